@@ -1,0 +1,45 @@
+#include "platform/file.h"
+
+#include "platform/win32/windows.h"
+
+namespace vexa::platform {
+
+namespace {
+HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+} // namespace
+
+FileHandle CreateFileExclusive(const std::string& Path) {
+  return reinterpret_cast<FileHandle>(::CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                                    nullptr));
+}
+
+FileHandle OpenFileForReading(const std::string& Path) {
+  return reinterpret_cast<FileHandle>(::CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                    nullptr));
+}
+
+std::int32_t ReadFile(FileHandle Handle, void* Buffer, std::int32_t Count) {
+  DWORD done = 0;
+  if (!::ReadFile(H(Handle), Buffer, static_cast<DWORD>(Count), &done, nullptr))
+    return 0;
+  return static_cast<std::int32_t>(done);
+}
+
+std::int32_t WriteFile(FileHandle Handle, const void* Buffer, std::int32_t Count) {
+  DWORD done = 0;
+  if (!::WriteFile(H(Handle), Buffer, static_cast<DWORD>(Count), &done, nullptr))
+    return 0;
+  return static_cast<std::int32_t>(done);
+}
+
+std::int32_t SeekFile(FileHandle Handle, std::int32_t Offset, std::uint16_t Origin) {
+  return static_cast<std::int32_t>(::SetFilePointer(H(Handle), Offset, nullptr, Origin));
+}
+
+bool SetEndOfFile(FileHandle Handle) { return ::SetEndOfFile(H(Handle)) != 0; }
+
+void CloseFile(FileHandle Handle) { ::CloseHandle(H(Handle)); }
+
+} // namespace vexa::platform

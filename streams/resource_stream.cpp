@@ -1,0 +1,71 @@
+#include "streams/resource_stream.h"
+
+#include <cstring>
+
+namespace vexa {
+
+TResourceStream::TResourceStream(const TResourceModule& Instance, const std::string& ResName)
+    : Module(Instance) {
+  const TResourceModule::Found found = Module.Find(ResName.c_str());
+  Handle = found ? Module.Load(found) : nullptr;
+  if (!Handle)
+    throw TStreamReadException();
+  Memory = Module.Lock(Handle);
+  if (!Memory) {
+    Module.Free(Handle);
+    throw TStreamReadException();
+  }
+  // A resource of 2 GiB or more cannot be addressed by 32-bit stream positions.
+  const std::uint32_t size = Module.SizeOf(found);
+  if (size > 0x7FFFFFFFu) {
+    Module.Free(Handle);
+    throw TStreamReadException();
+  }
+  ResSize = static_cast<std::int32_t>(size);
+}
+
+TResourceStream::~TResourceStream() { Module.Free(Handle); }
+
+std::int32_t TResourceStream::Read(void* Buffer, std::int32_t Count) {
+  const std::int32_t remaining = ResSize - ResPosition;
+  const std::int32_t n = Count > remaining ? remaining : Count;
+  if (n <= 0)
+    return 0;
+  std::memcpy(Buffer, Memory + ResPosition, static_cast<std::size_t>(n));
+  ResPosition += n;
+  return n;
+}
+
+std::int32_t TResourceStream::Seek(std::int32_t Offset, std::uint16_t Origin) {
+  std::int64_t target;
+  switch (Origin) {
+  case soBeginning: target = Offset; break;
+  case soCurrent: target = std::int64_t{ResPosition} + Offset; break;
+  case soEnd: target = std::int64_t{ResSize} + Offset; break;
+  default: throw TStreamReadException();
+  }
+  if (target < 0 || target > ResSize)
+    throw TStreamReadException();
+  ResPosition = static_cast<std::int32_t>(target);
+  return ResPosition;
+}
+
+std::string LoadResourceText(const TResourceModule& Instance, const std::string& Name) {
+  const TResourceModule::Found found = Instance.Find(Name.c_str());
+  if (!found)
+    return {};
+  const TResourceModule::Loaded handle = Instance.Load(found);
+  if (!handle)
+    return {};
+  std::string text;
+  if (const std::uint8_t* p = Instance.Lock(handle)) {
+    const std::size_t size = Instance.SizeOf(found);
+    const void* nul = std::memchr(p, 0, size);
+    const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - p) : size;
+    text.assign(reinterpret_cast<const char*>(p), length);
+  }
+  Instance.Free(handle);
+  return text;
+}
+
+} // namespace vexa

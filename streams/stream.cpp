@@ -1,0 +1,24 @@
+#include "streams/stream.h"
+
+namespace vexa {
+
+std::int32_t TStream::Size() {
+  const std::int32_t p = Seek(0, soCurrent);
+  const std::int32_t s = Seek(0, soEnd);
+  Seek(p, soBeginning);
+  return s;
+}
+
+void TStream::ReadBuffer(void* Buffer, std::int32_t Count) {
+  if (Count != 0 && Read(Buffer, Count) != Count)
+    throw EReadError();
+}
+
+void TStream::WriteBuffer(const void* Buffer, std::int32_t Count) {
+  if (Count != 0 && Write(Buffer, Count) != Count)
+    throw EWriteError();
+}
+
+std::int32_t TReadOnlyStream::Write(const void*, std::int32_t) { throw TObject(); }
+
+} // namespace vexa
