@@ -1,0 +1,30 @@
+#pragma once
+// The status window: a small captioned popup that hosts the whole run. It stays far off
+// the screen except while items are written, when it shows the archive's icon and
+// "Please Wait..." in the middle of the screen for at least the given time.
+
+#include "platform/win32/windows.h"
+
+namespace vexa {
+
+inline constexpr UINT WM_STARTRUN = WM_USER + 100;
+
+// Owner of the stub's dialogs.
+extern HWND StatusWindow;
+
+// False when the window class cannot be registered or the window cannot be created.
+bool CreateStatusWindow();
+
+void BeginStatusDisplay(UINT Milliseconds);
+// Waits (draining messages) until the minimum display time has passed, then moves the
+// window off the screen. Does not wait when no display is running.
+void EndStatusDisplay();
+
+// Top-left corner that centres a Width x Height window on the primary display's
+// full-screen client area.
+POINT CenterOnScreen(int Width, int Height);
+
+// Moves Window so that it is centred, keeping its size.
+void CenterWindow(HWND Window);
+
+} // namespace vexa

@@ -1,0 +1,55 @@
+#include "ui/folder_browser.h"
+
+#include "app/status_window.h"
+#include "platform/win32/windows.h"
+#include "resources/resource_ids.h"
+
+#include <shlobj.h>
+
+namespace vexa {
+
+char BrowsedFolder[261] = {};
+
+namespace {
+
+int CALLBACK BrowseCallback(HWND Browser, UINT Message, LPARAM, LPARAM) {
+  if (Message != BFFM_INITIALIZED)
+    return 0;
+  char caption[260] = {};
+  if (::LoadStringA(::GetModuleHandleA(nullptr), IDS_BROWSE_CAPTION, caption, sizeof caption) > 0)
+    ::SetWindowTextA(Browser, caption);
+  CenterWindow(Browser);
+  return 0;
+}
+
+void FreeItemList(LPITEMIDLIST List) {
+  IMalloc* allocator = nullptr;
+  if (SUCCEEDED(::SHGetMalloc(&allocator))) {
+    allocator->Free(List);
+    allocator->Release();
+  }
+}
+
+} // namespace
+
+int BrowseForDestination() {
+  char displayName[260];
+  char instruction[260];
+  instruction[0] = '\0';
+  ::LoadStringA(::GetModuleHandleA(nullptr), IDS_BROWSE_INSTRUCTION, instruction, sizeof instruction);
+
+  BROWSEINFOA info{};
+  info.pszDisplayName = displayName;
+  info.lpszTitle = instruction;
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  info.lpfn = BrowseCallback;
+
+  LPITEMIDLIST list = ::SHBrowseForFolderA(&info);
+  if (!list)
+    return 2;
+  const bool converted = ::SHGetPathFromIDListA(list, BrowsedFolder);
+  FreeItemList(list);
+  return converted ? 1 : 2;
+}
+
+} // namespace vexa

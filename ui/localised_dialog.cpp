@@ -1,0 +1,100 @@
+#include "ui/localised_dialog.h"
+
+#include "app/status_window.h"
+#include "platform/win32/windows.h"
+#include "resources/resource_ids.h"
+#include "ui/password_prompt.h"
+
+namespace vexa {
+
+std::uint32_t DialogStringIds[14] = {0, IDS_OK, IDS_CANCEL, 0, 0, 0, IDS_YES, IDS_NO};
+char PasswordBuffer[128] = {};
+
+namespace {
+
+constexpr INT_PTR Handled = -1;
+
+HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
+
+void OnInitDialog(HWND Dialog) {
+  CenterWindow(Dialog);
+
+  char title[256] = {};
+  ::LoadStringA(Instance(), DialogStringIds[0], title, sizeof title);
+  ::SetWindowTextA(Dialog, title);
+
+  for (HWND child = ::GetWindow(Dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    const unsigned id = static_cast<unsigned>(::GetDlgCtrlID(child));
+    if (id >= 14 || DialogStringIds[id] == 0)
+      continue;
+    char text[256] = {};
+    if (::LoadStringA(Instance(), DialogStringIds[id], text, sizeof text) > 0)
+      ::SendMessageA(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  }
+  // The password buffer holds 127 characters and a NUL; the field never takes more.
+  if (HWND field = ::GetDlgItem(Dialog, IDC_PASSWORD))
+    ::SendMessageA(field, EM_LIMITTEXT, sizeof PasswordBuffer - 1, 0);
+}
+
+void OnOk(HWND Dialog) {
+  HWND field = ::GetDlgItem(Dialog, IDC_PASSWORD);
+  if (!field)
+    return;
+  ::GetWindowTextA(field, PasswordBuffer, sizeof PasswordBuffer);
+  if (CheckPassword(PasswordBuffer)) {
+    ::EndDialog(Dialog, 1);
+    return;
+  }
+  char text[256] = {};
+  ::LoadStringA(Instance(), IDS_PASSWORD_INVALID, text, sizeof text);
+  ::SetDlgItemTextA(Dialog, IDC_ERROR_LINE, text);
+  ::SetFocus(field);
+  ::SendMessageA(field, EM_SETSEL, 0, -1);
+}
+
+void OnCommand(HWND Dialog, WPARAM wParam) {
+  if (LOWORD(wParam) == IDC_PASSWORD && HIWORD(wParam) == EN_CHANGE)
+    ::SetDlgItemTextA(Dialog, IDC_ERROR_LINE, "");
+  else if (wParam == IDOK)
+    OnOk(Dialog);
+  else if (wParam >= IDCANCEL && wParam <= 8) // Cancel, Abort, Retry, Ignore, Yes, No, Close
+    ::EndDialog(Dialog, static_cast<INT_PTR>(wParam));
+}
+
+INT_PTR CALLBACK LocalisedDialogProc(HWND Dialog, UINT Message, WPARAM wParam, LPARAM) {
+  switch (Message) {
+  case WM_INITDIALOG:
+    OnInitDialog(Dialog);
+    return Handled;
+  case WM_SHOWWINDOW:
+    ::SetForegroundWindow(Dialog);
+    return Handled;
+  case WM_COMMAND:
+    OnCommand(Dialog, wParam);
+    return Handled;
+  default:
+    return 0;
+  }
+}
+
+} // namespace
+
+int ShowLocalisedDialog(int TemplateId) {
+  return static_cast<int>(::DialogBoxParamA(Instance(), MAKEINTRESOURCEA(TemplateId), StatusWindow,
+                                            LocalisedDialogProc, 0));
+}
+
+int ConfirmDialog(std::uint32_t QuestionId) {
+  DialogStringIds[0] = IDS_CONFIRM_TITLE;
+  DialogStringIds[IDC_MAIN_TEXT] = QuestionId;
+  return ShowLocalisedDialog(IDD_CONFIRM);
+}
+
+int PasswordDialog(bool ShowInvalidNote) {
+  DialogStringIds[0] = IDS_PASSWORD_TITLE;
+  DialogStringIds[IDC_MAIN_TEXT] = IDS_PASSWORD_PROMPT;
+  DialogStringIds[IDC_ERROR_LINE] = ShowInvalidNote ? IDS_PASSWORD_INVALID : 0;
+  return ShowLocalisedDialog(IDD_PASSWORD);
+}
+
+} // namespace vexa

@@ -1,0 +1,36 @@
+#include "ui/message_boxes.h"
+
+#include "platform/win32/windows.h"
+#include "resources/resource_ids.h"
+#include "ui/expand_line_breaks.h"
+#include "ui/localised_dialog.h"
+
+namespace vexa {
+
+void ShowInformation(const std::string& Text) {
+  // The whole text is shown, however long the program path in it.
+  ::MessageBoxA(nullptr, ExpandLineBreaks(Text).c_str(), "Information",
+                MB_OK | MB_ICONINFORMATION | MB_TASKMODAL);
+}
+
+void ShowError(const char* Text) {
+  ::MessageBoxA(nullptr, Text, "Error", MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
+}
+
+bool AskExitNow() {
+  return ::MessageBoxA(nullptr, "Do you want to exit now?", "Confirmation",
+                       MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES;
+}
+
+bool AskDeleteTempFiles() {
+  ::MessageBeep(MB_ICONQUESTION);
+  return ConfirmDialog(IDS_DELETE_QUESTION) == IDYES;
+}
+
+std::string LoadStubString(unsigned Id) {
+  char text[256] = {};
+  ::LoadStringA(::GetModuleHandleA(nullptr), Id, text, sizeof text);
+  return text;
+}
+
+} // namespace vexa

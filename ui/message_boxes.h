@@ -1,0 +1,23 @@
+#pragma once
+// The stub's message boxes and small questions. None has an owner window.
+
+#include <string>
+
+namespace vexa {
+
+// "Information" box, task-modal, with the whole text after ExpandLineBreaks.
+void ShowInformation(const std::string& Text);
+
+// "Error" box with the error icon, brought to the foreground.
+void ShowError(const char* Text);
+
+// "Do you want to exit now?"; true for Yes. A box that cannot be shown counts as No.
+bool AskExitNow();
+
+// Question tone, then the confirmation dialog with the delete question; true for Yes.
+bool AskDeleteTempFiles();
+
+// Loads a string of the stub's string table; empty when it is missing.
+std::string LoadStubString(unsigned Id);
+
+} // namespace vexa
