@@ -1,9 +1,9 @@
 #include "streams/item_pipeline.h"
 
-#include <memory>
-#include <vector>
-
 #include "archive/archive_paths.h"
+#include "crypto/blowfish.h"
+#include "crypto/decrypt_stream.h"
+#include "streams/decompression_stream.h"
 #include "streams/file_stream.h"
 #include "streams/resource_stream.h"
 
@@ -19,15 +19,50 @@ void CopyStream(TStream& Source, TStream& Target) {
   } while (n != 0);
 }
 
+TItemReader::TItemReader(const TResourceModule& Module, const std::string& ResName,
+                         const std::string& Password, const TItemRecord& Item)
+    : Resource(std::make_unique<TResourceStream>(Module, ResName)) {
+  TStream* top = Resource.get();
+  if (!Password.empty()) {
+    // A cipher of its own for every item: each item's chain starts from zero.
+    auto cipher = std::make_unique<TBlowfish>();
+    cipher->SetKey(Password);
+    Decrypt = std::make_unique<TDeCryptStream>(std::move(cipher),
+                                               static_cast<std::int32_t>(StoredSize(Item)), *top);
+    top = Decrypt.get();
+  }
+  if (Compressed(Item))
+    Decompress = std::make_unique<TDecompressionStream>(*top);
+}
+
+// The decrypting stream goes first, the resource stream last: no stream owns its source.
+TItemReader::~TItemReader() {
+  Decrypt.reset();
+  Decompress.reset();
+}
+
+TStream& TItemReader::Top() {
+  if (Decompress)
+    return *Decompress;
+  if (Decrypt)
+    return *Decrypt;
+  return *Resource;
+}
+
+void TItemReader::CheckComplete() const {
+  if (Decompress && !Decompress->StreamEnded())
+    throw EDecompressionError("error");
+}
+
 bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
                  const std::string& TargetPath, const std::string& Password,
                  const TItemRecord& Item) {
   if (!IsSafeItemFileName(FileName(Item)))
     return false;
-  (void)Password;
-  TResourceStream resource(Module, ResName);
+  TItemReader reader(Module, ResName, Password, Item);
   TqvFileStream file(TargetPath, fmCreate);
-  CopyStream(resource, file);
+  CopyStream(reader.Top(), file);
+  reader.CheckComplete();
   return true;
 }
 

@@ -2,6 +2,7 @@
 // One archive item into one file: resource stream → [decrypting stream] →
 // [decompression stream] → file stream.
 
+#include <memory>
 #include <string>
 
 #include "archive/vexa_header.h"
@@ -10,6 +11,10 @@
 
 namespace vexa {
 
+class TResourceStream;
+class TDeCryptStream;
+class TDecompressionStream;
+
 inline constexpr std::int32_t CopyBufferSize = 61440;
 
 // Copies until Source.Read returns 0. A Write that takes fewer bytes than it was given
@@ -17,12 +22,34 @@ inline constexpr std::int32_t CopyBufferSize = 61440;
 // silently shorter than its item.
 void CopyStream(TStream& Source, TStream& Target);
 
-// Writes the item stored in resource ResName to TargetPath. An empty Password means
-// the item is not encrypted. Returns false, and writes nothing, when the item's
-// FileName is not a plain name that stays inside the destination folder; every other
-// failure is raised: TStreamReadException (resource missing; no file created),
-// EFCreateError, EWriteError, EDecompressionError (corrupt or cut-short data; the
-// partial file stays).
+// The read side of one item's pipeline: the item's plain bytes come out of Top(). An
+// empty Password means the item is not encrypted.
+class TItemReader {
+public:
+  // Raises TStreamReadException when the item's resource is missing.
+  TItemReader(const TResourceModule& Module, const std::string& ResName,
+              const std::string& Password, const TItemRecord& Item);
+  ~TItemReader();
+  TItemReader(const TItemReader&) = delete;
+  TItemReader& operator=(const TItemReader&) = delete;
+
+  TStream& Top();
+  // After Top() returned 0: raises EDecompressionError "error" when a compressed item's
+  // data stopped before the end of its zlib stream (a damaged archive).
+  void CheckComplete() const;
+
+private:
+  std::unique_ptr<TResourceStream> Resource;
+  std::unique_ptr<TDeCryptStream> Decrypt;
+  std::unique_ptr<TDecompressionStream> Decompress;
+};
+
+// Writes the item stored in resource ResName to TargetPath. Returns false, and writes
+// nothing, when the item's FileName is not a plain name that stays inside the
+// destination folder; every other failure is raised: TStreamReadException (resource
+// missing or an encrypted item shorter than its padding; no file when missing),
+// EFCreateError, EWriteError, EDecompressionError (corrupt or cut-short data). A partly
+// written file stays.
 bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
                  const std::string& TargetPath, const std::string& Password,
                  const TItemRecord& Item);

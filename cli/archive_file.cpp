@@ -1,0 +1,59 @@
+#include "cli/archive_file.h"
+
+#include <cstring>
+
+#include "cli/item_checksums.h"
+#include "cli/password_source.h"
+#include "cli/tool_error.h"
+#include "crypto/password_check.h"
+#include "streams/resource_stream.h"
+
+namespace vexa::tool {
+
+namespace {
+// The loader reports through a plain function; the message waits here for the caller.
+std::string LoadProblem;
+void RememberLoadProblem(const char* Text) { LoadProblem = Text; }
+} // namespace
+
+TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
+  if (const std::string problem = File.Open(Path); !problem.empty())
+    throw ToolError(problem);
+  try {
+    Resources = std::make_unique<TPeResourceModule>(pe::PeImage::Parse(File.Bytes()));
+  } catch (const pe::PeFormatError& e) {
+    throw ToolError(Path + " is not a Windows program that vexa can read: " + e.what());
+  }
+  LoadProblem.clear();
+  if (!Loaded.LoadFromResource(*Resources, "Header", RememberLoadProblem))
+    throw ToolError(Path + " holds no usable archive: the extractor would say \"" + LoadProblem + "\"");
+}
+
+std::string TArchiveFile::WelcomeText() const { return LoadResourceText(*Resources, "WelcomeText"); }
+std::string TArchiveFile::WelcomeTitle() const { return LoadResourceText(*Resources, "WelcomeTitle"); }
+
+std::optional<std::vector<std::uint32_t>> TArchiveFile::Checksums() const {
+  const TResourceModule::Found found = Resources->Find(ChecksumsResourceName);
+  if (!found)
+    return std::nullopt;
+  const std::uint8_t* data = Resources->Lock(Resources->Load(found));
+  auto crcs = DecodeChecksums({data, Resources->SizeOf(found)});
+  if (crcs && crcs->size() != Loaded.Items.size())
+    return std::nullopt;
+  return crcs;
+}
+
+std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordOptions& Options) {
+  if (!(Archive.Header().Flags() & hfEncrypted))
+    return {};
+  PasswordOptions wanted = Options;
+  wanted.Wanted = true;
+  const std::string password = *ObtainPassword(wanted, false);
+  char buffer[PasswordCheckSize] = {};
+  std::memcpy(buffer, password.data(), password.size());
+  if (!CheckPassword(Archive.Header().PasswordCheck(), buffer))
+    throw ToolError("wrong password for " + Archive.Path());
+  return password;
+}
+
+} // namespace vexa::tool

@@ -1,0 +1,44 @@
+#pragma once
+// An archive opened without running it: the file mapped, its resources read through the
+// same classes the stub uses on its own module, and its header loaded.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/vexa_header.h"
+#include "cli/password_source.h"
+#include "pe/pe_resource_module.h"
+#include "platform/mapped_file.h"
+
+namespace vexa::tool {
+
+class TArchiveFile {
+public:
+  // Raises ToolError naming Path when it is not a Windows program or carries no archive
+  // header the stub could load.
+  explicit TArchiveFile(const std::string& Path);
+
+  const std::string& Path() const { return FilePath; }
+  const TResourceModule& Module() const { return *Resources; }
+  const TVexaHeader& Header() const { return Loaded; }
+  std::string WelcomeText() const;
+  std::string WelcomeTitle() const;
+  // The packer's CRC-32 of every item, when the archive has them.
+  std::optional<std::vector<std::uint32_t>> Checksums() const;
+  // The resource name of item Index (from 0).
+  static std::string ItemResourceName(std::size_t Index) { return "Item" + std::to_string(Index + 1); }
+
+private:
+  std::string FilePath;
+  platform::MappedFile File;
+  std::unique_ptr<TPeResourceModule> Resources;
+  TVexaHeader Loaded;
+};
+
+// The password for an encrypted archive, checked against its check block before any
+// item is read. Raises ToolError for a wrong or missing password.
+std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordOptions& Options);
+
+} // namespace vexa::tool

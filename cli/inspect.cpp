@@ -1,0 +1,262 @@
+#include "cli/inspect.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "archive/archive_paths.h"
+#include "cli/ansi_text.h"
+#include "cli/archive_file.h"
+#include "cli/item_checksums.h"
+#include "cli/progress.h"
+#include "cli/tool_error.h"
+#include "streams/item_pipeline.h"
+
+namespace vexa::tool {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FlagName {
+  std::uint8_t Mask;
+  const char* Name;
+};
+constexpr FlagName FlagNames[] = {
+    {hfEncrypted, "encrypted"},           {hfRunProgram, "run-program"},
+    {hfTempFolder, "temp-folder"},        {hfFixedFolder, "fixed-folder"},
+    {hfAskFolder, "ask-folder"},          {hfWaitAndDelete, "wait-and-delete"},
+    {hfAlwaysConfirm, "always-confirm"},  {hfProgramInDestination, "program-in-destination"},
+};
+
+std::vector<std::string> FlagList(std::uint8_t Flags) {
+  std::vector<std::string> names;
+  for (const FlagName& flag : FlagNames)
+    if (Flags & flag.Mask)
+      names.emplace_back(flag.Name);
+  return names;
+}
+
+// The destination as the stub settles it: the first of ask, temporary, fixed.
+std::string DestinationText(const TVexaHeader& Header) {
+  const std::uint8_t flags = Header.Flags();
+  if (flags & hfAskFolder)
+    return "chosen by the user";
+  if (flags & hfTempFolder)
+    return "the user's temporary folder";
+  if (flags & hfFixedFolder) {
+    const std::string path = FromAnsi(Header.DestinationPath());
+    return Header.DestinationPath().find(':') != std::string::npos
+               ? path
+               : path + " (beside the .exe)";
+  }
+  return "none (the extractor refuses the archive)";
+}
+
+std::string DateText(double Days) {
+  if (!std::isfinite(Days))
+    return "-";
+  const double seconds = std::round((Days - 25569.0) * 86400.0);
+  if (seconds < -62135596800.0 || seconds > 253402300799.0)
+    return "-";
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+#ifdef _WIN32
+  gmtime_s(&tm, &t);
+#else
+  gmtime_r(&t, &tm);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+  return text;
+}
+
+std::string RatioText(std::uint32_t Original, std::uint32_t Stored) {
+  if (Original == 0)
+    return "-";
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f%%", 100.0 * Stored / Original);
+  return text;
+}
+
+std::string JsonString(const std::string& Text) {
+  std::string out = "\"";
+  for (const char ch : Text) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (ch == '"' || ch == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (b < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
+      out += escaped;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
+}
+
+void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
+  const TVexaHeader& header = Archive.Header();
+  Out << "{\n  \"flags\": [";
+  const std::vector<std::string> flags = FlagList(header.Flags());
+  for (std::size_t i = 0; i < flags.size(); ++i)
+    Out << (i ? ", " : "") << JsonString(flags[i]);
+  Out << "],\n  \"destination\": " << JsonString(DestinationText(header)) << ",\n";
+  Out << "  \"destination_path\": " << JsonString(FromAnsi(header.DestinationPath())) << ",\n";
+  Out << "  \"program\": " << JsonString(FromAnsi(header.ProgramPath())) << ",\n";
+  Out << "  \"welcome_text\": " << JsonString(FromAnsi(Archive.WelcomeText())) << ",\n";
+  Out << "  \"welcome_title\": " << JsonString(FromAnsi(Archive.WelcomeTitle())) << ",\n";
+  Out << "  \"items\": [";
+  for (std::size_t i = 0; i < header.Items.size(); ++i) {
+    const TItemRecord& item = *header.Items[i];
+    Out << (i ? "," : "") << "\n    {\"name\": " << JsonString(FromAnsi(FileName(item)))
+        << ", \"size\": " << OriginalSize(item) << ", \"stored\": " << StoredSize(item)
+        << ", \"compressed\": " << (Compressed(item) ? "true" : "false")
+        << ", \"modified\": " << JsonString(DateText(FileTime(item))) << "}";
+  }
+  Out << (header.Items.empty() ? "" : "\n  ") << "]\n}\n";
+}
+
+void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
+  const TVexaHeader& header = Archive.Header();
+  std::string flags;
+  for (const std::string& name : FlagList(header.Flags()))
+    flags += (flags.empty() ? "" : " ") + name;
+  Out << "Archive:     " << Archive.Path() << "\n";
+  Out << "Flags:       " << (flags.empty() ? "(none)" : flags) << "\n";
+  Out << "Destination: " << DestinationText(header) << "\n";
+  if (header.Flags() & hfRunProgram)
+    Out << "Program:     " << FromAnsi(header.ProgramPath())
+        << ((header.Flags() & hfProgramInDestination) ? " (in the destination)" : "") << "\n";
+  if (const std::string welcome = Archive.WelcomeText(); !welcome.empty())
+    Out << "Welcome:     " << FromAnsi(welcome) << " [" << FromAnsi(Archive.WelcomeTitle()) << "]\n";
+
+  char line[160];
+  std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %s\n", "Name", "Size", "Stored",
+                "Ratio", "Method", "Modified (UTC)");
+  Out << line;
+  std::uint64_t original = 0;
+  std::uint64_t stored = 0;
+  for (const auto& record : header.Items) {
+    const TItemRecord& item = *record;
+    std::snprintf(line, sizeof line, "%-32s %12u %12u %7s %-8s %s\n",
+                  FromAnsi(FileName(item)).c_str(), OriginalSize(item), StoredSize(item),
+                  RatioText(OriginalSize(item), StoredSize(item)).c_str(),
+                  Compressed(item) ? "deflate" : "stored", DateText(FileTime(item)).c_str());
+    Out << line;
+    original += OriginalSize(item);
+    stored += StoredSize(item);
+  }
+  std::snprintf(line, sizeof line, "%-32s %12llu %12llu %7s\n",
+                (std::to_string(header.Items.size()) + " item(s)").c_str(),
+                static_cast<unsigned long long>(original), static_cast<unsigned long long>(stored),
+                original ? RatioText(100, static_cast<std::uint32_t>(100.0 * stored / original)).c_str() : "-");
+  Out << line;
+}
+
+// Where item Name goes inside Directory, as a local file name.
+fs::path TargetFor(const fs::path& Directory, const std::string& AnsiName) {
+  return Directory / fs::path(FromAnsi(AnsiName));
+}
+
+} // namespace
+
+void ListArchive(const std::string& Path, bool Json, std::ostream& Out) {
+  const TArchiveFile archive(Path);
+  if (Json)
+    ListJson(archive, Out);
+  else
+    ListTable(archive, Out);
+}
+
+void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, std::ostream& Out) {
+  const TArchiveFile archive(Path);
+  const TVexaHeader& header = archive.Header();
+  const fs::path directory(Options.Directory);
+
+  for (const auto& record : header.Items) {
+    const std::string name = FileName(*record);
+    if (!IsSafeItemFileName(name) || WindowsNameProblem(name))
+      throw ToolError(Path + ": the item name \"" + FromAnsi(name) +
+                      "\" is not a plain file name; refusing to extract anything");
+    std::error_code error;
+    if (!Options.Force && fs::symlink_status(TargetFor(directory, name), error).type() != fs::file_type::not_found)
+      throw ToolError(TargetFor(directory, name).string() + " exists; use --force to overwrite");
+  }
+  const std::string password = VerifiedPassword(archive, Options.Password);
+
+  std::error_code error;
+  fs::create_directories(directory, error);
+  if (error)
+    throw ToolError("cannot create " + Options.Directory + ": " + error.message());
+
+  TProgress progress(Options.Progress, header.Items.size());
+  for (std::size_t i = 0; i < header.Items.size(); ++i) {
+    const TItemRecord& item = *header.Items[i];
+    const fs::path target = TargetFor(directory, FileName(item));
+    progress.Step(i, target.filename().string());
+    try {
+      ExtractItem(archive.Module(), TArchiveFile::ItemResourceName(i), target.string(), password, item);
+    } catch (const TStreamReadException&) {
+      throw ToolError(Path + ": item " + std::to_string(i + 1) + " (" + FromAnsi(FileName(item)) +
+                      ") is missing or cut short");
+    } catch (const Exception& e) {
+      throw ToolError(target.string() + ": " + e.message());
+    }
+  }
+  progress.Done();
+  Out << header.Items.size() << " file(s) written to " << Options.Directory << "\n";
+}
+
+std::size_t VerifyArchive(const std::string& Path, const PasswordOptions& Password,
+                          std::ostream& Out, std::ostream& Err) {
+  const TArchiveFile archive(Path);
+  const TVexaHeader& header = archive.Header();
+  const std::string password = VerifiedPassword(archive, Password);
+  const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
+
+  std::size_t damaged = 0;
+  const auto report = [&](std::size_t Index, const std::string& Why) {
+    ++damaged;
+    Err << Path << ": item " << Index + 1 << " (" << FromAnsi(FileName(*header.Items[Index]))
+        << ") " << Why << "\n";
+  };
+  const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[CopyBufferSize]);
+  for (std::size_t i = 0; i < header.Items.size(); ++i) {
+    const TItemRecord& item = *header.Items[i];
+    if (!IsSafeItemFileName(FileName(item))) {
+      report(i, "has a name the extractor refuses to write");
+      continue;
+    }
+    try {
+      TItemReader reader(archive.Module(), TArchiveFile::ItemResourceName(i), password, item);
+      std::uint64_t length = 0;
+      std::uint32_t crc = 0;
+      for (std::int32_t n; (n = reader.Top().Read(buffer.get(), CopyBufferSize)) > 0;) {
+        length += static_cast<std::uint32_t>(n);
+        crc = Crc32(crc, {buffer.get(), static_cast<std::size_t>(n)});
+      }
+      reader.CheckComplete();
+      if (length != OriginalSize(item))
+        report(i, "gives " + std::to_string(length) + " bytes instead of " +
+                      std::to_string(OriginalSize(item)));
+      else if (checksums && (*checksums)[i] != crc)
+        report(i, "differs from what was packed (checksum mismatch)");
+    } catch (const TStreamReadException&) {
+      report(i, "is missing or shorter than its stored size");
+    } catch (const Exception& e) {
+      report(i, "is damaged: " + (e.message() == "error" ? std::string("corrupt compressed data") : e.message()));
+    }
+  }
+  if (damaged == 0)
+    Out << Path << ": " << header.Items.size() << " item(s) OK"
+        << (checksums ? "" : " (no checksums in this archive: stored items checked by size only)") << "\n";
+  return damaged;
+}
+
+} // namespace vexa::tool

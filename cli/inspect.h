@@ -1,0 +1,32 @@
+#pragma once
+// `vexa list`, `vexa extract` and `vexa verify`: opening an archive without running it.
+
+#include <ostream>
+#include <string>
+
+#include "cli/password_source.h"
+
+namespace vexa::tool {
+
+// The header and the item table, as a table or as JSON.
+void ListArchive(const std::string& Path, bool Json, std::ostream& Out);
+
+struct ExtractOptions {
+  std::string Directory;
+  bool Force = false; // overwrite existing files
+  bool Progress = false;
+  PasswordOptions Password;
+};
+
+// Writes what the stub would write into Options.Directory (created when missing). Checks
+// every item's name and every target before writing anything: an unsafe name, or an
+// existing file without Force, refuses the whole extraction. Raises ToolError.
+void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, std::ostream& Out);
+
+// Reads every item to its end through the extractor's own streams and reports each
+// damaged one by name on Err. Returns the number of damaged items; raises ToolError when
+// the archive cannot be opened or the password is wrong.
+std::size_t VerifyArchive(const std::string& Path, const PasswordOptions& Password,
+                          std::ostream& Out, std::ostream& Err);
+
+} // namespace vexa::tool

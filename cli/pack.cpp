@@ -1,0 +1,401 @@
+#include "cli/pack.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include "archive/vexa_header.h"
+#include "cli/ansi_text.h"
+#include "cli/compressor.h"
+#include "cli/embedded_stub.h"
+#include "cli/header_builder.h"
+#include "cli/icon_file.h"
+#include "cli/item_checksums.h"
+#include "cli/progress.h"
+#include "cli/tool_error.h"
+#include "crypto/password_check.h"
+#include "pe/pe_image.h"
+#include "pe/resource_data.h"
+#include "pe/resource_writer.h"
+#include "platform/mapped_file.h"
+#include "platform/random.h"
+
+namespace vexa::tool {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t MaxItems = 0xFFFF;
+constexpr std::uint64_t MaxItemSize = 0xFFFFFFFFull; // the header holds 32-bit sizes
+constexpr char StubIconName[] = "SELFEXICON";
+
+struct InputFile {
+  fs::path Path;
+  std::string Name; // as stored: Windows-1252
+  std::int64_t ModifiedSeconds = 0;
+};
+
+std::string Shown(const fs::path& Path) { return Path.string(); }
+
+// A file to pack, checked: its name must be a plain Windows name of at most 32 bytes.
+InputFile CheckedInput(const fs::path& Path) {
+  const std::string utf8 = Path.filename().string();
+  const std::optional<std::string> name = ToAnsi(utf8);
+  if (!name)
+    throw ToolError(Shown(Path) + ": the name has a character outside the Windows-1252 code page");
+  if (name->size() > ArchiveLayout::NameFieldSize)
+    throw ToolError(Shown(Path) + ": the name is " + std::to_string(name->size()) +
+                    " bytes long; item names hold at most 32");
+  if (const auto problem = WindowsNameProblem(*name))
+    throw ToolError(Shown(Path) + ": the name has " + *problem);
+  std::error_code error;
+  const auto size = fs::file_size(Path, error);
+  if (error)
+    throw ToolError(Shown(Path) + ": " + error.message());
+  if (size > MaxItemSize)
+    throw ToolError(Shown(Path) + ": the file is 4 GiB or larger; an item holds less");
+  const auto modified = fs::last_write_time(Path, error);
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+      fs::file_time_type::clock::to_sys(modified).time_since_epoch());
+  return {Path, *name, error ? 0 : seconds.count()};
+}
+
+// The files named on the command line, folders replaced by the files directly in them in
+// name order. Items have no subfolders, so a folder inside a folder is refused.
+std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs) {
+  std::vector<InputFile> files;
+  for (const std::string& input : Inputs) {
+    const fs::path path(input);
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (error || !fs::exists(status))
+      throw ToolError(input + ": no such file or folder");
+    if (fs::is_regular_file(status)) {
+      files.push_back(CheckedInput(path));
+      continue;
+    }
+    if (!fs::is_directory(status))
+      throw ToolError(input + ": not a regular file or folder");
+    std::vector<fs::path> entries;
+    for (const fs::directory_entry& entry : fs::directory_iterator(path)) {
+      if (entry.is_directory())
+        throw ToolError(Shown(entry.path()) +
+                        ": is a folder; archives hold files only, without subfolders");
+      if (!entry.is_regular_file())
+        throw ToolError(Shown(entry.path()) + ": not a regular file");
+      entries.push_back(entry.path());
+    }
+    std::sort(entries.begin(), entries.end());
+    for (const fs::path& entry : entries)
+      files.push_back(CheckedInput(entry));
+  }
+  if (files.empty())
+    throw UsageError("nothing to pack: name at least one file or folder");
+  if (files.size() > MaxItems)
+    throw ToolError("there are " + std::to_string(files.size()) +
+                    " files; an archive holds at most 65535");
+  std::map<std::string, const InputFile*> seen; // by the name Windows compares
+  for (const InputFile& file : files) {
+    const auto [it, added] = seen.emplace(AnsiUpper(file.Name), &file);
+    if (!added)
+      throw ToolError(Shown(file.Path) + " and " + Shown(it->second->Path) +
+                      " would be the same file on Windows (names differ only in case)");
+  }
+  return files;
+}
+
+std::string AnsiOption(const std::string& Text, const char* Option) {
+  const std::optional<std::string> ansi = ToAnsi(Text);
+  if (!ansi)
+    throw UsageError(std::string(Option) + ": the text has a character outside the Windows-1252 code page");
+  if (ansi->find('\0') != std::string::npos)
+    throw UsageError(std::string(Option) + ": the text holds a NUL byte");
+  return *ansi;
+}
+
+std::uint8_t CheckedFlags(const PackOptions& Options, const std::vector<InputFile>& Files,
+                          HeaderFields& Header) {
+  const int destinations = int{Options.TempFolder} + int{Options.FixedFolder.has_value()} +
+                           int{Options.AskFolder};
+  if (destinations != 1)
+    throw UsageError("choose exactly one destination: --temp, --dest PATH or --ask-folder");
+  if (Options.Icon && Options.NoIcon)
+    throw UsageError("--icon and --no-icon exclude each other");
+  if (Options.Title && !Options.Welcome)
+    throw UsageError("--title is the caption of the welcome question: give --welcome too");
+  if (!Options.Run && (Options.WaitAndDelete || Options.AlwaysConfirm || Options.ProgramInDestination))
+    throw UsageError("--wait-and-delete, --always-confirm and --program-in-destination need --run PROGRAM");
+  if (Options.AlwaysConfirm && !Options.WaitAndDelete)
+    throw UsageError("--always-confirm asks before deleting: it needs --wait-and-delete");
+  if (Options.Store && Options.Level != 9)
+    throw UsageError("--store and --level exclude each other");
+  if (Options.Level < MinCompressionLevel || Options.Level > MaxCompressionLevel)
+    throw UsageError("--level takes 0 to 12");
+
+  std::uint8_t flags = 0;
+  if (Options.TempFolder)
+    flags |= hfTempFolder;
+  if (Options.AskFolder)
+    flags |= hfAskFolder;
+  if (Options.FixedFolder) {
+    flags |= hfFixedFolder;
+    Header.DestinationPath = AnsiOption(*Options.FixedFolder, "--dest");
+    if (Header.DestinationPath.empty())
+      throw UsageError("--dest: the path is empty");
+    if (Header.DestinationPath.size() > ArchiveLayout::PathFieldSize)
+      throw UsageError("--dest: the path is " + std::to_string(Header.DestinationPath.size()) +
+                       " bytes long; it holds at most 256");
+  }
+  if (Options.Run) {
+    flags |= hfRunProgram;
+    Header.ProgramPath = AnsiOption(*Options.Run, "--run");
+    if (Header.ProgramPath.empty())
+      throw UsageError("--run: the program path is empty");
+    if (Header.ProgramPath.size() > ArchiveLayout::PathFieldSize - 1)
+      throw UsageError("--run: the path is " + std::to_string(Header.ProgramPath.size()) +
+                       " bytes long; it holds at most 255");
+    if (Options.WaitAndDelete)
+      flags |= hfWaitAndDelete;
+    if (Options.AlwaysConfirm)
+      flags |= hfAlwaysConfirm;
+    if (Options.ProgramInDestination) {
+      flags |= hfProgramInDestination;
+      const std::string wanted = AnsiUpper(Header.ProgramPath);
+      const bool found = std::any_of(Files.begin(), Files.end(), [&](const InputFile& f) {
+        return AnsiUpper(f.Name) == wanted;
+      });
+      if (!found)
+        throw UsageError("--program-in-destination: --run " + *Options.Run +
+                         " names no file among the items");
+    }
+  }
+  return flags;
+}
+
+// Item data on its way into the image, kept in a file beside the output so that no item
+// is ever held whole while the image is written.
+class PayloadFile {
+public:
+  explicit PayloadFile(fs::path Path) : Path(std::move(Path)) {
+    File = std::fopen(this->Path.string().c_str(), "w+b");
+    if (!File)
+      throw ToolError("cannot create the work file " + this->Path.string());
+  }
+  ~PayloadFile() {
+    std::fclose(File);
+    std::error_code ignored;
+    fs::remove(Path, ignored);
+  }
+  PayloadFile(const PayloadFile&) = delete;
+  PayloadFile& operator=(const PayloadFile&) = delete;
+
+  std::uint64_t Append(std::span<const std::uint8_t> Bytes) {
+    if (!Bytes.empty() && std::fwrite(Bytes.data(), 1, Bytes.size(), File) != Bytes.size())
+      throw ToolError("cannot write the work file " + Path.string() + " (is the disk full?)");
+    Written += Bytes.size();
+    return Bytes.size();
+  }
+  void Flush() {
+    if (std::fflush(File) != 0)
+      throw ToolError("cannot write the work file " + Path.string() + " (is the disk full?)");
+  }
+  std::uint64_t Size() const { return Written; }
+  std::string Name() const { return Path.string(); }
+
+private:
+  fs::path Path;
+  std::FILE* File = nullptr;
+  std::uint64_t Written = 0;
+};
+
+// Appends Data enciphered (when a password is given) and returns the bytes appended.
+std::uint64_t AppendStored(PayloadFile& Payload, std::span<const std::uint8_t> Data,
+                           const std::optional<std::string>& Password) {
+  if (!Password)
+    return Payload.Append(Data);
+  TItemEncryptor encryptor(*Password);
+  std::vector<std::uint8_t> chunk;
+  std::uint64_t appended = 0;
+  constexpr std::size_t ChunkSize = 1 << 20;
+  for (std::size_t at = 0; at < Data.size(); at += ChunkSize) {
+    chunk.clear();
+    encryptor.Add(Data.data() + at, std::min(ChunkSize, Data.size() - at), chunk);
+    appended += Payload.Append(chunk);
+  }
+  chunk.clear();
+  encryptor.Finish(chunk);
+  return appended + Payload.Append(chunk);
+}
+
+std::optional<std::int64_t> SourceDateEpoch() {
+  const char* value = std::getenv("SOURCE_DATE_EPOCH");
+  if (!value || !*value)
+    return std::nullopt;
+  char* end = nullptr;
+  const long long seconds = std::strtoll(value, &end, 10);
+  if (*end != '\0')
+    throw UsageError("SOURCE_DATE_EPOCH must be a number of seconds");
+  return seconds;
+}
+
+pe::Resource RcData(const std::string& Name, std::vector<std::uint8_t> Bytes) {
+  return {pe::ResourceKey::FromId(pe::RtRcData), pe::ResourceKey::FromName(Name), 0, 0,
+          std::make_shared<pe::BytesData>(std::move(Bytes))};
+}
+
+std::vector<std::uint8_t> TextResource(const std::string& Text) {
+  std::vector<std::uint8_t> bytes(Text.begin(), Text.end());
+  bytes.push_back(0);
+  return bytes;
+}
+
+// The stub's own resources, less its program icon when the archive brings its own or
+// wants none.
+std::vector<pe::Resource> StubResources(const pe::PeImage& Stub, bool ReplaceIcon,
+                                        std::uint16_t& NextIconId) {
+  std::vector<pe::Resource> kept = Stub.Resources();
+  NextIconId = 1;
+  for (const pe::ResourceEntry& entry : Stub.Entries())
+    if (entry.Type == pe::ResourceKey::FromId(pe::RtIcon) && !entry.Name.IsName())
+      NextIconId = std::max<std::uint16_t>(NextIconId, static_cast<std::uint16_t>(entry.Name.Id + 1));
+  if (!ReplaceIcon)
+    return kept;
+  const pe::ResourceKey groupType = pe::ResourceKey::FromId(pe::RtGroupIcon);
+  const pe::ResourceKey programIcon = pe::ResourceKey::FromName(StubIconName);
+  std::vector<std::uint16_t> images;
+  for (const pe::ResourceEntry& entry : Stub.Entries())
+    if (entry.Type == groupType && entry.Name == programIcon)
+      images = GroupIconImageIds(entry.Data);
+  std::erase_if(kept, [&](const pe::Resource& r) {
+    if (r.Type == groupType && r.Name == programIcon)
+      return true;
+    return r.Type == pe::ResourceKey::FromId(pe::RtIcon) && !r.Name.IsName() &&
+           std::find(images.begin(), images.end(), r.Name.Id) != images.end();
+  });
+  return kept;
+}
+
+} // namespace
+
+PackReport PackArchive(const PackOptions& Options) {
+  if (Options.Output.empty())
+    throw UsageError("name the archive to write with -o OUT.exe");
+  const std::vector<InputFile> files = CollectInputs(Options.Inputs);
+  HeaderFields header;
+  header.Flags = CheckedFlags(Options, files, header);
+  const std::optional<std::string> welcome =
+      Options.Welcome ? std::optional(AnsiOption(*Options.Welcome, "--welcome")) : std::nullopt;
+  const std::optional<std::string> title =
+      Options.Title ? std::optional(AnsiOption(*Options.Title, "--title")) : std::nullopt;
+  const std::optional<std::int64_t> epoch = SourceDateEpoch();
+  for (const InputFile& file : files) {
+    std::error_code ignored;
+    if (fs::equivalent(file.Path, Options.Output, ignored))
+      throw UsageError(Options.Output + " is also one of the files to pack");
+  }
+
+  PasswordOptions passwordOptions = Options.Password;
+  passwordOptions.Wanted = Options.Encrypt || !Options.Password.File.empty() || Options.Password.Text;
+  const std::optional<std::string> password = ObtainPassword(passwordOptions, true);
+  if (password) {
+    header.Flags |= hfEncrypted;
+    std::array<std::uint8_t, PasswordCheckSize> random;
+    platform::FillRandom(random.data(), random.size());
+    header.PasswordCheck = MakePasswordCheck(*password, random);
+  }
+
+  platform::MappedFile stubFile;
+  std::span<const std::uint8_t> stubBytes = DefaultStub();
+  if (Options.Stub) {
+    if (const std::string problem = stubFile.Open(*Options.Stub); !problem.empty())
+      throw ToolError(problem);
+    stubBytes = stubFile.Bytes();
+  }
+  pe::PeImage stub = [&] {
+    try {
+      return pe::PeImage::Parse(stubBytes);
+    } catch (const pe::PeFormatError& e) {
+      throw ToolError("the stub " + Options.Stub.value_or("built into vexa") + " is unusable: " + e.what());
+    }
+  }();
+
+  std::uint16_t nextIconId = 1;
+  std::vector<pe::Resource> resources =
+      StubResources(stub, Options.Icon.has_value() || Options.NoIcon, nextIconId);
+  if (Options.Icon)
+    for (pe::Resource& r : IconResources(*Options.Icon, StubIconName, nextIconId))
+      resources.push_back(std::move(r));
+
+  const fs::path output(Options.Output);
+  const fs::path partial = output.string() + ".partial";
+  PayloadFile payload(output.string() + ".items");
+  std::optional<TZlibCompressor> compressor;
+  if (!Options.Store)
+    compressor.emplace(Options.Level);
+
+  PackReport report;
+  std::vector<ItemRecordFields> records;
+  std::vector<std::uint32_t> checksums;
+  TProgress progress(Options.Progress, files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const InputFile& file = files[i];
+    progress.Step(i, file.Path.filename().string());
+    platform::MappedFile data;
+    if (const std::string problem = data.Open(file.Path.string()); !problem.empty())
+      throw ToolError(problem);
+    ItemRecordFields record;
+    record.FileName = file.Name;
+    record.OriginalSize = static_cast<std::uint32_t>(data.Size());
+    const std::int64_t seconds = epoch ? std::min(*epoch, file.ModifiedSeconds) : file.ModifiedSeconds;
+    record.FileTime = DaysSince1899(seconds);
+    checksums.push_back(Crc32(0, data.Bytes()));
+
+    const std::uint64_t offset = payload.Size();
+    std::uint64_t appended;
+    if (std::optional<std::vector<std::uint8_t>> packed =
+            compressor ? compressor->CompressIfSmaller(data.Bytes()) : std::nullopt) {
+      record.Compressed = true;
+      record.StoredSize = static_cast<std::uint32_t>(packed->size());
+      appended = AppendStored(payload, *packed, password);
+    } else {
+      record.StoredSize = record.OriginalSize;
+      appended = AppendStored(payload, data.Bytes(), password);
+    }
+    resources.push_back({pe::ResourceKey::FromId(pe::RtRcData),
+                         pe::ResourceKey::FromName("ITEM" + std::to_string(i + 1)), 0, 0,
+                         std::make_shared<pe::FileRegionData>(payload.Name(), offset, appended)});
+    report.OriginalBytes += record.OriginalSize;
+    report.StoredBytes += appended;
+    records.push_back(std::move(record));
+  }
+  payload.Flush();
+  progress.Done();
+
+  resources.push_back(RcData("HEADER", BuildHeaderResource(header, records)));
+  resources.push_back(RcData(ChecksumsResourceName, EncodeChecksums(checksums)));
+  if (welcome) {
+    resources.push_back(RcData("WELCOMETEXT", TextResource(*welcome)));
+    resources.push_back(RcData("WELCOMETITLE", TextResource(title.value_or(""))));
+  }
+
+  try {
+    const pe::WriteReport written = pe::WriteImageWithResources(stub, resources, partial.string());
+    report.DroppedCertificate = written.DroppedCertificate;
+  } catch (const pe::PeWriteError& e) {
+    throw ToolError(e.what());
+  }
+  std::error_code error;
+  fs::rename(partial, output, error);
+  if (error) {
+    fs::remove(partial, error);
+    throw ToolError("cannot write " + Options.Output + ": " + error.message());
+  }
+  report.Items = records.size();
+  return report;
+}
+
+} // namespace vexa::tool

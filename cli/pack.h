@@ -1,0 +1,53 @@
+#pragma once
+// `vexa pack`: files and options in, a self-extracting .exe out. Every check that can
+// refuse the job runs before the output is touched, and the output appears whole or not
+// at all.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/password_source.h"
+
+namespace vexa::tool {
+
+struct PackOptions {
+  std::string Output;
+  std::vector<std::string> Inputs; // files, or folders whose files are added
+
+  // Exactly one destination.
+  bool TempFolder = false;
+  std::optional<std::string> FixedFolder;
+  bool AskFolder = false;
+
+  std::optional<std::string> Welcome;
+  std::optional<std::string> Title;
+
+  std::optional<std::string> Run;
+  bool WaitAndDelete = false;
+  bool AlwaysConfirm = false;
+  bool ProgramInDestination = false;
+
+  bool Store = false;
+  int Level = 9;
+  bool Encrypt = false;
+  PasswordOptions Password;
+
+  std::optional<std::string> Icon;
+  bool NoIcon = false;
+  std::optional<std::string> Stub;
+  bool Progress = false; // a progress line on stderr
+};
+
+struct PackReport {
+  std::size_t Items = 0;
+  std::uint64_t OriginalBytes = 0;
+  std::uint64_t StoredBytes = 0;
+  bool DroppedCertificate = false;
+};
+
+// Raises UsageError for options that cannot work together and ToolError for inputs that
+// cannot be packed, naming the file or option.
+PackReport PackArchive(const PackOptions& Options);
+
+} // namespace vexa::tool

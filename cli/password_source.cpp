@@ -1,0 +1,101 @@
+#include "cli/password_source.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "cli/ansi_text.h"
+#include "cli/tool_error.h"
+#include "crypto/password_check.h"
+
+#ifdef _WIN32
+#include <conio.h>
+#include <io.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace vexa::tool {
+
+namespace {
+
+std::string ReadPasswordFile(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  if (!in)
+    throw ToolError("cannot read the password file " + Path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string password = text.str();
+  // One line ending after the password is the file's, not the password's.
+  if (!password.empty() && password.back() == '\n')
+    password.pop_back();
+  if (!password.empty() && password.back() == '\r')
+    password.pop_back();
+  return password;
+}
+
+bool StdinIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stdin));
+#else
+  return ::isatty(STDIN_FILENO);
+#endif
+}
+
+std::string PromptHidden(const char* Prompt) {
+  std::cerr << Prompt << std::flush;
+  std::string line;
+#ifdef _WIN32
+  for (int c = _getch(); c != '\r' && c != '\n'; c = _getch())
+    line.push_back(static_cast<char>(c));
+#else
+  termios saved{};
+  ::tcgetattr(STDIN_FILENO, &saved);
+  termios quiet = saved;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  std::getline(std::cin, line);
+  ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+#endif
+  std::cerr << '\n';
+  return line;
+}
+
+std::string Prompt(bool Confirm) {
+  if (!StdinIsTerminal())
+    throw ToolError("a password is needed: give --password-file FILE or set VEXA_PASSWORD "
+                    "(there is no terminal to ask on)");
+  std::string password = PromptHidden("Password: ");
+  if (Confirm && PromptHidden("Password again: ") != password)
+    throw ToolError("the two passwords differ");
+  return password;
+}
+
+} // namespace
+
+std::optional<std::string> ObtainPassword(const PasswordOptions& Options, bool Confirm) {
+  std::string password;
+  if (!Options.File.empty())
+    password = ReadPasswordFile(Options.File);
+  else if (Options.Text)
+    password = *Options.Text;
+  else if (const char* env = std::getenv("VEXA_PASSWORD"); env && Options.Wanted)
+    password = env;
+  else if (Options.Wanted)
+    password = Prompt(Confirm);
+  else
+    return std::nullopt;
+
+  const std::optional<std::string> ansi = ToAnsi(password);
+  if (!ansi)
+    throw ToolError("the password holds a character outside the Windows-1252 code page, which "
+                    "users could not type into the extractor's password field");
+  if (const char* problem = PasswordProblem(*ansi))
+    throw ToolError(problem);
+  return ansi;
+}
+
+} // namespace vexa::tool
