@@ -1,0 +1,150 @@
+#include "cli/compressor.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "streams/decompression_stream.h"
+#include "streams/resource_stream.h"
+#include "support/memory_resource_module.h"
+
+namespace vexa {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Incompressible(std::size_t Size) {
+  std::mt19937 random(987);
+  Bytes bytes(Size);
+  for (auto& b : bytes)
+    b = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+// Text-like: words from a small vocabulary in a pseudo-random order.
+Bytes Compressible(std::size_t Size) {
+  static const char* const words[] = {"setup ", "archive ", "file ", "the ", "window ",
+                                      "data\r\n", "of ", "program ", "Vexa ", "item "};
+  std::mt19937 random(42);
+  std::string text;
+  while (text.size() < Size)
+    text += words[random() % 10];
+  return Bytes(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(Size));
+}
+
+// What the extractor makes of Stored: read through its own classes, 61440 bytes a time.
+Bytes Extract(const Bytes& Stored, bool& Ended) {
+  test::MemoryResourceModule module;
+  module.Add("Item1", Stored);
+  TResourceStream resource(module, "Item1");
+  TDecompressionStream stream(resource);
+  Bytes all;
+  Bytes buffer(61440);
+  while (const std::int32_t n = stream.Read(buffer.data(), 61440))
+    all.insert(all.end(), buffer.begin(), buffer.begin() + n);
+  Ended = stream.StreamEnded();
+  return all;
+}
+
+struct EngineLevel {
+  TDeflateEngine Engine;
+  int Level;
+};
+
+std::vector<EngineLevel> AvailableEngineLevels() {
+  std::vector<EngineLevel> all;
+  for (const TDeflateEngine engine : {TDeflateEngine::Libdeflate, TDeflateEngine::Zlib})
+    if (TZlibCompressor::Available(engine))
+      for (const int level : {0, 1, 6, 12})
+        all.push_back({engine, level});
+  return all;
+}
+
+std::string Name(const ::testing::TestParamInfo<EngineLevel>& Info) {
+  return std::string(Info.param.Engine == TDeflateEngine::Zlib ? "zlib" : "libdeflate") +
+         "_level" + std::to_string(Info.param.Level);
+}
+
+class CompressorRoundTrip : public ::testing::TestWithParam<EngineLevel> {};
+
+// Sizes on both sides of the copy buffer (61440), the source chunk (65536) and the
+// stream's 8-byte minimum, with data that compresses and data that does not.
+TEST_P(CompressorRoundTrip, ExtractorReadsBackEveryByte) {
+  TZlibCompressor compressor(GetParam().Level, GetParam().Engine);
+  EXPECT_EQ(compressor.Engine(), GetParam().Engine);
+  for (const std::size_t size : {0, 1, 7, 8, 9, 61440, 65536, 100000, 2 * 1024 * 1024 + 17}) {
+    for (const bool compressible : {true, false}) {
+      SCOPED_TRACE(std::to_string(size) + (compressible ? " compressible" : " incompressible"));
+      const Bytes plain = compressible ? Compressible(size) : Incompressible(size);
+      const Bytes stored = compressor.Compress(plain);
+      bool ended = false;
+      EXPECT_EQ(Extract(stored, ended), plain);
+      EXPECT_TRUE(ended);
+
+      const auto smaller = compressor.CompressIfSmaller(plain);
+      if (smaller) {
+        EXPECT_LT(smaller->size(), plain.size());
+        EXPECT_EQ(*smaller, stored);
+      }
+      if (GetParam().Level == 0 || !compressible || size < 9) {
+        EXPECT_FALSE(smaller);
+      } else if (size >= 61440) {
+        EXPECT_TRUE(smaller);
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, CompressorRoundTrip, ::testing::ValuesIn(AvailableEngineLevels()),
+                         Name);
+
+// Noise followed by a growing run of zeros crosses the point where the stream becomes
+// shorter than its input; a stream a single byte shorter is still worth keeping.
+TEST(CompressorTest, KeepsEveryStreamShorterThanItsInput) {
+  for (const EngineLevel& engineLevel : AvailableEngineLevels()) {
+    if (engineLevel.Level == 0)
+      continue;
+    TZlibCompressor compressor(engineLevel.Level, engineLevel.Engine);
+    int closeCalls = 0;
+    for (std::size_t zeros = 0; zeros < 64; ++zeros) {
+      Bytes plain = Incompressible(4000);
+      plain.insert(plain.end(), zeros, 0);
+      const std::size_t full = compressor.Compress(plain).size();
+      const auto smaller = compressor.CompressIfSmaller(plain);
+      EXPECT_EQ(smaller.has_value(), full < plain.size()) << Name({engineLevel, 0}) << zeros;
+      closeCalls += full < plain.size() && plain.size() - full <= 8;
+    }
+    EXPECT_GT(closeCalls, 0) << "no stream came within 8 bytes of its input";
+  }
+}
+
+TEST(CompressorTest, LevelsOutsideZeroToTwelveAreRefused) {
+  EXPECT_THROW(TZlibCompressor(-1), std::invalid_argument);
+  EXPECT_THROW(TZlibCompressor(13), std::invalid_argument);
+  EXPECT_NO_THROW(TZlibCompressor(0));
+  EXPECT_NO_THROW(TZlibCompressor(12));
+}
+
+TEST(CompressorTest, ZlibTreatsLevelsAboveNineAsNine) {
+  const Bytes plain = Compressible(200000);
+  EXPECT_EQ(TZlibCompressor(12, TDeflateEngine::Zlib).Compress(plain),
+            TZlibCompressor(9, TDeflateEngine::Zlib).Compress(plain));
+  EXPECT_NE(TZlibCompressor(1, TDeflateEngine::Zlib).Compress(plain),
+            TZlibCompressor(9, TDeflateEngine::Zlib).Compress(plain));
+}
+
+TEST(CompressorTest, DefaultEngineIsLibdeflateWhereAvailable) {
+  EXPECT_TRUE(TZlibCompressor::Available(TZlibCompressor::DefaultEngine()));
+  EXPECT_EQ(TZlibCompressor::DefaultEngine() == TDeflateEngine::Libdeflate,
+            TZlibCompressor::Available(TDeflateEngine::Libdeflate));
+  if (!TZlibCompressor::Available(TDeflateEngine::Libdeflate)) {
+    EXPECT_THROW(TZlibCompressor(6, TDeflateEngine::Libdeflate), std::invalid_argument);
+  }
+}
+
+} // namespace
+} // namespace vexa
