@@ -315,6 +315,8 @@ PackReport PackArchive(const PackOptions& Options) {
       throw ToolError(problem);
     stubBytes = stubFile.Bytes();
   }
+  if (stubBytes.empty())
+    throw UsageError("this vexa was built without a stub: name one with --stub FILE");
   pe::PeImage stub = [&] {
     try {
       return pe::PeImage::Parse(stubBytes);
