@@ -137,14 +137,5 @@ TEST(CompressorTest, ZlibTreatsLevelsAboveNineAsNine) {
             TZlibCompressor(9, TDeflateEngine::Zlib).Compress(plain));
 }
 
-TEST(CompressorTest, DefaultEngineIsLibdeflateWhereAvailable) {
-  EXPECT_TRUE(TZlibCompressor::Available(TZlibCompressor::DefaultEngine()));
-  EXPECT_EQ(TZlibCompressor::DefaultEngine() == TDeflateEngine::Libdeflate,
-            TZlibCompressor::Available(TDeflateEngine::Libdeflate));
-  if (!TZlibCompressor::Available(TDeflateEngine::Libdeflate)) {
-    EXPECT_THROW(TZlibCompressor(6, TDeflateEngine::Libdeflate), std::invalid_argument);
-  }
-}
-
 } // namespace
 } // namespace vexa
