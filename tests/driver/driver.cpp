@@ -1,0 +1,727 @@
+// driver.exe: drives the windows of a Windows program from the outside, for the end-to-end tests.
+//
+// Steps come one per line on stdin (or one per command-line argument). Each is a verb followed by
+// key=value pairs; a value may be double-quoted, with \" \\ \n \r \t as escapes. Text is UTF-8 on
+// both sides; the driver converts to and from the ANSI code page. Every step prints one JSON object
+// on its own line of stdout: {"step":N,"do":VERB,"ok":true,...,"t":MS}, where t counts milliseconds
+// from the driver's start, as every time in the results does. The first failing step prints
+// "ok":false with an "error", ends the run, terminates the started program, and makes the exit
+// code 1 (2 for a step that cannot be parsed).
+//
+//   info                                  screen metrics and the temporary folder
+//   start exe=PATH [args=TEXT] [dir=PATH] start the program under test; from then on only its
+//                                         windows are looked at
+//   wait [title=T] [class=C] [timeout=MS] wait for a visible top-level window; it becomes the
+//                                         current window; the result is its dump
+//   dump                                  the current window and its controls
+//   gone [timeout=MS]                     wait until the current window is destroyed or hidden
+//   focus id=N [timeout=MS]               wait until control N has the focus (posted keys take
+//                                         effect only when the program gets to them)
+//   click id=N [how=command|bm_click]     press a button once it is enabled; "command" posts
+//                                         WM_COMMAND BN_CLICKED to its parent (the default)
+//   settext id=N text=T                   WM_SETTEXT, then EN_CHANGE to the parent
+//   type id=N text=T                      the text as WM_CHAR messages, as the keyboard sends it
+//   key name=esc|enter|tab [id=N]         key down and up to control N, else to the focus
+//   close                                 the close box: WM_SYSCOMMAND SC_CLOSE
+//   browse button=ok|cancel               answer the folder browser (the current window) once
+//                                         its tree is filled; OK takes the default selection
+//   watch [interval=MS]                   sample the current window's rectangle from now on
+//   exit [timeout=MS]                     wait for the started program to end; the result holds
+//                                         its exit code, every window it showed meanwhile, and
+//                                         the watch's runs
+
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vexa::driver {
+namespace {
+
+// A step that cannot go on; its text becomes the step's "error".
+struct StepFailure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// ---- time ------------------------------------------------------------------------------------
+
+// Milliseconds since the driver started; the watch's times and the step results use it.
+long long NowMs() {
+  static LARGE_INTEGER frequency{}, origin{};
+  if (frequency.QuadPart == 0) {
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&origin);
+  }
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return (now.QuadPart - origin.QuadPart) * 1000 / frequency.QuadPart;
+}
+
+// ---- text ------------------------------------------------------------------------------------
+
+std::string Convert(const std::string& text, UINT from, UINT to) {
+  if (text.empty()) return text;
+  int wide = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), w.data(), wide);
+  int bytes = WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(to, 0, w.data(), wide, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+std::string AnsiFromUtf8(const std::string& text) { return Convert(text, CP_UTF8, CP_ACP); }
+
+// A JSON string literal of ANSI text.
+std::string Quote(const std::string& ansi) {
+  std::string out = "\"";
+  for (unsigned char c : Convert(ansi, CP_ACP, CP_UTF8)) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// Builds one JSON object; values are added as ready JSON text.
+class Json {
+public:
+  Json& Raw(const char* key, const std::string& json) {
+    Body += (Body.empty() ? "" : ",") + Quote(key) + ":" + json;
+    return *this;
+  }
+  Json& Str(const char* key, const std::string& ansi) { return Raw(key, Quote(ansi)); }
+  Json& Num(const char* key, long long value) { return Raw(key, std::to_string(value)); }
+  Json& Bool(const char* key, bool value) { return Raw(key, value ? "true" : "false"); }
+  Json& Append(const Json& other) {
+    if (!other.Body.empty()) Body += (Body.empty() ? "" : ",") + other.Body;
+    return *this;
+  }
+  std::string Text() const { return "{" + Body + "}"; }
+
+private:
+  std::string Body;
+};
+
+std::string Array(const std::vector<std::string>& items) {
+  std::string out = "[";
+  for (size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + items[i];
+  return out + "]";
+}
+
+// ---- steps -----------------------------------------------------------------------------------
+
+struct Step {
+  std::string Verb;
+  std::map<std::string, std::string> Args;  // values already in ANSI
+
+  bool Has(const char* key) const { return Args.count(key) != 0; }
+  std::string Get(const char* key, const std::string& fallback = "") const {
+    auto it = Args.find(key);
+    return it == Args.end() ? fallback : it->second;
+  }
+  long Number(const char* key, long fallback) const {
+    auto it = Args.find(key);
+    if (it == Args.end()) return fallback;
+    char* end = nullptr;
+    long value = std::strtol(it->second.c_str(), &end, 0);
+    if (it->second.empty() || *end != '\0') throw UsageError(std::string(key) + " is not a number");
+    return value;
+  }
+};
+
+Step ParseStep(const std::string& line) {
+  Step step;
+  size_t i = 0;
+  auto skipSpace = [&] {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  };
+  skipSpace();
+  while (i < line.size() && line[i] != ' ' && line[i] != '\t') step.Verb += line[i++];
+  for (skipSpace(); i < line.size(); skipSpace()) {
+    size_t eq = line.find('=', i);
+    if (eq == std::string::npos) throw UsageError("expected key=value at: " + line.substr(i));
+    std::string key = line.substr(i, eq - i);
+    std::string value;
+    i = eq + 1;
+    if (i < line.size() && line[i] == '"') {
+      for (++i;; ++i) {
+        if (i >= line.size()) throw UsageError("unterminated quote in: " + line);
+        char c = line[i];
+        if (c == '"') break;
+        if (c == '\\' && i + 1 < line.size()) {
+          char e = line[++i];
+          c = e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
+        }
+        value += c;
+      }
+      ++i;
+    } else {
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t') value += line[i++];
+    }
+    step.Args[key] = AnsiFromUtf8(value);
+  }
+  return step;
+}
+
+// ---- windows ---------------------------------------------------------------------------------
+
+std::string ClassOf(HWND window) {
+  char name[256] = "";
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+std::string TitleOf(HWND window) {
+  char title[1024] = "";
+  GetWindowTextA(window, title, sizeof title);
+  return title;
+}
+
+// Another process's control answers WM_GETTEXT itself, so an edit field reports what it holds;
+// a hung target gives the text the system keeps for the window instead.
+std::string ControlText(HWND control) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length))
+    return TitleOf(control);
+  std::string text(length + 1, '\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_ABORTIFHUNG, 1000, &copied))
+    return TitleOf(control);
+  text.resize(copied);
+  return text;
+}
+
+std::string RectJson(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return Json().Num("x", r.left).Num("y", r.top).Num("w", r.right - r.left).Num("h", r.bottom - r.top)
+      .Text();
+}
+
+DWORD ProcessOf(HWND window) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  return pid;
+}
+
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus
+                                                                            : nullptr;
+}
+
+struct WindowSearch {
+  DWORD Pid;  // 0: any process
+  std::vector<HWND> Found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  if (search->Pid == 0 || ProcessOf(window) == search->Pid) search->Found.push_back(window);
+  return TRUE;
+}
+
+std::vector<HWND> TopLevelWindows(DWORD pid) {
+  WindowSearch search{pid, {}};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+std::vector<HWND> Descendants(HWND window) {
+  WindowSearch search{0, {}};
+  EnumChildWindows(window, CollectWindow, reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+std::string Dump(HWND window) {
+  HWND focus = FocusOf(window);
+  std::vector<std::string> children;
+  for (HWND child : Descendants(window)) {
+    children.push_back(Json()
+                           .Num("id", GetDlgCtrlID(child))
+                           .Str("class", ClassOf(child))
+                           .Str("text", ControlText(child))
+                           .Num("style", static_cast<long long>(
+                                             static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE))))
+                           .Raw("rect", RectJson(child))
+                           .Bool("visible", IsWindowVisible(child))
+                           .Bool("enabled", IsWindowEnabled(child))
+                           .Bool("focus", child == focus)
+                           .Text());
+  }
+  return Json()
+      .Str("title", TitleOf(window))
+      .Str("class", ClassOf(window))
+      .Raw("rect", RectJson(window))
+      .Bool("visible", IsWindowVisible(window))
+      .Bool("enabled", IsWindowEnabled(window))
+      .Num("pid", ProcessOf(window))
+      .Raw("children", Array(children))
+      .Text();
+}
+
+// A short list of the windows there are, for the error of a wait that found none.
+std::string WindowList(DWORD pid) {
+  std::vector<std::string> items;
+  for (HWND window : TopLevelWindows(pid)) {
+    if (pid == 0 && !IsWindowVisible(window)) continue;
+    items.push_back(Json()
+                        .Str("title", TitleOf(window))
+                        .Str("class", ClassOf(window))
+                        .Bool("visible", IsWindowVisible(window))
+                        .Raw("rect", RectJson(window))
+                        .Text());
+  }
+  return Array(items);
+}
+
+// ---- the watch -------------------------------------------------------------------------------
+
+// Samples one window's rectangle on a thread of its own, so that the steps that make the window
+// move can run meanwhile. A run is a stretch of samples with the same rectangle and visibility;
+// its first and last sample times bound when the window really moved.
+class Watch {
+public:
+  Watch(HWND window, DWORD intervalMs) : Window(window), IntervalMs(intervalMs) {
+    Thread = CreateThread(nullptr, 0, &Watch::Main, this, 0, nullptr);
+    if (!Thread) throw StepFailure("cannot start the watch thread");
+  }
+  Watch(const Watch&) = delete;
+  Watch& operator=(const Watch&) = delete;
+  ~Watch() { Stop(); }
+
+  void Stop() {
+    if (!Thread) return;
+    StopRequested = true;
+    WaitForSingleObject(Thread, INFINITE);
+    CloseHandle(Thread);
+    Thread = nullptr;
+  }
+
+  // Call after Stop.
+  std::string Report() const {
+    std::vector<std::string> runs;
+    for (const Run& run : Runs) {
+      runs.push_back(Json()
+                         .Num("x", run.Rect.left)
+                         .Num("y", run.Rect.top)
+                         .Num("w", run.Rect.right - run.Rect.left)
+                         .Num("h", run.Rect.bottom - run.Rect.top)
+                         .Bool("visible", run.Visible)
+                         .Num("first", run.First)
+                         .Num("last", run.Last)
+                         .Text());
+    }
+    Json report;
+    report.Raw("runs", Array(runs)).Num("samples", Samples);
+    if (GoneAt >= 0) report.Num("gone", GoneAt);
+    return report.Text();
+  }
+
+private:
+  struct Run {
+    RECT Rect;
+    bool Visible;
+    long long First, Last;
+  };
+
+  static DWORD WINAPI Main(LPVOID self) {
+    static_cast<Watch*>(self)->Sample();
+    return 0;
+  }
+
+  void Sample() {
+    while (!StopRequested) {
+      RECT rect{};
+      bool alive = IsWindow(Window) && GetWindowRect(Window, &rect);
+      bool visible = alive && IsWindowVisible(Window);
+      long long now = NowMs();
+      if (!alive) {
+        GoneAt = now;
+        return;
+      }
+      ++Samples;
+      if (!Runs.empty() && EqualRect(&Runs.back().Rect, &rect) && Runs.back().Visible == visible)
+        Runs.back().Last = now;
+      else
+        Runs.push_back({rect, visible, now, now});
+      Sleep(IntervalMs);
+    }
+  }
+
+  HWND Window;
+  DWORD IntervalMs;
+  HANDLE Thread = nullptr;
+  std::atomic<bool> StopRequested{false};
+  std::vector<Run> Runs;
+  long long Samples = 0;
+  long long GoneAt = -1;
+};
+
+// ---- the session -----------------------------------------------------------------------------
+
+class Session {
+public:
+  Session() = default;
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  ~Session() {
+    if (Process) {
+      if (WaitForSingleObject(Process, 0) == WAIT_TIMEOUT) TerminateProcess(Process, 255);
+      CloseHandle(Process);
+    }
+  }
+
+  // Runs one step and returns the JSON members of its result (without "step", "do" and "ok").
+  Json Run(const Step& step) {
+    static const std::map<std::string, std::pair<std::set<std::string>, Json (Session::*)(
+                                                                             const Step&)>>
+        verbs = {
+            {"info", {{}, &Session::Info}},
+            {"start", {{"exe", "args", "dir"}, &Session::Start}},
+            {"wait", {{"title", "class", "timeout"}, &Session::Wait}},
+            {"dump", {{}, &Session::DumpCurrent}},
+            {"gone", {{"timeout"}, &Session::Gone}},
+            {"focus", {{"id", "timeout"}, &Session::Focus}},
+            {"click", {{"id", "how"}, &Session::Click}},
+            {"settext", {{"id", "text"}, &Session::SetText}},
+            {"type", {{"id", "text"}, &Session::Type}},
+            {"key", {{"name", "id"}, &Session::Key}},
+            {"close", {{}, &Session::Close}},
+            {"browse", {{"button"}, &Session::Browse}},
+            {"watch", {{"interval"}, &Session::StartWatch}},
+            {"exit", {{"timeout"}, &Session::Exit}},
+        };
+    auto verb = verbs.find(step.Verb);
+    if (verb == verbs.end()) throw UsageError("unknown step: " + step.Verb);
+    for (const auto& [key, value] : step.Args)
+      if (!verb->second.first.count(key)) throw UsageError(step.Verb + " takes no " + key);
+    return (this->*verb->second.second)(step);
+  }
+
+  // Ends what the run left behind, so no program outlives its scenario.
+  bool TerminateLeftover() {
+    if (!Process || WaitForSingleObject(Process, 0) != WAIT_TIMEOUT) return false;
+    TerminateProcess(Process, 255);
+    WaitForSingleObject(Process, 5000);
+    return true;
+  }
+
+private:
+  Json Info(const Step&) {
+    char temp[MAX_PATH + 1] = "";
+    GetTempPathA(sizeof temp, temp);
+    return Json()
+        .Num("screen_w", GetSystemMetrics(SM_CXSCREEN))
+        .Num("screen_h", GetSystemMetrics(SM_CYSCREEN))
+        .Num("fullscreen_w", GetSystemMetrics(SM_CXFULLSCREEN))
+        .Num("fullscreen_h", GetSystemMetrics(SM_CYFULLSCREEN))
+        .Str("temp", temp);
+  }
+
+  Json Start(const Step& step) {
+    if (Process) throw UsageError("a program was started already");
+    std::string exe = step.Get("exe");
+    if (exe.empty()) throw UsageError("start needs exe=");
+    std::string commandLine = "\"" + exe + "\"";
+    if (step.Has("args")) commandLine += " " + step.Get("args");
+    std::string dir = step.Get("dir");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        dir.empty() ? nullptr : dir.c_str(), &startup, &info))
+      throw StepFailure("cannot start " + exe + " (error " + std::to_string(GetLastError()) + ")");
+    CloseHandle(info.hThread);
+    Process = info.hProcess;
+    Pid = info.dwProcessId;
+    return Json().Num("pid", Pid);
+  }
+
+  HWND FindWindowNow(const Step& step) const {
+    for (HWND window : TopLevelWindows(Pid)) {
+      if (!IsWindowVisible(window)) continue;
+      if (step.Has("title") && TitleOf(window) != step.Get("title")) continue;
+      if (step.Has("class") && ClassOf(window) != step.Get("class")) continue;
+      return window;
+    }
+    return nullptr;
+  }
+
+  Json Wait(const Step& step) {
+    if (!step.Has("title") && !step.Has("class")) throw UsageError("wait needs title= or class=");
+    long long deadline = NowMs() + step.Number("timeout", 10000);
+    for (;;) {
+      if (HWND window = FindWindowNow(step)) {
+        Current = window;
+        return Json().Raw("window", Dump(window));
+      }
+      if (NowMs() >= deadline)
+        throw StepFailure("no such window; there are: " + WindowList(Pid));
+      if (Process && WaitForSingleObject(Process, 0) == WAIT_OBJECT_0)
+        throw StepFailure("the program ended with exit code " + std::to_string(ExitCode()) +
+                          " before the window appeared");
+      Sleep(10);
+    }
+  }
+
+  HWND CurrentWindow() const {
+    if (!Current) throw UsageError("no current window: wait for one first");
+    if (!IsWindow(Current)) throw StepFailure("the current window is gone");
+    return Current;
+  }
+
+  Json DumpCurrent(const Step&) { return Json().Raw("window", Dump(CurrentWindow())); }
+
+  Json Gone(const Step& step) {
+    if (!Current) throw UsageError("no current window: wait for one first");
+    long long deadline = NowMs() + step.Number("timeout", 10000);
+    while (IsWindow(Current) && IsWindowVisible(Current)) {
+      if (NowMs() >= deadline) throw StepFailure("the window is still there");
+      Sleep(10);
+    }
+    Current = nullptr;
+    return Json();
+  }
+
+  Json Focus(const Step& step) {
+    HWND control = Control(step);
+    long long deadline = NowMs() + step.Number("timeout", 5000);
+    while (FocusOf(Current) != control) {
+      if (NowMs() >= deadline) throw StepFailure("the focus stays elsewhere");
+      Sleep(10);
+    }
+    return Json().Raw("window", Dump(Current));
+  }
+
+  // Controls are looked up among all descendants: the folder browser nests its buttons.
+  HWND Control(const Step& step) {
+    HWND window = CurrentWindow();
+    long id = step.Number("id", -1);
+    if (id < 0) throw UsageError(step.Verb + " needs id=");
+    if (HWND direct = GetDlgItem(window, static_cast<int>(id))) return direct;
+    for (HWND child : Descendants(window))
+      if (GetDlgCtrlID(child) == id) return child;
+    throw StepFailure("no control with id " + std::to_string(id));
+  }
+
+  // A click on a disabled or hidden button is lost, so wait until it can be pressed.
+  static void AwaitEnabled(HWND control) {
+    long long deadline = NowMs() + 5000;
+    while (!(IsWindowEnabled(control) && IsWindowVisible(control))) {
+      if (NowMs() >= deadline) throw StepFailure("the control stays disabled or hidden");
+      Sleep(10);
+    }
+  }
+
+  static void Press(HWND button, const std::string& how) {
+    AwaitEnabled(button);
+    if (how == "bm_click") {
+      PostMessageA(button, BM_CLICK, 0, 0);
+    } else if (how == "command") {
+      PostMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
+    } else {
+      throw UsageError("how= is command or bm_click");
+    }
+  }
+
+  Json Click(const Step& step) {
+    Press(Control(step), step.Get("how", "command"));
+    return Json();
+  }
+
+  Json SetText(const Step& step) {
+    HWND field = Control(step);
+    std::string text = step.Get("text");
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                             SMTO_ABORTIFHUNG, 2000, &result))
+      throw StepFailure("the field did not take the text");
+    PostMessageA(GetParent(field), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(field), EN_CHANGE),
+                 reinterpret_cast<LPARAM>(field));
+    return Json();
+  }
+
+  Json Type(const Step& step) {
+    HWND field = Control(step);
+    for (unsigned char c : step.Get("text")) PostMessageA(field, WM_CHAR, c, 1);
+    return Json();
+  }
+
+  Json Key(const Step& step) {
+    static const std::map<std::string, UINT> keys = {
+        {"esc", VK_ESCAPE}, {"enter", VK_RETURN}, {"tab", VK_TAB}};
+    auto key = keys.find(step.Get("name"));
+    if (key == keys.end()) throw UsageError("name= is esc, enter or tab");
+    HWND window = CurrentWindow();
+    HWND target = step.Has("id") ? Control(step) : FocusOf(window);
+    if (!target) target = window;
+    LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(key->second, MAPVK_VK_TO_VSC)) << 16;
+    PostMessageA(target, WM_KEYDOWN, key->second, scan | 1);
+    PostMessageA(target, WM_KEYUP, key->second, scan | 1 | 0xC0000000);
+    return Json().Str("target", ClassOf(target));
+  }
+
+  Json Close(const Step&) {
+    PostMessageA(CurrentWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    return Json();
+  }
+
+  // OK before the browser has filled its tree would come before its own initialisation.
+  Json Browse(const Step& step) {
+    HWND window = CurrentWindow();
+    std::string button = step.Get("button");
+    if (button != "ok" && button != "cancel") throw UsageError("button= is ok or cancel");
+    HWND tree = nullptr;
+    for (HWND child : Descendants(window))
+      if (ClassOf(child) == WC_TREEVIEWA) tree = child;
+    if (!tree) throw StepFailure("the window has no folder tree");
+    long long deadline = NowMs() + 10000;
+    for (;;) {
+      DWORD_PTR count = 0;
+      if (SendMessageTimeoutA(tree, TVM_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 1000, &count) && count)
+        break;
+      if (NowMs() >= deadline) throw StepFailure("the folder tree stays empty");
+      Sleep(10);
+    }
+    Step press;
+    press.Args["id"] = button == "ok" ? "1" : "2";
+    Press(Control(press), "command");
+    return Json();
+  }
+
+  Json StartWatch(const Step& step) {
+    if (ActiveWatch) throw UsageError("one watch at a time");
+    ActiveWatch = std::make_unique<Watch>(CurrentWindow(),
+                                          static_cast<DWORD>(step.Number("interval", 2)));
+    return Json().Num("at", NowMs());
+  }
+
+  DWORD ExitCode() const {
+    DWORD code = 0;
+    GetExitCodeProcess(Process, &code);
+    return code;
+  }
+
+  // Every window the program shows while the driver waits is recorded, so that a scenario can
+  // tell which boxes appeared even when it did not wait for them.
+  Json Exit(const Step& step) {
+    if (!Process) throw UsageError("exit needs a started program");
+    long long deadline = NowMs() + step.Number("timeout", 30000);
+    std::set<std::pair<std::string, std::string>> seen;
+    std::vector<std::string> seenJson;
+    for (;;) {
+      for (HWND window : TopLevelWindows(Pid)) {
+        if (!IsWindowVisible(window)) continue;
+        auto key = std::make_pair(ClassOf(window), TitleOf(window));
+        if (seen.insert(key).second)
+          seenJson.push_back(Json().Str("class", key.first).Str("title", key.second).Text());
+      }
+      if (WaitForSingleObject(Process, 20) == WAIT_OBJECT_0) break;
+      if (NowMs() >= deadline)
+        throw StepFailure("the program is still running; its windows: " + WindowList(Pid));
+    }
+    Json result;
+    result.Num("exit_code", ExitCode()).Raw("seen", Array(seenJson));
+    if (ActiveWatch) {
+      ActiveWatch->Stop();
+      result.Raw("watch", ActiveWatch->Report());
+    }
+    return result;
+  }
+
+  HANDLE Process = nullptr;
+  DWORD Pid = 0;  // 0 until a program is started: every process's windows count
+  HWND Current = nullptr;
+  std::unique_ptr<Watch> ActiveWatch;
+};
+
+void Emit(const std::string& line) {
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+std::vector<std::string> ReadSteps(int argc, char** argv) {
+  std::vector<std::string> lines;
+  if (argc > 1) {
+    for (int i = 1; i < argc; ++i) lines.emplace_back(argv[i]);
+    return lines;
+  }
+  std::string line;
+  for (int c; (c = std::fgetc(stdin)) != EOF;) {
+    if (c == '\n') {
+      lines.push_back(line);
+      line.clear();
+    } else if (c != '\r') {
+      line += static_cast<char>(c);
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+int Main(int argc, char** argv) {
+  NowMs();
+  Session session;
+  int number = 0;
+  for (const std::string& line : ReadSteps(argc, argv)) {
+    size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line[first] == '#') continue;
+    Json result;
+    result.Num("step", ++number);
+    int failure = 0;
+    try {
+      Step step = ParseStep(line);
+      result.Str("do", step.Verb);
+      Emit(result.Bool("ok", true).Append(session.Run(step)).Num("t", NowMs()).Text());
+      continue;
+    } catch (const UsageError& e) {
+      result.Bool("ok", false).Str("error", e.what());
+      failure = 2;
+    } catch (const StepFailure& e) {
+      result.Bool("ok", false).Str("error", e.what());
+      failure = 1;
+    }
+    result.Bool("terminated", session.TerminateLeftover());
+    Emit(result.Text());
+    return failure;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace vexa::driver
+
+int main(int argc, char** argv) { return vexa::driver::Main(argc, argv); }

@@ -1,0 +1,97 @@
+"""Checks that scenarios attach to driver steps.
+
+A check is a function (result, info) -> list of problems (strings); an empty list passes.
+`result` is the step's JSON result from the driver, `info` the driver's `info` result (screen
+metrics and the temporary folder).
+"""
+
+OFF_SCREEN = (-1000, -1000)
+
+# The sampler's runs bound each move only to within the gap between two samples; wider gaps
+# (a starved sampler) would make any duration pass.
+MAX_SAMPLING_SLACK_MS = 250
+
+
+def centre(info, width, height):
+    """Where a window of this size is centred: on the full-screen client area, as the stub and
+    its dialogs centre themselves (the division truncates toward zero)."""
+    return (int((info["fullscreen_w"] - width) / 2), int((info["fullscreen_h"] - height) / 2))
+
+
+def window(title=None, cls=None, width=None, height=None, texts=None, buttons=None):
+    """The waited-for window has this title, class and size; `texts` maps control ids to their
+    text; `buttons`, when given, maps the ids of all its buttons to their captions."""
+    def check(result, info):
+        w = result["window"]
+        problems = []
+        if title is not None and w["title"] != title:
+            problems.append(f"title {w['title']!r}, expected {title!r}")
+        if cls is not None and w["class"] != cls:
+            problems.append(f"class {w['class']!r}, expected {cls!r}")
+        size = (w["rect"]["w"], w["rect"]["h"])
+        if width is not None and size != (width, height):
+            problems.append(f"size {size[0]}x{size[1]}, expected {width}x{height}")
+        by_id = {c["id"]: c for c in w["children"]}
+        for cid, text in (texts or {}).items():
+            if cid not in by_id:
+                problems.append(f"no control {cid}")
+            elif by_id[cid]["text"] != text:
+                problems.append(f"control {cid} says {by_id[cid]['text']!r}, expected {text!r}")
+        if buttons is not None:
+            found = {c["id"]: c["text"] for c in w["children"]
+                     if c["class"].lower() == "button" and c["visible"]}
+            if found != buttons:
+                problems.append(f"buttons {found}, expected {buttons}")
+        return problems
+    return check
+
+
+def message_box(caption, text, buttons):
+    """A message box: Wine's (and Windows') MessageBoxA puts its text in static 65535."""
+    return window(title=caption, cls="#32770", texts={65535: text}, buttons=buttons)
+
+
+def centred_display(width, height, min_ms, must_return=True):
+    """For the exit step of a scenario that watched a window: it had this size throughout, sat
+    at (-1000, -1000), was centred once for at least min_ms, then went back off the screen (or,
+    with must_return false, went back or ended: a window destroyed right after leaving the
+    screen may vanish between two samples)."""
+    def check(result, info):
+        watch = result.get("watch")
+        if not watch or not watch["runs"]:
+            return ["the window was not watched"]
+        runs = list(watch["runs"])
+        # Destroying a window hides it first: its last visible moment ends the display.
+        end = watch.get("gone")
+        while len(runs) > 1 and not runs[-1]["visible"] and end is not None:
+            end = runs.pop()["first"]
+        problems = []
+        sizes = {(r["w"], r["h"]) for r in runs}
+        if sizes != {(width, height)}:
+            problems.append(f"sizes {sorted(sizes)}, expected {width}x{height}")
+        if not all(r["visible"] for r in runs):
+            problems.append("the window was hidden while it existed")
+        centred = centre(info, width, height)
+        places = []
+        for r in runs:
+            place = (r["x"], r["y"])
+            if not places or places[-1] != place:
+                places.append(place)
+        expected = [OFF_SCREEN, centred, OFF_SCREEN]
+        allowed = [expected] if must_return else [expected, expected[:2]]
+        if places not in allowed:
+            return problems + [f"positions {places}, expected {expected}"]
+        i = next(k for k, r in enumerate(runs) if (r["x"], r["y"]) == centred)
+        j = max(k for k, r in enumerate(runs) if (r["x"], r["y"]) == centred)
+        shortest = runs[j]["last"] - runs[i]["first"]
+        ended = runs[j + 1]["first"] if j + 1 < len(runs) else end
+        if ended is None:
+            return problems + ["the watch stopped while the window was centred"]
+        longest = ended - runs[i - 1]["last"]
+        if longest - shortest > MAX_SAMPLING_SLACK_MS:
+            problems.append(f"sampling too coarse to judge: centred between {shortest} and "
+                            f"{longest} ms")
+        elif longest < min_ms:
+            problems.append(f"centred for at most {longest} ms, expected at least {min_ms}")
+        return problems
+    return check

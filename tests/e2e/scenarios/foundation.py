@@ -1,0 +1,109 @@
+"""The extraction spine: the welcome question, the destinations, the status window, and archives
+that are damaged or hostile.
+
+The stub is started with C:\\ as its current folder, so a path it wrongly resolves against the
+current folder lands inside the Wine prefix and shows up as a missing file.
+"""
+
+import random
+
+from archive import with_file_name
+from checks import centred_display, message_box, window
+
+rng = random.Random(1)
+README = b"Read me first.\r\n" * 40
+# Larger than three copy buffers of 61440 bytes, and incompressible.
+DATA = rng.randbytes(200_000)
+FILES = {"readme.txt": README, "data.bin": DATA}
+ALL_WRITTEN = {"readme.txt": "readme.txt", "data.bin": "data.bin"}
+
+WELCOME = ["--welcome", "Install the Vexa demo?", "--title", "Vexa Demo Setup"]
+WELCOME_BOX = {"do": "wait", "title": "Vexa Demo Setup", "class": "#32770",
+               "check": message_box("Vexa Demo Setup", "Install the Vexa demo?",
+                                    {6: "&Yes", 7: "&No"})}
+TO_DEST = ["--dest", "{run}\\dest"]
+
+
+def into(folder, names):
+    return {f"{folder}/{name}": source for name, source in names.items()}
+
+
+# Item names that would leave the destination folder or name no file in it.
+UNSAFE_NAMES = [b"..\\x", b"C:\\x", b"\\x", b"a/b", b""]
+UNSAFE_FILES = {"first.txt": b"first item\r\n",
+                **{f"unsafe{i}.txt": f"unsafe item {i}\r\n".encode() for i in range(1, 6)},
+                "last.txt": b"last item\r\n"}
+
+
+def rename_unsafe(archive):
+    header = archive.get("HEADER")
+    for index, name in enumerate(UNSAFE_NAMES, start=1):
+        header = with_file_name(header, index, name)
+    archive.rewrite(put={"HEADER": header})
+
+
+INVALID_ARCHIVE_BOX = [
+    {"do": "wait", "title": "Information", "class": "#32770",
+     "check": message_box("Information", "Invalid archive format.", {1: "OK"})},
+    {"do": "click", "id": 1},
+    {"do": "gone"},
+]
+
+SCENARIOS = [
+    {"name": "welcome_yes", "files": FILES, "pack": TO_DEST + WELCOME, "mkdirs": ["dest"],
+     "steps": [WELCOME_BOX, {"do": "click", "id": 6}],
+     "written": into("dest", ALL_WRITTEN)},
+
+    {"name": "welcome_no", "files": FILES, "pack": TO_DEST + WELCOME, "mkdirs": ["dest"],
+     "steps": [WELCOME_BOX, {"do": "click", "id": 7}]},
+
+    # Wine's temporary folder is C:\users\<user>\Temp; Windows' is under the user's local
+    # application data. Both are what GetTempPath reports, which is where the files are looked
+    # for.
+    {"name": "temp_folder", "pack": ["--temp"],
+     "files": {"vexa-e2e-temp.txt": README, "vexa-e2e-temp.bin": DATA},
+     "written": {"%TEMP%/vexa-e2e-temp.txt": "vexa-e2e-temp.txt",
+                 "%TEMP%/vexa-e2e-temp.bin": "vexa-e2e-temp.bin"}},
+
+    {"name": "fixed_absolute", "pack": ["--dest", "{run}\\fixed"], "mkdirs": ["fixed"],
+     "files": {**FILES, "empty.dat": b""},
+     "written": into("fixed", {**ALL_WRITTEN, "empty.dat": "empty.dat"})},
+
+    # A destination without a colon is relative to the archive's own folder (app/), not to
+    # the current folder.
+    {"name": "fixed_relative", "pack": ["--dest", "unpacked"], "mkdirs": ["app/unpacked"],
+     "files": FILES, "written": into("app/unpacked", ALL_WRITTEN),
+     "absent": ["C:\\unpacked"]},
+
+    # The status window exists off the screen while the welcome question waits, which lets the
+    # watch start before the window moves. It leaves the screen microseconds before it is
+    # destroyed, so that last position is seen only when a sample falls in between.
+    {"name": "status_window", "files": FILES, "pack": TO_DEST + WELCOME, "mkdirs": ["dest"],
+     "steps": [{"do": "wait", "class": "QuorvantaSelfExtractorWindow", "title": "Extracting Files",
+                "check": window(width=310, height=100)},
+               {"do": "watch"},
+               WELCOME_BOX,
+               {"do": "click", "id": 6}],
+     "exit_checks": [centred_display(310, 100, 1500, must_return=False)],
+     "written": into("dest", ALL_WRITTEN)},
+
+    {"name": "missing_header", "program": "stub",
+     "steps": [{"do": "wait", "title": "Error", "class": "#32770",
+                "check": message_box("Error", "Cannot locate header.", {1: "OK"})},
+               {"do": "click", "id": 1}]},
+
+    {"name": "missing_item", "files": FILES, "pack": TO_DEST, "mkdirs": ["dest"],
+     "craft": lambda archive: archive.rewrite(drop=["ITEM2"]),
+     "exit_code": 1, "written": {"dest/readme.txt": "readme.txt"}},
+
+    {"name": "missing_destination", "files": FILES, "pack": ["--dest", "{run}\\nowhere"],
+     "exit_code": 1},
+
+    # One notice per unsafe item; the safe items around them are written. "\x" and "C:\x" would
+    # land on C: (the current drive), "..\x" in the run folder, "a/b" in a new folder.
+    {"name": "unsafe_item_names", "files": UNSAFE_FILES, "pack": TO_DEST, "mkdirs": ["dest"],
+     "craft": rename_unsafe,
+     "steps": INVALID_ARCHIVE_BOX * len(UNSAFE_NAMES),
+     "written": {"dest/first.txt": "first.txt", "dest/last.txt": "last.txt"},
+     "absent": ["C:\\x", "C:\\a"]},
+]

@@ -1,0 +1,242 @@
+"""One virtual display, one Wine prefix and one persistent wineserver for a whole test run.
+
+The prefix lives in the build folder and is kept between runs; it is made again when it is
+missing, incomplete or of the other architecture. Everything started here is ended by close(),
+and nothing else is.
+"""
+
+import os
+import select
+import shutil
+import subprocess
+import time
+from pathlib import Path, PureWindowsPath
+
+# Bump when the prefix set-up changes, so that old prefixes are made again.
+PREFIX_VERSION = "1"
+
+# Unmanaged windows: with no window manager, Wine waits about 2 s whenever a managed window
+# closes. AeDebug: a program that faults just ends, without the crash dialog.
+REGISTRY = r"""REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
+"Debugger"="false"
+"Auto"="1"
+"""
+
+
+# Debian installs the 64-bit loader off the PATH.
+DEBIAN_WINE64 = "/usr/lib/wine/wine64"
+
+
+class Unavailable(Exception):
+    """Wine or the display cannot run on this machine at all."""
+
+
+def _probe(loader: str):
+    """None when `loader --version` runs, else why it does not."""
+    try:
+        done = subprocess.run([loader, "--version"], capture_output=True, text=True,
+                              timeout=60, check=False)
+    except OSError as e:
+        return str(e)
+    if done.returncode == 0:
+        return None
+    lines = (done.stderr or done.stdout).strip().splitlines()
+    reason = lines[-1] if lines else f"exit code {done.returncode}"
+    if "Exec format error" in reason:
+        reason += " (this machine cannot execute 32-bit x86 Linux programs)"
+    return reason
+
+
+def find_wine(arch=None):
+    """(arch, loader) of the first Wine that runs here: 32-bit Wine for the win32 build, else
+    64-bit Wine for the win64 build. 32-bit Wine needs a kernel that runs 32-bit x86 programs,
+    which not every machine has; the win64 build of the same sources stands in there."""
+    loaders = {"win32": shutil.which("wine"),
+               "win64": shutil.which("wine64")
+               or (DEBIAN_WINE64 if os.access(DEBIAN_WINE64, os.X_OK) else None)}
+    reasons = []
+    for candidate in ([arch] if arch else ["win32", "win64"]):
+        loader = loaders[candidate]
+        reason = _probe(loader) if loader else "not installed (make setup installs it)"
+        if reason is None:
+            return candidate, loader
+        reasons.append(f"{candidate} Wine: {reason}")
+    raise Unavailable("; ".join(reasons))
+
+
+class WineSession:
+    def __init__(self, build: Path, log, arch: str, loader: str):
+        self.root = build / "e2e"
+        self.prefix = build / "prefix"
+        self.home = self.root / "home"
+        self.log = log
+        self.arch = arch
+        self.loader = loader
+        self.xvfb = None
+        self.server = None
+        self.env = None
+
+    # -- paths ----------------------------------------------------------------------------
+
+    @staticmethod
+    def win_path(path: Path) -> str:
+        """The Windows name of a Unix path: Z: is the Unix root."""
+        return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+    def unix_path(self, win: str) -> Path:
+        """The Unix path of a Windows path on C: or Z:."""
+        p = PureWindowsPath(win)
+        drive = p.drive.lower()
+        rest = p.parts[1:]
+        if drive == "z:":
+            return Path("/", *rest)
+        if drive == "c:":
+            return Path(self.prefix, "drive_c", *rest)
+        raise ValueError(f"no Unix path for {win}")
+
+    # -- life cycle -----------------------------------------------------------------------
+
+    def open(self):
+        for tool in ("wineserver", "Xvfb"):
+            if not shutil.which(tool):
+                raise Unavailable(f"{tool} is not installed (make setup installs it)")
+        self.home.mkdir(parents=True, exist_ok=True)
+        display = self._start_xvfb()
+        env = dict(os.environ)
+        env.pop("WAYLAND_DISPLAY", None)
+        env.update({
+            "WINEPREFIX": str(self.prefix),
+            "WINEARCH": self.arch,
+            "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
+            "HOME": str(self.home),
+            "XDG_CONFIG_HOME": str(self.home / ".config"),
+            "XDG_DATA_HOME": str(self.home / ".local/share"),
+            "XDG_CACHE_HOME": str(self.home / ".cache"),
+            "DISPLAY": display,
+            "LC_ALL": "C.UTF-8",
+        })
+        if self.arch == "win64":
+            # What Debian's wine script does when it falls back to the 64-bit loader: the
+            # programs that Wine starts must get the same loader.
+            env["WINELOADER"] = self.loader
+        self.env = env
+        marker = self.prefix / ".vexa-e2e"
+        stamp = f"{PREFIX_VERSION} {self.arch}"
+        if not marker.exists() or marker.read_text() != stamp:
+            self._make_prefix()
+            marker.write_text(stamp)
+        self.server = subprocess.Popen(["wineserver", "-f", "-p"], env=self.env,
+                                       stdout=self.log, stderr=self.log)
+        self._await_server()
+
+    def close(self):
+        if self.server:
+            subprocess.run(["wineserver", "-k"], env=self.env, stdout=self.log,
+                           stderr=self.log, timeout=30, check=False)
+            try:
+                self.server.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                self.server.kill()
+                self.server.wait()
+            self.server = None
+        if self.xvfb:
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+            self.xvfb = None
+
+    def __enter__(self):
+        try:
+            self.open()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    # -- running --------------------------------------------------------------------------
+
+    def run(self, args, cwd: Path, stdin: str = "", timeout: float = 60):
+        """Runs `wine ARGS...`; returns (exit code, stdout text); exit code None on timeout."""
+        proc = subprocess.Popen([self.loader, *map(str, args)], cwd=cwd, env=self.env,
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=self.log, text=True, encoding="utf-8", errors="replace")
+        try:
+            out, _ = proc.communicate(stdin, timeout=timeout)
+            return proc.returncode, out
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            out, _ = proc.communicate()
+            return None, out
+
+    # -- set-up ---------------------------------------------------------------------------
+
+    def _start_xvfb(self) -> str:
+        read_end, write_end = os.pipe()
+        try:
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                 "-nolisten", "tcp"],
+                pass_fds=(write_end,), stdout=self.log, stderr=self.log)
+            os.close(write_end)
+            write_end = None
+            number = b""
+            while not number.endswith(b"\n"):
+                ready, _, _ = select.select([read_end], [], [], 15)
+                chunk = os.read(read_end, 16) if ready else b""
+                if not chunk:
+                    raise Unavailable("Xvfb did not start (see the run's log)")
+                number += chunk
+            return ":" + number.decode().strip()
+        finally:
+            os.close(read_end)
+            if write_end is not None:
+                os.close(write_end)
+
+    def _await_server(self):
+        """Waits a little for the server's socket: a program started before it exists starts a
+        server of its own, which outlives it only briefly, and every later program then pays
+        for another start. Upstream Wine keeps the socket under /tmp/.wine-UID; Debian's under
+        a folder that the prefix's file "wineserver" names."""
+        st = self.prefix.stat()
+        leaf = f"server-{st.st_dev:x}-{st.st_ino:x}/socket"
+        tmp = Path(os.environ.get("TMPDIR", "/tmp"))
+        named = self.prefix / "wineserver"
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline and self.server.poll() is None:
+            folders = [tmp / f".wine-{os.getuid()}"]
+            if named.exists():
+                folders.append(tmp / named.read_text().strip())
+            if any((folder / leaf).exists() for folder in folders):
+                return
+            time.sleep(0.05)
+
+    def _make_prefix(self):
+        """Creates the prefix with a server of its own, which ends with it, so that the
+        registry is on disk before the persistent server starts."""
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        self.prefix.mkdir(parents=True)
+        steps = [[self.loader, "wineboot", "--init"]]
+        reg = self.root / "e2e.reg"
+        reg.write_text(REGISTRY.replace("\n", "\r\n"))
+        steps.append([self.loader, "regedit", "/S", self.win_path(reg)])
+        steps.append(["wineserver", "-w"])
+        for step in steps:
+            done = subprocess.run(step, env=self.env, stdout=self.log, stderr=self.log,
+                                  timeout=300, check=False)
+            if done.returncode != 0:
+                raise Unavailable(f"making the Wine prefix failed: {' '.join(step)} gave "
+                                  f"exit code {done.returncode}")
+        if '"Managed"="N"' not in (self.prefix / "user.reg").read_text(errors="replace"):
+            raise Unavailable("the prefix's registry settings did not take")
