@@ -3,6 +3,9 @@ that are damaged or hostile.
 
 The stub is started with C:\\ as its current folder, so a path it wrongly resolves against the
 current folder lands inside the Wine prefix and shows up as a missing file.
+
+Wine stands in for Windows; where it differs, the scenario says so. On machines that cannot run
+32-bit Wine the x86_64 build of the same sources runs under 64-bit Wine instead.
 """
 
 import random
@@ -65,6 +68,7 @@ SCENARIOS = [
      "written": {"%TEMP%/vexa-e2e-temp.txt": "vexa-e2e-temp.txt",
                  "%TEMP%/vexa-e2e-temp.bin": "vexa-e2e-temp.bin"}},
 
+    # Z: is Wine's name for the Unix root; on Windows any absolute path behaves alike.
     {"name": "fixed_absolute", "pack": ["--dest", "{run}\\fixed"], "mkdirs": ["fixed"],
      "files": {**FILES, "empty.dat": b""},
      "written": into("fixed", {**ALL_WRITTEN, "empty.dat": "empty.dat"})},
@@ -77,7 +81,10 @@ SCENARIOS = [
 
     # The status window exists off the screen while the welcome question waits, which lets the
     # watch start before the window moves. It leaves the screen microseconds before it is
-    # destroyed, so that last position is seen only when a sample falls in between.
+    # destroyed, so that last position is seen only when a sample falls in between. On a bare X
+    # display Wine reports a full-screen client area taller than the screen (779 lines on a
+    # 768-line display; Windows takes the taskbar and a caption off instead). The centre is
+    # computed from that metric as the stub computes it, so the check holds on both.
     {"name": "status_window", "files": FILES, "pack": TO_DEST + WELCOME, "mkdirs": ["dest"],
      "steps": [{"do": "wait", "class": "QuorvantaSelfExtractorWindow", "title": "Extracting Files",
                 "check": window(width=310, height=100)},
