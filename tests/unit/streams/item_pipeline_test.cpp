@@ -1,0 +1,199 @@
+#include "streams/item_pipeline.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/compressor.h"
+#include "cli/header_builder.h"
+#include "crypto/password_check.h"
+#include "streams/resource_stream.h"
+#include "support/memory_resource_module.h"
+
+namespace vexa {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+// A target that records every Write and can be told to take fewer bytes than offered.
+class RecordingStream : public TStream {
+public:
+  std::int32_t Read(void*, std::int32_t) override { return 0; }
+  std::int32_t Write(const void* Buffer, std::int32_t Count) override {
+    Writes.push_back(Count);
+    const std::int32_t taken = Count > Limit ? Limit : Count;
+    Limit -= taken;
+    Data.insert(Data.end(), static_cast<const std::uint8_t*>(Buffer),
+                static_cast<const std::uint8_t*>(Buffer) + taken);
+    return taken;
+  }
+  std::int32_t Seek(std::int32_t, std::uint16_t) override { return 0; }
+
+  std::vector<std::int32_t> Writes;
+  Bytes Data;
+  std::int32_t Limit = INT32_MAX;
+};
+
+Bytes Mixed(std::size_t n, unsigned seed) {
+  // Half text-like, half random: compresses, but not to nothing.
+  std::mt19937 random(seed);
+  Bytes bytes(n);
+  for (std::size_t i = 0; i < n; ++i)
+    bytes[i] = (i / 512) % 2 ? static_cast<std::uint8_t>(random()) : static_cast<std::uint8_t>('a' + i % 7);
+  return bytes;
+}
+
+Bytes ReadFile(const fs::path& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TItemRecord Record(const std::string& Name, bool IsCompressed, std::uint32_t Stored) {
+  tool::ItemRecordFields fields;
+  fields.FileName = Name;
+  fields.Compressed = IsCompressed;
+  fields.StoredSize = Stored;
+  const Bytes header = tool::BuildHeaderResource({}, {fields});
+  TItemRecord record;
+  std::memcpy(record.data(), &header[ArchiveLayout::BlockSize], record.size());
+  return record;
+}
+
+class ItemPipelineTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Dir = fs::temp_directory_path() / ("vexa_pipeline_" + std::to_string(::getpid()) + "_" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+  }
+  void TearDown() override { fs::remove_all(Dir); }
+
+  // Packs Plain as the packer does and returns the item's record.
+  TItemRecord AddItem(const std::string& Resource, const Bytes& Plain, bool Compress,
+                      const std::string& Password) {
+    Bytes stored = Compress ? TZlibCompressor(6).Compress(Plain) : Plain;
+    const auto storedSize = static_cast<std::uint32_t>(stored.size());
+    if (!Password.empty()) {
+      Bytes enciphered;
+      TItemEncryptor encryptor(Password);
+      encryptor.Add(stored.data(), stored.size(), enciphered);
+      encryptor.Finish(enciphered);
+      stored = std::move(enciphered);
+    }
+    Module.Add(Resource, stored);
+    return Record("item.bin", Compress, storedSize);
+  }
+
+  fs::path Dir;
+  test::MemoryResourceModule Module;
+};
+
+TEST(CopyStreamTest, EmptySourceGivesOneWriteOfZero) {
+  test::MemoryResourceModule module;
+  module.Add("ITEM1", Bytes{});
+  TResourceStream source(module, "Item1");
+  RecordingStream target;
+  CopyStream(source, target);
+  EXPECT_EQ(target.Writes, std::vector<std::int32_t>{0});
+}
+
+TEST(CopyStreamTest, ExactlyOneBufferThenAWriteOfZero) {
+  test::MemoryResourceModule module;
+  module.Add("ITEM1", Bytes(61440, 7));
+  TResourceStream source(module, "Item1");
+  RecordingStream target;
+  CopyStream(source, target);
+  EXPECT_EQ(target.Writes, (std::vector<std::int32_t>{61440, 0}));
+}
+
+TEST(CopyStreamTest, ShortWriteRaisesInsteadOfLeavingAShortFile) {
+  test::MemoryResourceModule module;
+  module.Add("ITEM1", Bytes(100000, 7));
+  TResourceStream source(module, "Item1");
+  RecordingStream target;
+  target.Limit = 70000;
+  EXPECT_THROW(CopyStream(source, target), EWriteError);
+}
+
+TEST_F(ItemPipelineTest, AllFourChainsRoundTripAcrossBufferBoundaries) {
+  const std::size_t sizes[] = {0, 1, 7, 8, 9, 61440, 65536, 100000, 3 * 1024 * 1024 + 5};
+  int n = 0;
+  for (const std::size_t size : sizes)
+    for (const bool compress : {false, true})
+      for (const std::string password : {"", "s3cret"}) {
+        const Bytes plain = Mixed(size, static_cast<unsigned>(size));
+        const std::string resource = "Item" + std::to_string(++n);
+        const TItemRecord item = AddItem(resource, plain, compress, password);
+        const fs::path target = Dir / "item.bin";
+        ASSERT_TRUE(ExtractItem(Module, resource, target.string(), password, item));
+        EXPECT_EQ(ReadFile(target), plain) << size << (compress ? " compressed" : "") << password;
+      }
+  EXPECT_EQ(Module.Outstanding(), 0);
+}
+
+TEST_F(ItemPipelineTest, ExistingFileIsReplacedWhateverItsLength) {
+  const fs::path target = Dir / "item.bin";
+  std::ofstream(target) << std::string(100000, 'x');
+  const TItemRecord item = AddItem("ITEM1", Bytes{'h', 'i'}, false, "");
+  ExtractItem(Module, "Item1", target.string(), "", item);
+  EXPECT_EQ(ReadFile(target), (Bytes{'h', 'i'}));
+}
+
+TEST_F(ItemPipelineTest, EmptyPasswordCopiesWithoutDeciphering) {
+  const TItemRecord item = AddItem("ITEM1", Mixed(100, 1), false, "pw");
+  ExtractItem(Module, "Item1", (Dir / "item.bin").string(), "", item);
+  EXPECT_EQ(ReadFile(Dir / "item.bin").size(), 104u); // the padded, enciphered bytes
+}
+
+TEST_F(ItemPipelineTest, MissingResourceCreatesNoFile) {
+  const TItemRecord item = Record("item.bin", false, 0);
+  EXPECT_THROW(ExtractItem(Module, "Item2", (Dir / "item.bin").string(), "", item), TStreamReadException);
+  EXPECT_FALSE(fs::exists(Dir / "item.bin"));
+}
+
+TEST_F(ItemPipelineTest, MissingFolderRaisesWithTheFullPath) {
+  const TItemRecord item = AddItem("ITEM1", Bytes{1}, false, "");
+  const std::string target = (Dir / "no-such-folder" / "item.bin").string();
+  try {
+    ExtractItem(Module, "Item1", target, "", item);
+    FAIL() << "no EFCreateError";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.message(), "Cannot create file " + target);
+  }
+}
+
+TEST_F(ItemPipelineTest, UnsafeNamesAreNotWritten) {
+  Module.Add("ITEM1", Bytes{1, 2, 3});
+  for (const char* name : {"..\\x", "C:\\x", "\\x", "a/b", ""}) {
+    EXPECT_FALSE(ExtractItem(Module, "Item1", (Dir / "x").string(), "", Record(name, false, 3))) << name;
+    EXPECT_FALSE(fs::exists(Dir / "x"));
+  }
+}
+
+TEST_F(ItemPipelineTest, CompressedDataCutShortRaisesAndKeepsThePartialFile) {
+  const Bytes plain = Mixed(200000, 3);
+  Bytes packed = TZlibCompressor(6).Compress(plain);
+  packed.resize(packed.size() / 2);
+  Module.Add("ITEM1", packed);
+  const TItemRecord item = Record("item.bin", true, static_cast<std::uint32_t>(packed.size()));
+  EXPECT_THROW(ExtractItem(Module, "Item1", (Dir / "item.bin").string(), "", item), EDecompressionError);
+  const Bytes partial = ReadFile(Dir / "item.bin");
+  EXPECT_LT(partial.size(), plain.size());
+  EXPECT_TRUE(std::equal(partial.begin(), partial.end(), plain.begin()));
+}
+
+TEST_F(ItemPipelineTest, EncryptedItemShorterThanItsPaddingRaises) {
+  const TItemRecord item = AddItem("ITEM1", Mixed(100, 2), false, "pw");
+  Module.Add("ITEM2", Bytes(96, 0)); // 100 bytes need 104 stored
+  EXPECT_THROW(ExtractItem(Module, "Item2", (Dir / "item.bin").string(), "pw", item), TStreamReadException);
+}
+
+} // namespace
+} // namespace vexa
