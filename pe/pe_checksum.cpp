@@ -1,0 +1,25 @@
+#include "pe/pe_checksum.h"
+
+namespace vexa::pe {
+
+void PeChecksum::Add(std::span<const std::uint8_t> Bytes) {
+  std::size_t i = 0;
+  if (!Bytes.empty() && (Count & 1) != 0) // finish the word a previous call began
+    Sum += std::uint64_t{Bytes[i++]} << 8;
+  std::uint64_t sum = 0;
+  for (; i + 1 < Bytes.size(); i += 2)
+    sum += Bytes[i] | (std::uint32_t{Bytes[i + 1]} << 8);
+  if (i < Bytes.size())
+    sum += Bytes[i];
+  Sum += sum;
+  Count += Bytes.size();
+}
+
+std::uint32_t PeChecksum::Value() const {
+  std::uint64_t folded = Sum;
+  while (folded > 0xFFFF)
+    folded = (folded & 0xFFFF) + (folded >> 16);
+  return static_cast<std::uint32_t>(folded + Count);
+}
+
+} // namespace vexa::pe

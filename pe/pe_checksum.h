@@ -1,0 +1,24 @@
+#pragma once
+// The PE header checksum, taken over a file as it is written: a 16-bit one's-complement
+// style sum of the little-endian words of the whole file, folded, plus the file's length.
+// The CheckSum field itself counts as zero, so the writer emits zero there and patches
+// the field afterwards with Value().
+
+#include <cstdint>
+#include <span>
+
+namespace vexa::pe {
+
+class PeChecksum {
+public:
+  // Bytes continue the file where the previous call ended; any split is allowed.
+  void Add(std::span<const std::uint8_t> Bytes);
+  std::uint32_t Value() const;
+  std::uint64_t Length() const { return Count; }
+
+private:
+  std::uint64_t Sum = 0; // words added unfolded; cannot overflow below 2^48 bytes
+  std::uint64_t Count = 0;
+};
+
+} // namespace vexa::pe

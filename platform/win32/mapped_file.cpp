@@ -1,0 +1,60 @@
+#include "platform/mapped_file.h"
+
+#include <limits>
+
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/windows.h"
+
+namespace vexa::platform {
+
+namespace {
+
+std::string Failure(const std::string& Path, DWORD Error) {
+  char text[256] = {};
+  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, Error, 0, text, sizeof text, nullptr);
+  std::string reason(text, n);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                             reason.back() == ' ' || reason.back() == '.'))
+    reason.pop_back();
+  if (reason.empty())
+    reason = "error " + std::to_string(Error);
+  return "Cannot map file " + Path + ": " + reason;
+}
+
+} // namespace
+
+std::string MappedFile::Open(const std::string& Path) {
+  Close();
+  win32::ScopedFileHandle file(::CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file)
+    return Failure(Path, ::GetLastError());
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.Get(), &size))
+    return Failure(Path, ::GetLastError());
+  if (static_cast<unsigned long long>(size.QuadPart) > std::numeric_limits<std::size_t>::max())
+    return Failure(Path, ERROR_NOT_ENOUGH_MEMORY);
+  if (size.QuadPart == 0) // a mapping of an empty file cannot be created
+    return {};
+  win32::ScopedKernelHandle mapping(
+      ::CreateFileMappingA(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping)
+    return Failure(Path, ::GetLastError());
+  // The view keeps the file and the mapping alive after both handles are closed.
+  const void* view = ::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0);
+  if (view == nullptr)
+    return Failure(Path, ::GetLastError());
+  Base = static_cast<const std::uint8_t*>(view);
+  Length = static_cast<std::size_t>(size.QuadPart);
+  return {};
+}
+
+void MappedFile::Close() {
+  if (Base != nullptr)
+    ::UnmapViewOfFile(Base);
+  Base = nullptr;
+  Length = 0;
+}
+
+} // namespace vexa::platform

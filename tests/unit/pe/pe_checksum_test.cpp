@@ -1,0 +1,50 @@
+#include "pe/pe_checksum.h"
+
+#include <gtest/gtest.h>
+
+#include "pe/pe_image.h"
+#include "pe/pe_test_util.h"
+
+namespace vexa::pe {
+namespace {
+
+std::uint32_t ChecksumOf(const test::Bytes& Data) {
+  PeChecksum sum;
+  sum.Add(Data);
+  return sum.Value();
+}
+
+TEST(PeChecksum, SumsLittleEndianWordsFoldsCarriesAndAddsTheLength) {
+  EXPECT_EQ(ChecksumOf({}), 0u);
+  EXPECT_EQ(ChecksumOf({0x01, 0x02, 0x03}), 0x0201u + 0x0003u + 3u);
+  // 0xFFFF + 0x0002 carries out of 16 bits; the carry comes back in at the bottom.
+  EXPECT_EQ(ChecksumOf({0xFF, 0xFF, 0x02, 0x00}), 0x0002u + 4u);
+}
+
+TEST(PeChecksum, AnySplitOfTheInputGivesTheSameValue) {
+  const test::Bytes data = test::Pattern(1001, 0xA5);
+  const std::uint32_t whole = ChecksumOf(data);
+  for (std::size_t a = 0; a < data.size(); a += 37) {
+    for (std::size_t b = a; b < data.size(); b += 111) {
+      PeChecksum sum;
+      const std::span<const std::uint8_t> all(data);
+      sum.Add(all.subspan(0, a));
+      sum.Add(all.subspan(a, b - a));
+      sum.Add(all.subspan(b));
+      ASSERT_EQ(sum.Value(), whole) << a << " " << b;
+    }
+  }
+}
+
+TEST(PeChecksum, AgreesWithTheLinkersChecksumOfTheFixture) {
+  VEXA_REQUIRE_FIXTURE(path);
+  test::Bytes bytes = test::ReadAll(path);
+  const PeImage pe = PeImage::Parse(bytes);
+  const std::uint32_t stored = pe.Headers().CheckSum;
+  ASSERT_NE(stored, 0u);
+  std::fill_n(bytes.begin() + pe.Headers().OptionalHeaderOffset + 64, 4, 0);
+  EXPECT_EQ(ChecksumOf(bytes), stored);
+}
+
+} // namespace
+} // namespace vexa::pe
