@@ -18,7 +18,6 @@ using detail::U32;
 constexpr std::uint16_t Pe32Magic = 0x10B;
 constexpr std::uint16_t Pe32PlusMagic = 0x20B;
 constexpr std::uint32_t FileHeaderSize = 20;
-constexpr std::uint32_t OptionalHeaderFixedSize = 96; // PE32, up to the data directories
 constexpr std::uint32_t SectionHeaderSize = 40;
 constexpr std::uint32_t HighBit = 0x80000000u;
 
@@ -162,13 +161,14 @@ PeImage PeImage::Parse(std::span<const std::uint8_t> Bytes) {
   h.OptionalHeaderOffset = static_cast<std::uint32_t>(optional);
 
   const std::uint16_t magic = U16(Bytes, optional, "optional header");
-  if (magic == Pe32PlusMagic)
-    throw PeFormatError("PE32+ (64-bit) images are not supported: a 32-bit image is needed");
-  if (magic != Pe32Magic)
-    throw PeFormatError("not a PE32 image: optional header magic " + Hex(magic));
-  if (optionalSize < OptionalHeaderFixedSize)
+  if (magic != Pe32Magic && magic != Pe32PlusMagic)
+    throw PeFormatError("not a PE32 or PE32+ image: optional header magic " + Hex(magic));
+  // PE32+ widens ImageBase and the stack and heap sizes, which moves the data directories
+  // back by 16 bytes; the fields the writer touches lie before them, in the same place.
+  h.DataDirectoriesOffset = magic == Pe32Magic ? 96 : 112;
+  if (optionalSize < h.DataDirectoriesOffset)
     throw PeFormatError("optional header of " + std::to_string(optionalSize) +
-                        " bytes is too small for PE32");
+                        " bytes is too small for its kind");
   if (optional + optionalSize > Bytes.size())
     throw PeFormatError("truncated image: the optional header lies past the end");
   h.SizeOfInitializedData = U32(Bytes, optional + 8, "optional header");
@@ -180,11 +180,11 @@ PeImage PeImage::Parse(std::span<const std::uint8_t> Bytes) {
   if (h.SizeOfHeaders > Bytes.size())
     throw PeFormatError("truncated image: SizeOfHeaders " + Hex(h.SizeOfHeaders) +
                         " lies past the end");
-  const std::uint32_t declared = U32(Bytes, optional + 92, "optional header");
-  const std::uint32_t room = (optionalSize - OptionalHeaderFixedSize) / 8;
+  const std::uint32_t declared = U32(Bytes, optional + h.DataDirectoriesOffset - 4, "optional header");
+  const std::uint32_t room = (optionalSize - h.DataDirectoriesOffset) / 8;
   h.Directories.resize(std::min(declared, room));
   for (std::size_t i = 0; i < h.Directories.size(); ++i) {
-    const std::uint64_t at = optional + OptionalHeaderFixedSize + 8ull * i;
+    const std::uint64_t at = optional + h.DataDirectoriesOffset + 8ull * i;
     h.Directories[i] = {U32(Bytes, at, "data directory"), U32(Bytes, at + 4, "data directory")};
   }
 

@@ -1,5 +1,5 @@
 #pragma once
-// A parsed PE32 image: its headers, section table and resource tree, read from bytes that
+// A parsed PE32 (or PE32+) image: its headers, section table and resource tree, read from bytes that
 // the caller keeps alive (a mapped file, the tool's embedded stub). Parsing trusts nothing:
 // every offset, count and RVA is checked against the bytes, the tree is walked to its fixed
 // depth of three, and a directory table met twice or tables that overlap end the walk, so
@@ -16,7 +16,7 @@
 
 namespace vexa::pe {
 
-// The bytes are not a PE32 image this code can read; the message says what is wrong.
+// The bytes are not a PE image this code can read; the message says what is wrong.
 class PeFormatError : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
@@ -43,6 +43,7 @@ inline constexpr std::size_t CertificateDirectoryIndex = 4;
 struct PeHeaders {
   std::uint32_t PeOffset = 0; // e_lfanew: the "PE\0\0" signature
   std::uint32_t OptionalHeaderOffset = 0;
+  std::uint32_t DataDirectoriesOffset = 0; // from the optional header: 96 (PE32), 112 (PE32+)
   std::uint32_t SectionTableOffset = 0;
   std::uint16_t NumberOfSections = 0;
   std::uint32_t SizeOfInitializedData = 0;

@@ -445,7 +445,7 @@ std::vector<std::uint8_t> PatchedHeaders(const PeImage& Stub, const Placement& P
   Put32(optional + 8, P.SizeOfInitializedData);
   Put32(optional + 56, static_cast<std::uint32_t>(P.SizeOfImage));
   Put32(optional + 64, 0); // summed as zero; Finish stores the real value
-  std::uint8_t* directories = optional + 96;
+  std::uint8_t* directories = optional + h.DataDirectoriesOffset;
   Put32(directories + 8 * ResourceDirectoryIndex, P.VirtualAddress);
   Put32(directories + 8 * ResourceDirectoryIndex + 4, static_cast<std::uint32_t>(SectionSize));
   if (P.DropCertificate) {

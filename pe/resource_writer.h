@@ -1,5 +1,5 @@
 #pragma once
-// Writes a copy of a PE32 image whose resource tree is replaced by a given list: the
+// Writes a copy of a PE32 (or PE32+) image whose resource tree is replaced by a given list: the
 // packer's way of putting an archive into the stub.
 //
 // The new tree goes into a new section ".rsrc" laid out as the Windows loader searches it:
