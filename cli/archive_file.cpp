@@ -33,14 +33,15 @@ std::string TArchiveFile::WelcomeText() const { return LoadResourceText(*Resourc
 std::string TArchiveFile::WelcomeTitle() const { return LoadResourceText(*Resources, "WelcomeTitle"); }
 
 std::optional<std::vector<std::uint32_t>> TArchiveFile::Checksums() const {
-  const TResourceModule::Found found = Resources->Find(ChecksumsResourceName);
-  if (!found)
-    return std::nullopt;
-  const std::uint8_t* data = Resources->Lock(Resources->Load(found));
-  auto crcs = DecodeChecksums({data, Resources->SizeOf(found)});
-  if (crcs && crcs->size() != Loaded.Items.size())
-    return std::nullopt;
-  return crcs;
+  const pe::ResourceKey type = pe::ResourceKey::FromName(ChecksumsType);
+  const pe::ResourceKey name = pe::ResourceKey::FromName(ChecksumsName);
+  for (const pe::ResourceEntry& entry : Resources->Image().Entries())
+    if (entry.Type == type && entry.Name == name) {
+      auto crcs = DecodeChecksums(entry.Data);
+      if (crcs && crcs->size() == Loaded.Items.size())
+        return crcs;
+    }
+  return std::nullopt;
 }
 
 std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordOptions& Options) {

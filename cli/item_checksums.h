@@ -1,8 +1,9 @@
 #pragma once
 // The format keeps no checksum of a stored item, so a flipped byte in one could not be
-// noticed. The packer therefore adds an RCDATA resource "VEXACHECKSUMS" with the CRC-32
-// of every item's original bytes; the stub never reads it, and `vexa verify` checks it
-// when an archive has it.
+// noticed. The packer therefore adds a resource of its own type, "VEXA" / "CHECKSUMS",
+// with the CRC-32 of every item's original bytes; the stub never reads it, and `vexa
+// verify` checks it when an archive has it. It stays out of RCDATA, whose 16-bit count
+// of named entries the items need.
 
 #include <cstdint>
 #include <optional>
@@ -11,7 +12,8 @@
 
 namespace vexa::tool {
 
-inline constexpr char ChecksumsResourceName[] = "VEXACHECKSUMS";
+inline constexpr char ChecksumsType[] = "VEXA";
+inline constexpr char ChecksumsName[] = "CHECKSUMS";
 
 std::vector<std::uint8_t> EncodeChecksums(const std::vector<std::uint32_t>& Crcs);
 

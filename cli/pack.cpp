@@ -29,7 +29,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t MaxItems = 0xFFFF;
+// A resource directory counts its named entries in 16 bits, and the items share the
+// RCDATA directory with HEADER (and the two welcome texts when there are any).
+constexpr std::size_t MaxNamedRcData = 0xFFFF;
 constexpr std::uint64_t MaxItemSize = 0xFFFFFFFFull; // the header holds 32-bit sizes
 constexpr char StubIconName[] = "SELFEXICON";
 
@@ -66,7 +68,7 @@ InputFile CheckedInput(const fs::path& Path) {
 
 // The files named on the command line, folders replaced by the files directly in them in
 // name order. Items have no subfolders, so a folder inside a folder is refused.
-std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs) {
+std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, bool Welcome) {
   std::vector<InputFile> files;
   for (const std::string& input : Inputs) {
     const fs::path path(input);
@@ -95,9 +97,10 @@ std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs) {
   }
   if (files.empty())
     throw UsageError("nothing to pack: name at least one file or folder");
-  if (files.size() > MaxItems)
-    throw ToolError("there are " + std::to_string(files.size()) +
-                    " files; an archive holds at most 65535");
+  const std::size_t maxItems = MaxNamedRcData - 1 - (Welcome ? 2 : 0);
+  if (files.size() > maxItems)
+    throw ToolError("there are " + std::to_string(files.size()) + " files; an archive holds at most " +
+                    std::to_string(maxItems) + (Welcome ? " with a welcome question" : ""));
   std::map<std::string, const InputFile*> seen; // by the name Windows compares
   for (const InputFile& file : files) {
     const auto [it, added] = seen.emplace(AnsiUpper(file.Name), &file);
@@ -284,7 +287,7 @@ std::vector<pe::Resource> StubResources(const pe::PeImage& Stub, bool ReplaceIco
 PackReport PackArchive(const PackOptions& Options) {
   if (Options.Output.empty())
     throw UsageError("name the archive to write with -o OUT.exe");
-  const std::vector<InputFile> files = CollectInputs(Options.Inputs);
+  const std::vector<InputFile> files = CollectInputs(Options.Inputs, Options.Welcome.has_value());
   HeaderFields header;
   header.Flags = CheckedFlags(Options, files, header);
   const std::optional<std::string> welcome =
@@ -378,7 +381,8 @@ PackReport PackArchive(const PackOptions& Options) {
   progress.Done();
 
   resources.push_back(RcData("HEADER", BuildHeaderResource(header, records)));
-  resources.push_back(RcData(ChecksumsResourceName, EncodeChecksums(checksums)));
+  resources.push_back({pe::ResourceKey::FromName(ChecksumsType), pe::ResourceKey::FromName(ChecksumsName),
+                       0, 0, std::make_shared<pe::BytesData>(EncodeChecksums(checksums))});
   if (welcome) {
     resources.push_back(RcData("WELCOMETEXT", TextResource(*welcome)));
     resources.push_back(RcData("WELCOMETITLE", TextResource(title.value_or(""))));
