@@ -139,13 +139,16 @@ class Runner:
         log = [f"# {sc['name']}"]
         try:
             exe = self._prepare(sc, run, run_win, log)
-            results = self._drive(sc, run, run_win, exe, log)
+            # The files tell what happened also when a step failed.
+            try:
+                problems = self._judge(sc, self._drive(sc, run, run_win, exe, log))
+            except ScenarioError as e:
+                problems = [str(e)]
+            problems += self._compare_files(sc, run, exe)
         except ScenarioError as e:
             return [str(e)]
         finally:
             (self.runs / f"{sc['name']}.log").write_text("\n".join(log) + "\n")
-        problems = self._judge(sc, results)
-        problems += self._compare_files(sc, run, exe)
         for name in sc.get("written", {}):
             if name.startswith(TEMP):
                 self.temp_path(name[len(TEMP):]).unlink(missing_ok=True)
