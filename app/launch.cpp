@@ -3,10 +3,13 @@
 #include <vector>
 
 #include "app/message_pump.h"
+#include "app/start_policy.h"
 #include "archive/archive_paths.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/windows.h"
 #include "ui/message_boxes.h"
+
+#include <shellapi.h>
 
 namespace vexa {
 
@@ -22,6 +25,44 @@ std::string MissingProgramNotice(const std::string& Program) {
 }
 
 void CALLBACK StopTimer(HWND, UINT, UINT_PTR Timer, DWORD) { ::KillTimer(nullptr, Timer); }
+
+// The elevation route: the shell shows the consent prompt and starts the program. Null
+// when it did not (the user declined, or no process came of it).
+HANDLE StartThroughShell(const std::string& Application, std::uint16_t ShowCommand,
+                         bool HighPriority) {
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpFile = Application.c_str();
+  info.nShow = ShowCommand;
+  if (!::ShellExecuteExA(&info))
+    return nullptr;
+  if (info.hProcess && HighPriority)
+    ::SetPriorityClass(info.hProcess, HIGH_PRIORITY_CLASS);
+  return info.hProcess;
+}
+
+std::int32_t WaitForExit(HANDLE Process, const std::function<bool()>& OnIdle) {
+  ::WaitForInputIdle(Process, 2000);
+  DWORD code = static_cast<DWORD>(-1);
+  for (;;) {
+    DWORD now;
+    if (!::GetExitCodeProcess(Process, &now))
+      break;
+    code = now;
+    if (code != STILL_ACTIVE)
+      break;
+    if (!OnIdle) {
+      WaitMilliseconds(500);
+      continue;
+    }
+    if (OnIdle())
+      ::TerminateProcess(Process, 0);
+    // Sleep until the program ends or a message arrives for the next OnIdle to drain.
+    ::MsgWaitForMultipleObjectsEx(1, &Process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+  return static_cast<std::int32_t>(code);
+}
 
 } // namespace
 
@@ -60,34 +101,27 @@ std::int32_t RunAndWait(const std::string& Application, const std::string& Comma
   startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEONFEEDBACK;
   startup.wShowWindow = ShowCommand;
   PROCESS_INFORMATION created{};
-  if (!::CreateProcessA(Application.empty() ? nullptr : Application.c_str(),
-                        CommandLine.empty() ? nullptr : commandLine.data(), nullptr, nullptr, FALSE,
-                        HighPriority ? HIGH_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                        &startup, &created))
-    return -1;
-  const win32::ScopedKernelHandle thread(created.hThread);
-  const win32::ScopedKernelHandle process(created.hProcess);
-
-  ::WaitForInputIdle(process.Get(), 2000);
-  DWORD code = static_cast<DWORD>(-1);
-  for (;;) {
-    DWORD now;
-    if (!::GetExitCodeProcess(process.Get(), &now))
-      break;
-    code = now;
-    if (code != STILL_ACTIVE)
-      break;
-    if (!OnIdle) {
-      WaitMilliseconds(500);
-      continue;
-    }
-    if (OnIdle())
-      ::TerminateProcess(process.Get(), 0);
-    // Sleep until the program ends or a message arrives for the next OnIdle to drain.
-    HANDLE waitOn = process.Get();
-    ::MsgWaitForMultipleObjectsEx(1, &waitOn, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  const bool started =
+      ::CreateProcessA(Application.empty() ? nullptr : Application.c_str(),
+                       CommandLine.empty() ? nullptr : commandLine.data(), nullptr, nullptr, FALSE,
+                       HighPriority ? HIGH_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS, nullptr,
+                       nullptr, &startup, &created);
+  switch (RouteAfterCreateProcess(started, started ? 0 : ::GetLastError(), !Application.empty(),
+                                  !CommandLine.empty())) {
+  case TStartRoute::Started: {
+    const win32::ScopedKernelHandle thread(created.hThread);
+    const win32::ScopedKernelHandle process(created.hProcess);
+    return WaitForExit(process.Get(), OnIdle);
   }
-  return static_cast<std::int32_t>(code);
+  case TStartRoute::ThroughShell: {
+    const win32::ScopedKernelHandle process(
+        StartThroughShell(Application, ShowCommand, HighPriority));
+    return process ? WaitForExit(process.Get(), OnIdle) : -1;
+  }
+  case TStartRoute::NotStarted:
+    break;
+  }
+  return -1;
 }
 
 void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination) {

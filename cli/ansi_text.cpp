@@ -5,7 +5,6 @@
 
 namespace vexa::tool {
 
-#ifndef _WIN32
 namespace {
 
 // Code points of Windows-1252 bytes 0x80-0x9F; 0 marks the five unused bytes.
@@ -33,7 +32,11 @@ char32_t From1252(unsigned char b) {
 std::optional<char32_t> NextCodePoint(std::string_view Text, std::size_t& At) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(Text[i]); };
   const unsigned char lead = byte(At);
-  const int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+  const int length = lead < 0x80         ? 1
+                     : (lead >> 5) == 6  ? 2
+                     : (lead >> 4) == 14 ? 3
+                     : (lead >> 3) == 30 ? 4
+                                         : 0;
   if (length == 0 || At + length > Text.size())
     return std::nullopt;
   char32_t c = length == 1 ? lead : lead & (0x7F >> length);
@@ -60,12 +63,8 @@ void AppendUtf8(std::string& Out, char32_t c) {
 }
 
 } // namespace
-#endif
 
 std::optional<std::string> ToAnsi(std::string_view Text) {
-#ifdef _WIN32
-  return std::string(Text);
-#else
   std::string out;
   for (std::size_t at = 0; at < Text.size();) {
     const std::optional<char32_t> c = NextCodePoint(Text, at);
@@ -77,18 +76,13 @@ std::optional<std::string> ToAnsi(std::string_view Text) {
     out.push_back(static_cast<char>(*b));
   }
   return out;
-#endif
 }
 
 std::string FromAnsi(std::string_view Text) {
-#ifdef _WIN32
-  return std::string(Text);
-#else
   std::string out;
   for (const char ch : Text)
     AppendUtf8(out, From1252(static_cast<unsigned char>(ch)));
   return out;
-#endif
 }
 
 std::string AnsiUpper(std::string_view Text) {

@@ -2,7 +2,8 @@
 // The archive stores 8-bit text in the Windows ANSI code page, and the stub compares
 // item names as Windows does. The tool takes UTF-8 (Linux) and writes Windows-1252, the
 // ANSI code page of Western-European Windows; characters outside it are refused rather
-// than silently replaced.
+// than silently replaced. The Windows build converts the same way (its text is UTF-8
+// too), so both builds write the same bytes for the same names.
 
 #include <optional>
 #include <string>
@@ -10,9 +11,8 @@
 
 namespace vexa::tool {
 
-// Text converted to Windows-1252; nothing when a character has no place in it or the
-// input is not valid UTF-8. The Windows build takes its arguments in the ANSI code page
-// already and passes text through unchanged.
+// UTF-8 text converted to Windows-1252; nothing when a character has no place in it or
+// the input is not valid UTF-8.
 std::optional<std::string> ToAnsi(std::string_view Text);
 
 // Windows-1252 back to UTF-8, for showing archive text on a terminal.

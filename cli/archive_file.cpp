@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cli/item_checksums.h"
+#include "cli/local_path.h"
 #include "cli/password_source.h"
 #include "cli/tool_error.h"
 #include "crypto/password_check.h"
@@ -17,7 +18,7 @@ void RememberLoadProblem(const char* Text) { LoadProblem = Text; }
 } // namespace
 
 TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
-  if (const std::string problem = File.Open(Path); !problem.empty())
+  if (const std::string problem = File.Open(SystemName(PathFromUtf8(Path))); !problem.empty())
     throw ToolError(problem);
   try {
     Resources = std::make_unique<TPeResourceModule>(pe::PeImage::Parse(File.Bytes()));
@@ -26,11 +27,16 @@ TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
   }
   LoadProblem.clear();
   if (!Loaded.LoadFromResource(*Resources, "Header", RememberLoadProblem))
-    throw ToolError(Path + " holds no usable archive: the extractor would say \"" + LoadProblem + "\"");
+    throw ToolError(Path + " holds no usable archive: the extractor would say \"" + LoadProblem +
+                    "\"");
 }
 
-std::string TArchiveFile::WelcomeText() const { return LoadResourceText(*Resources, "WelcomeText"); }
-std::string TArchiveFile::WelcomeTitle() const { return LoadResourceText(*Resources, "WelcomeTitle"); }
+std::string TArchiveFile::WelcomeText() const {
+  return LoadResourceText(*Resources, "WelcomeText");
+}
+std::string TArchiveFile::WelcomeTitle() const {
+  return LoadResourceText(*Resources, "WelcomeTitle");
+}
 
 std::optional<std::vector<std::uint32_t>> TArchiveFile::Checksums() const {
   const pe::ResourceKey type = pe::ResourceKey::FromName(ChecksumsType);

@@ -28,7 +28,9 @@ public:
   // The packer's CRC-32 of every item, when the archive has them.
   std::optional<std::vector<std::uint32_t>> Checksums() const;
   // The resource name of item Index (from 0).
-  static std::string ItemResourceName(std::size_t Index) { return "Item" + std::to_string(Index + 1); }
+  static std::string ItemResourceName(std::size_t Index) {
+    return "Item" + std::to_string(Index + 1);
+  }
 
 private:
   std::string FilePath;

@@ -33,9 +33,9 @@ void PutText(std::uint8_t* Field, std::size_t Width, const std::string& Text, co
 
 std::string InterfaceTextSection() {
   static const char* const texts[] = {
-      TEXT_2000, TEXT_2001, TEXT_2002, TEXT_2003, TEXT_2004, TEXT_2005, TEXT_EXIT_QUESTION,
-      TEXT_2006, TEXT_2007, TEXT_2008, TEXT_2009, TEXT_2010, TEXT_2011, TEXT_2012,
-      TEXT_2013, TEXT_2014, TEXT_2015, TEXT_2016};
+      TEXT_2000,          TEXT_2001, TEXT_2002, TEXT_2003, TEXT_2004, TEXT_2005,
+      TEXT_EXIT_QUESTION, TEXT_2006, TEXT_2007, TEXT_2008, TEXT_2009, TEXT_2010,
+      TEXT_2011,          TEXT_2012, TEXT_2013, TEXT_2014, TEXT_2015, TEXT_2016};
   std::string section;
   for (const char* text : texts)
     section.append(text).append("\r\n");
@@ -56,7 +56,8 @@ std::vector<std::uint8_t> BuildHeaderResource(const HeaderFields& Header,
   PutU16(block + ItemCountOffset, static_cast<std::uint16_t>(Items.size()));
   PutU16(block + TextLengthOffset, static_cast<std::uint16_t>(texts.size()));
   std::memcpy(block + PasswordCheckOffset, Header.PasswordCheck.data(), PasswordCheckSize);
-  PutText(block + DestinationPathOffset, PathFieldSize, Header.DestinationPath, "the destination path");
+  PutText(block + DestinationPathOffset, PathFieldSize, Header.DestinationPath,
+          "the destination path");
   PutText(block + ProgramPathOffset, PathFieldSize - 1, Header.ProgramPath, "the program path");
 
   for (std::size_t i = 0; i < Items.size(); ++i) {

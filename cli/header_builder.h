@@ -10,9 +10,9 @@
 namespace vexa::tool {
 
 struct ItemRecordFields {
-  std::string FileName;       // at most 32 bytes; also written as ItemName
+  std::string FileName; // at most 32 bytes; also written as ItemName
   bool Compressed = false;
-  double FileTime = 0;        // days since 30 December 1899
+  double FileTime = 0; // days since 30 December 1899
   std::uint32_t OriginalSize = 0;
   std::uint32_t StoredSize = 0; // after compression, before encryption
 };

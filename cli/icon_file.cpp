@@ -5,6 +5,7 @@
 #include <iterator>
 #include <memory>
 
+#include "cli/local_path.h"
 #include "cli/tool_error.h"
 #include "pe/resource_data.h"
 
@@ -12,8 +13,8 @@ namespace vexa::tool {
 
 namespace {
 
-constexpr std::size_t DirHeader = 6;      // reserved, type (1 = icon), count
-constexpr std::size_t FileEntrySize = 16; // ... bytes in image, file offset
+constexpr std::size_t DirHeader = 6;       // reserved, type (1 = icon), count
+constexpr std::size_t FileEntrySize = 16;  // ... bytes in image, file offset
 constexpr std::size_t GroupEntrySize = 14; // ... bytes in image, resource id
 
 std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
@@ -26,12 +27,14 @@ std::uint32_t U32(const std::uint8_t* p) {
 
 std::vector<pe::Resource> IconResources(const std::string& Path, const std::string& Name,
                                         std::uint16_t FirstImageId) {
-  std::ifstream in(Path, std::ios::binary);
+  std::ifstream in(SystemName(PathFromUtf8(Path)), std::ios::binary);
   if (!in)
     throw ToolError("cannot read the icon file " + Path);
   const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)),
                                        std::istreambuf_iterator<char>());
-  const auto bad = [&](const std::string& why) { return ToolError(Path + " is not a usable .ico file: " + why); };
+  const auto bad = [&](const std::string& why) {
+    return ToolError(Path + " is not a usable .ico file: " + why);
+  };
   if (file.size() < DirHeader || U16(&file[0]) != 0 || U16(&file[2]) != 1)
     throw bad("it does not start with an icon directory");
   const std::size_t count = U16(&file[4]);
@@ -68,7 +71,8 @@ std::vector<std::uint16_t> GroupIconImageIds(std::span<const std::uint8_t> Group
   if (GroupIcon.size() < DirHeader)
     return ids;
   const std::size_t count = U16(&GroupIcon[4]);
-  for (std::size_t i = 0; i < count && DirHeader + (i + 1) * GroupEntrySize <= GroupIcon.size(); ++i)
+  for (std::size_t i = 0; i < count && DirHeader + (i + 1) * GroupEntrySize <= GroupIcon.size();
+       ++i)
     ids.push_back(U16(&GroupIcon[DirHeader + i * GroupEntrySize + 12]));
   return ids;
 }

@@ -4,15 +4,20 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "archive/archive_paths.h"
 #include "cli/ansi_text.h"
 #include "cli/archive_file.h"
 #include "cli/item_checksums.h"
+#include "cli/local_path.h"
 #include "cli/progress.h"
 #include "cli/tool_error.h"
+#include "streams/file_stream.h"
 #include "streams/item_pipeline.h"
 
 namespace vexa::tool {
@@ -21,15 +26,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string Shown(const fs::path& Path) { return Utf8Of(Path); }
+
 struct FlagName {
   std::uint8_t Mask;
   const char* Name;
 };
 constexpr FlagName FlagNames[] = {
-    {hfEncrypted, "encrypted"},           {hfRunProgram, "run-program"},
-    {hfTempFolder, "temp-folder"},        {hfFixedFolder, "fixed-folder"},
-    {hfAskFolder, "ask-folder"},          {hfWaitAndDelete, "wait-and-delete"},
-    {hfAlwaysConfirm, "always-confirm"},  {hfProgramInDestination, "program-in-destination"},
+    {hfEncrypted, "encrypted"},          {hfRunProgram, "run-program"},
+    {hfTempFolder, "temp-folder"},       {hfFixedFolder, "fixed-folder"},
+    {hfAskFolder, "ask-folder"},         {hfWaitAndDelete, "wait-and-delete"},
+    {hfAlwaysConfirm, "always-confirm"}, {hfProgramInDestination, "program-in-destination"},
 };
 
 std::vector<std::string> FlagList(std::uint8_t Flags) {
@@ -49,9 +56,8 @@ std::string DestinationText(const TVexaHeader& Header) {
     return "the user's temporary folder";
   if (flags & hfFixedFolder) {
     const std::string path = FromAnsi(Header.DestinationPath());
-    return Header.DestinationPath().find(':') != std::string::npos
-               ? path
-               : path + " (beside the .exe)";
+    return Header.DestinationPath().find(':') != std::string::npos ? path
+                                                                   : path + " (beside the .exe)";
   }
   return "none (the extractor refuses the archive)";
 }
@@ -134,7 +140,8 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
     Out << "Program:     " << FromAnsi(header.ProgramPath())
         << ((header.Flags() & hfProgramInDestination) ? " (in the destination)" : "") << "\n";
   if (const std::string welcome = Archive.WelcomeText(); !welcome.empty())
-    Out << "Welcome:     " << FromAnsi(welcome) << " [" << FromAnsi(Archive.WelcomeTitle()) << "]\n";
+    Out << "Welcome:     " << FromAnsi(welcome) << " [" << FromAnsi(Archive.WelcomeTitle())
+        << "]\n";
 
   char line[160];
   std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %s\n", "Name", "Size", "Stored",
@@ -155,13 +162,50 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
   std::snprintf(line, sizeof line, "%-32s %12llu %12llu %7s\n",
                 (std::to_string(header.Items.size()) + " item(s)").c_str(),
                 static_cast<unsigned long long>(original), static_cast<unsigned long long>(stored),
-                original ? RatioText(100, static_cast<std::uint32_t>(100.0 * stored / original)).c_str() : "-");
+                original
+                    ? RatioText(100, static_cast<std::uint32_t>(100.0 * stored / original)).c_str()
+                    : "-");
   Out << line;
 }
 
-// Where item Name goes inside Directory, as a local file name.
-fs::path TargetFor(const fs::path& Directory, const std::string& AnsiName) {
-  return Directory / fs::path(FromAnsi(AnsiName));
+// Reads item Index to its end through the extractor's own streams, handing each chunk to
+// Sink, and checks what came out against the record (and the packer's checksum when the
+// archive has one). Returns why the item is damaged, or nothing. Sink's own failures
+// pass as they are.
+std::optional<std::string>
+ReadItem(const TArchiveFile& Archive, std::size_t Index, const std::string& Password,
+         const std::optional<std::vector<std::uint32_t>>& Checksums,
+         const std::function<void(const std::uint8_t*, std::int32_t)>& Sink) {
+  const TItemRecord& item = *Archive.Header().Items[Index];
+  const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[CopyBufferSize]);
+  try {
+    TItemReader reader(Archive.Module(), TArchiveFile::ItemResourceName(Index), Password, item);
+    std::uint64_t length = 0;
+    std::uint32_t crc = 0;
+    for (std::int32_t n; (n = reader.Top().Read(buffer.get(), CopyBufferSize)) > 0;) {
+      length += static_cast<std::uint32_t>(n);
+      crc = Crc32(crc, {buffer.get(), static_cast<std::size_t>(n)});
+      if (Sink)
+        Sink(buffer.get(), n);
+    }
+    reader.CheckComplete();
+    if (length != OriginalSize(item))
+      return "gives " + std::to_string(length) + " bytes instead of " +
+             std::to_string(OriginalSize(item));
+    if (Checksums && (*Checksums)[Index] != crc)
+      return "differs from what was packed (checksum mismatch)";
+  } catch (const TStreamReadException&) {
+    return "is missing or shorter than its stored size";
+  } catch (const Exception& e) {
+    return "is damaged: " +
+           (e.message() == "error" ? std::string("corrupt compressed data") : e.message());
+  }
+  return std::nullopt;
+}
+
+std::string ItemText(const TArchiveFile& Archive, std::size_t Index) {
+  return "item " + std::to_string(Index + 1) + " (" +
+         FromAnsi(FileName(*Archive.Header().Items[Index])) + ")";
 }
 
 } // namespace
@@ -177,18 +221,30 @@ void ListArchive(const std::string& Path, bool Json, std::ostream& Out) {
 void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, std::ostream& Out) {
   const TArchiveFile archive(Path);
   const TVexaHeader& header = archive.Header();
-  const fs::path directory(Options.Directory);
+  const fs::path directory = PathFromUtf8(Options.Directory);
 
-  for (const auto& record : header.Items) {
-    const std::string name = FileName(*record);
+  // Every refusal comes before the first file is written.
+  std::vector<fs::path> targets;
+  std::map<std::string, std::size_t> seen; // names as Windows compares them
+  for (std::size_t i = 0; i < header.Items.size(); ++i) {
+    const std::string name = FileName(*header.Items[i]);
     if (!IsSafeItemFileName(name) || WindowsNameProblem(name))
       throw ToolError(Path + ": the item name \"" + FromAnsi(name) +
                       "\" is not a plain file name; refusing to extract anything");
+    if (const auto [at, added] = seen.emplace(AnsiUpper(name), i); !added)
+      throw ToolError(Path + ": " + ItemText(archive, i) + " and " + ItemText(archive, at->second) +
+                      " would be the same file on Windows; refusing to extract anything");
+    const fs::path target = directory / PathFromUtf8(FromAnsi(name));
     std::error_code error;
-    if (!Options.Force && fs::symlink_status(TargetFor(directory, name), error).type() != fs::file_type::not_found)
-      throw ToolError(TargetFor(directory, name).string() + " exists; use --force to overwrite");
+    const fs::file_type type = fs::symlink_status(target, error).type();
+    if (type == fs::file_type::directory)
+      throw ToolError(Shown(target) + " is a folder; refusing to extract anything");
+    if (type != fs::file_type::not_found && !Options.Force)
+      throw ToolError(Shown(target) + " exists; use --force to overwrite");
+    targets.push_back(target);
   }
   const std::string password = VerifiedPassword(archive, Options.Password);
+  const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
 
   std::error_code error;
   fs::create_directories(directory, error);
@@ -197,16 +253,30 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
 
   TProgress progress(Options.Progress, header.Items.size());
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
-    const TItemRecord& item = *header.Items[i];
-    const fs::path target = TargetFor(directory, FileName(item));
-    progress.Step(i, target.filename().string());
+    const fs::path& target = targets[i];
+    progress.Step(i, Shown(target.filename()));
+    // --force replaces a link itself; writing through it could land outside the folder.
+    if (fs::is_symlink(target, error))
+      fs::remove(target, error);
+    std::optional<std::string> problem;
     try {
-      ExtractItem(archive.Module(), TArchiveFile::ItemResourceName(i), target.string(), password, item);
-    } catch (const TStreamReadException&) {
-      throw ToolError(Path + ": item " + std::to_string(i + 1) + " (" + FromAnsi(FileName(item)) +
-                      ") is missing or cut short");
+      TFileStream file(SystemName(target), fmCreate);
+      problem = ReadItem(archive, i, password, checksums,
+                         [&](const std::uint8_t* Bytes, std::int32_t Count) {
+                           try {
+                             file.WriteBuffer(Bytes, Count);
+                           } catch (const Exception& e) {
+                             throw ToolError(Shown(target) + ": " + e.message());
+                           }
+                         });
     } catch (const Exception& e) {
-      throw ToolError(target.string() + ": " + e.message());
+      throw ToolError(Shown(target) + ": " + e.message());
+    }
+    if (problem) {
+      // A file that is not the item would pass for it.
+      fs::remove(target, error);
+      throw ToolError(Path + ": " + ItemText(archive, i) + " " + *problem + "; " + Shown(target) +
+                      " was not kept (vexa verify lists every damaged item)");
     }
   }
   progress.Done();
@@ -221,41 +291,21 @@ std::size_t VerifyArchive(const std::string& Path, const PasswordOptions& Passwo
   const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
 
   std::size_t damaged = 0;
-  const auto report = [&](std::size_t Index, const std::string& Why) {
-    ++damaged;
-    Err << Path << ": item " << Index + 1 << " (" << FromAnsi(FileName(*header.Items[Index]))
-        << ") " << Why << "\n";
-  };
-  const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[CopyBufferSize]);
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
-    const TItemRecord& item = *header.Items[i];
-    if (!IsSafeItemFileName(FileName(item))) {
-      report(i, "has a name the extractor refuses to write");
-      continue;
-    }
-    try {
-      TItemReader reader(archive.Module(), TArchiveFile::ItemResourceName(i), password, item);
-      std::uint64_t length = 0;
-      std::uint32_t crc = 0;
-      for (std::int32_t n; (n = reader.Top().Read(buffer.get(), CopyBufferSize)) > 0;) {
-        length += static_cast<std::uint32_t>(n);
-        crc = Crc32(crc, {buffer.get(), static_cast<std::size_t>(n)});
-      }
-      reader.CheckComplete();
-      if (length != OriginalSize(item))
-        report(i, "gives " + std::to_string(length) + " bytes instead of " +
-                      std::to_string(OriginalSize(item)));
-      else if (checksums && (*checksums)[i] != crc)
-        report(i, "differs from what was packed (checksum mismatch)");
-    } catch (const TStreamReadException&) {
-      report(i, "is missing or shorter than its stored size");
-    } catch (const Exception& e) {
-      report(i, "is damaged: " + (e.message() == "error" ? std::string("corrupt compressed data") : e.message()));
+    std::optional<std::string> problem;
+    if (!IsSafeItemFileName(FileName(*header.Items[i])))
+      problem = "has a name the extractor refuses to write";
+    else
+      problem = ReadItem(archive, i, password, checksums, nullptr);
+    if (problem) {
+      ++damaged;
+      Err << Path << ": " << ItemText(archive, i) << " " << *problem << "\n";
     }
   }
   if (damaged == 0)
     Out << Path << ": " << header.Items.size() << " item(s) OK"
-        << (checksums ? "" : " (no checksums in this archive: stored items checked by size only)") << "\n";
+        << (checksums ? "" : " (no checksums in this archive: stored items checked by size only)")
+        << "\n";
   return damaged;
 }
 

@@ -2,6 +2,8 @@
 // verifies such archives without running them.
 
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -10,6 +12,13 @@
 #include "cli/progress.h"
 #include "cli/tool_error.h"
 
+#ifdef _WIN32
+#include "cli/local_path.h"
+#include "platform/win32/windows.h"
+
+#include <shellapi.h>
+#endif
+
 namespace {
 
 constexpr char Version[] = VEXA_VERSION;
@@ -17,75 +26,141 @@ constexpr char Version[] = VEXA_VERSION;
 constexpr char ExitCodes[] = "Exit codes: 0 success, 1 failure (bad input, damaged archive, wrong "
                              "password, I/O error), 2 usage (unknown or conflicting options).";
 
+constexpr char PasswordHelp[] =
+    "The password of an encrypted archive comes from --password-file FILE, else --password "
+    "TEXT, else the VEXA_PASSWORD environment variable, else a prompt on the terminal.";
+
 void AddPasswordOptions(CLI::App& Command, vexa::tool::PasswordOptions& Password) {
-  Command.add_option("--password-file", Password.File,
-                     "Read the password from FILE (one line). Preferred: nothing shows it.");
-  Command.add_option("--password", Password.Text,
-                     "The password itself. Avoid: other users can see it in process listings "
-                     "and it stays in shell history; use --password-file or VEXA_PASSWORD.");
+  Command
+      .add_option("--password-file", Password.File,
+                  "Read the password from FILE (one line). Preferred: nothing shows it.")
+      ->type_name("FILE");
+  Command
+      .add_option("--password", Password.Text,
+                  "The password itself. Avoid: other users can see it in process listings "
+                  "and it stays in shell history.")
+      ->type_name("TEXT");
+}
+
+// The arguments as UTF-8 on every platform. Windows hands main() the ANSI code page's
+// rendering, which loses every character outside it; the wide command line has them all.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  (void)argc;
+  (void)argv;
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 0; wide && i < count; ++i)
+    args.push_back(vexa::tool::Utf8FromWide(wide[i]));
+  ::LocalFree(wide);
+  return args;
+#else
+  return {argv, argv + argc};
+#endif
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
   using namespace vexa::tool;
-  CLI::App app("vexa " + std::string(Version) +
-               ": self-extracting archives for Windows.\n"
-               "The password of an encrypted archive comes from --password-file, the "
-               "VEXA_PASSWORD environment variable, or a prompt on the terminal.");
+#ifdef _WIN32
+  // Names and messages are UTF-8; a console shows them as such.
+  ::SetConsoleOutputCP(CP_UTF8);
+#endif
+  CLI::App app("vexa " + std::string(Version) + ": self-extracting archives for Windows.\n" +
+                   PasswordHelp,
+               "vexa");
   app.footer(ExitCodes);
   app.set_version_flag("--version", Version);
   app.require_subcommand(1);
 
   PackOptions pack;
-  CLI::App* packCommand = app.add_subcommand("pack", "Pack files into a self-extracting .exe.");
-  packCommand->footer(ExitCodes);
-  packCommand->add_option("-o,--output", pack.Output, "The archive to write (OUT.exe).")->required();
-  packCommand->add_option("inputs", pack.Inputs,
-                          "Files, or folders whose files (not subfolders) are added in name order.")
+  CLI::App* packCommand = app.add_subcommand(
+      "pack", "Pack files into a self-extracting .exe. Nothing is written unless every check "
+              "passes; the output appears whole or not at all.");
+  packCommand->footer(std::string(PasswordHelp) +
+                      "\nSOURCE_DATE_EPOCH (seconds since 1970) caps the file dates stored, so "
+                      "that the same inputs give the same bytes.\n" +
+                      ExitCodes);
+  packCommand->add_option("-o,--output", pack.Output, "The archive to write.")
+      ->type_name("OUT.exe")
       ->required();
-  auto* destination = packCommand->add_option_group("destination", "Where the files go (choose one)");
+  packCommand
+      ->add_option("inputs", pack.Inputs,
+                   "Files, and folders whose files are added in name order (a folder inside "
+                   "one is refused). Names: at most 32 bytes, Windows-1252 characters.")
+      ->type_name("FILE|DIR")
+      ->required();
+  auto* destination =
+      packCommand->add_option_group("destination", "Where the files go (exactly one)");
   destination->add_flag("--temp", pack.TempFolder, "The user's temporary folder.");
-  destination->add_option("--dest", pack.FixedFolder,
-                          "A fixed folder; a path without ':' is relative to the .exe's folder. "
-                          "The folder must exist on the user's machine.");
+  destination
+      ->add_option("--dest", pack.FixedFolder,
+                   "A fixed folder; a path without ':' is relative to the .exe's folder. "
+                   "The folder must exist on the user's machine.")
+      ->type_name("PATH");
   destination->add_flag("--ask-folder", pack.AskFolder, "Let the user choose in a folder browser.");
   destination->require_option(1);
-  packCommand->add_option("--welcome", pack.Welcome, "Ask this Yes/No question first; No ends the run.");
-  packCommand->add_option("--title", pack.Title, "Caption of the welcome question.");
-  packCommand->add_option("--run", pack.Run, "Start this program after extracting.");
-  packCommand->add_flag("--wait-and-delete", pack.WaitAndDelete,
-                        "Wait for the program, then delete the extracted files (asking first "
-                        "when it fails).");
-  packCommand->add_flag("--always-confirm", pack.AlwaysConfirm,
-                        "Ask before deleting even when the program succeeded.");
+  packCommand
+      ->add_option("--welcome", pack.Welcome, "Ask this Yes/No question first; No ends the run.")
+      ->type_name("TEXT");
+  packCommand
+      ->add_option("--title", pack.Title, "Caption of the welcome question (needs --welcome).")
+      ->type_name("TEXT");
+  packCommand->add_option("--run", pack.Run, "Start this program after extracting.")
+      ->type_name("PROGRAM");
   packCommand->add_flag("--program-in-destination", pack.ProgramInDestination,
-                        "The --run program is one of the items, in the destination folder.");
+                        "PROGRAM is one of the items, started from the destination folder.");
+  packCommand->add_flag("--wait-and-delete", pack.WaitAndDelete,
+                        "Wait for PROGRAM, then delete the extracted files (asking first when "
+                        "it fails).");
+  packCommand->add_flag(
+      "--always-confirm", pack.AlwaysConfirm,
+      "Ask before deleting even when PROGRAM succeeded (needs --wait-and-delete).");
+  packCommand
+      ->add_option("--level", pack.Level,
+                   "Compression level 0-12 (default 9); an item is stored whenever "
+                   "compressing would not make it smaller.")
+      ->type_name("N");
   packCommand->add_flag("--store", pack.Store, "Do not compress.");
-  packCommand->add_option("--level", pack.Level,
-                          "Compression level 0-12 (default 9); an item is stored when "
-                          "compressing would not make it smaller.");
   packCommand->add_flag("--encrypt", pack.Encrypt,
-                        "Encrypt with a password from VEXA_PASSWORD or a prompt.");
+                        "Encrypt the items with Blowfish; the extractor asks for the password. "
+                        "Implied by --password-file and --password.");
   AddPasswordOptions(*packCommand, pack.Password);
-  packCommand->add_option("--icon", pack.Icon, "Program icon (.ico) instead of the default one.");
+  packCommand
+      ->add_option("--icon", pack.Icon,
+                   "The program icon, from an .ico file, instead of "
+                   "the default one.")
+      ->type_name("FILE.ico");
   packCommand->add_flag("--no-icon", pack.NoIcon, "No program icon.");
-  packCommand->add_option("--stub", pack.Stub, "Use this extractor instead of the built-in one.");
+  packCommand
+      ->add_option("--stub", pack.Stub,
+                   "Pack with this extractor instead of the built-in one (a signature "
+                   "on it is removed: sign the archive instead).")
+      ->type_name("FILE");
 
   bool json = false;
   std::string listPath;
   CLI::App* listCommand = app.add_subcommand("list", "Show an archive's options and items.");
   listCommand->footer(ExitCodes);
-  listCommand->add_option("archive", listPath, "The archive (.exe).")->required();
+  listCommand->add_option("archive", listPath, "The archive.")->type_name("FILE.exe")->required();
   listCommand->add_flag("--json", json, "Print JSON for scripts.");
 
   ExtractOptions extract;
   std::string extractPath;
-  CLI::App* extractCommand =
-      app.add_subcommand("extract", "Write an archive's files without running anything.");
-  extractCommand->footer(ExitCodes);
-  extractCommand->add_option("archive", extractPath, "The archive (.exe).")->required();
-  extractCommand->add_option("-C,--directory", extract.Directory, "Folder to write into (created when missing).")
+  CLI::App* extractCommand = app.add_subcommand(
+      "extract", "Write an archive's files as the extractor would, without running anything. "
+                 "Unsafe item names, or existing files without --force, refuse the whole "
+                 "extraction before anything is written; a damaged item stops it.");
+  extractCommand->footer(std::string(PasswordHelp) + "\n" + ExitCodes);
+  extractCommand->add_option("archive", extractPath, "The archive.")
+      ->type_name("FILE.exe")
+      ->required();
+  extractCommand
+      ->add_option("-C,--directory", extract.Directory,
+                   "The folder to write into (created when missing).")
+      ->type_name("DIR")
       ->required();
   extractCommand->add_flag("--force", extract.Force, "Overwrite existing files.");
   AddPasswordOptions(*extractCommand, extract.Password);
@@ -93,13 +168,20 @@ int main(int argc, char** argv) {
   std::string verifyPath;
   PasswordOptions verifyPassword;
   CLI::App* verifyCommand = app.add_subcommand(
-      "verify", "Read every item to its end and report each damaged one by name.");
-  verifyCommand->footer(ExitCodes);
-  verifyCommand->add_option("archive", verifyPath, "The archive (.exe).")->required();
+      "verify", "Check the password, then read every item to its end, inflating and "
+                "deciphering it, and report each damaged one by name.");
+  verifyCommand->footer(std::string(PasswordHelp) + "\n" + ExitCodes);
+  verifyCommand->add_option("archive", verifyPath, "The archive.")
+      ->type_name("FILE.exe")
+      ->required();
   AddPasswordOptions(*verifyCommand, verifyPassword);
 
   try {
-    app.parse(argc, argv);
+    std::vector<std::string> args = Arguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& arg : args)
+      pointers.push_back(arg.data());
+    app.parse(static_cast<int>(pointers.size()), pointers.data());
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : ExitUsage;
   }

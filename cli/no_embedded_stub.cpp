@@ -4,4 +4,4 @@
 namespace vexa::tool {
 extern const unsigned char EmbeddedStub[] = {0};
 extern const std::size_t EmbeddedStubSize = 0;
-}
+} // namespace vexa::tool

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "archive/vexa_header.h"
 #include "cli/ansi_text.h"
@@ -14,6 +15,7 @@
 #include "cli/header_builder.h"
 #include "cli/icon_file.h"
 #include "cli/item_checksums.h"
+#include "cli/local_path.h"
 #include "cli/progress.h"
 #include "cli/tool_error.h"
 #include "crypto/password_check.h"
@@ -34,18 +36,31 @@ namespace {
 constexpr std::size_t MaxNamedRcData = 0xFFFF;
 constexpr std::uint64_t MaxItemSize = 0xFFFFFFFFull; // the header holds 32-bit sizes
 constexpr char StubIconName[] = "SELFEXICON";
+constexpr int DefaultLevel = 9;
 
 struct InputFile {
   fs::path Path;
   std::string Name; // as stored: Windows-1252
+  std::uint64_t Size = 0;
   std::int64_t ModifiedSeconds = 0;
 };
 
-std::string Shown(const fs::path& Path) { return Path.string(); }
+std::string Shown(const fs::path& Path) { return Utf8Of(Path); }
+
+// What an item occupies in the image: encrypted data is padded to whole cipher blocks.
+std::uint64_t StoredBytes(std::uint64_t Size, bool Encrypted) {
+  return Encrypted ? (Size + 7) / 8 * 8 : Size;
+}
+
+ToolError TooLargeForImage(std::uint64_t Bytes) {
+  return ToolError("the items take " + std::to_string(Bytes) + " bytes once packed; a 32-bit " +
+                   "Windows program holds at most " + std::to_string(pe::MaxImageSize) +
+                   " bytes in all");
+}
 
 // A file to pack, checked: its name must be a plain Windows name of at most 32 bytes.
 InputFile CheckedInput(const fs::path& Path) {
-  const std::string utf8 = Path.filename().string();
+  const std::string utf8 = Utf8Of(Path.filename());
   const std::optional<std::string> name = ToAnsi(utf8);
   if (!name)
     throw ToolError(Shown(Path) + ": the name has a character outside the Windows-1252 code page");
@@ -63,7 +78,7 @@ InputFile CheckedInput(const fs::path& Path) {
   const auto modified = fs::last_write_time(Path, error);
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
       fs::file_time_type::clock::to_sys(modified).time_since_epoch());
-  return {Path, *name, error ? 0 : seconds.count()};
+  return {Path, *name, size, error ? 0 : seconds.count()};
 }
 
 // The files named on the command line, folders replaced by the files directly in them in
@@ -71,7 +86,7 @@ InputFile CheckedInput(const fs::path& Path) {
 std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, bool Welcome) {
   std::vector<InputFile> files;
   for (const std::string& input : Inputs) {
-    const fs::path path(input);
+    const fs::path path = PathFromUtf8(input);
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (error || !fs::exists(status))
@@ -99,8 +114,9 @@ std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, boo
     throw UsageError("nothing to pack: name at least one file or folder");
   const std::size_t maxItems = MaxNamedRcData - 1 - (Welcome ? 2 : 0);
   if (files.size() > maxItems)
-    throw ToolError("there are " + std::to_string(files.size()) + " files; an archive holds at most " +
-                    std::to_string(maxItems) + (Welcome ? " with a welcome question" : ""));
+    throw ToolError("there are " + std::to_string(files.size()) +
+                    " files; an archive holds at most " + std::to_string(maxItems) +
+                    (Welcome ? " with a welcome question" : ""));
   std::map<std::string, const InputFile*> seen; // by the name Windows compares
   for (const InputFile& file : files) {
     const auto [it, added] = seen.emplace(AnsiUpper(file.Name), &file);
@@ -114,7 +130,8 @@ std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, boo
 std::string AnsiOption(const std::string& Text, const char* Option) {
   const std::optional<std::string> ansi = ToAnsi(Text);
   if (!ansi)
-    throw UsageError(std::string(Option) + ": the text has a character outside the Windows-1252 code page");
+    throw UsageError(std::string(Option) +
+                     ": the text has a character outside the Windows-1252 code page");
   if (ansi->find('\0') != std::string::npos)
     throw UsageError(std::string(Option) + ": the text holds a NUL byte");
   return *ansi;
@@ -122,22 +139,25 @@ std::string AnsiOption(const std::string& Text, const char* Option) {
 
 std::uint8_t CheckedFlags(const PackOptions& Options, const std::vector<InputFile>& Files,
                           HeaderFields& Header) {
-  const int destinations = int{Options.TempFolder} + int{Options.FixedFolder.has_value()} +
-                           int{Options.AskFolder};
+  const int destinations =
+      int{Options.TempFolder} + int{Options.FixedFolder.has_value()} + int{Options.AskFolder};
   if (destinations != 1)
     throw UsageError("choose exactly one destination: --temp, --dest PATH or --ask-folder");
   if (Options.Icon && Options.NoIcon)
     throw UsageError("--icon and --no-icon exclude each other");
   if (Options.Title && !Options.Welcome)
     throw UsageError("--title is the caption of the welcome question: give --welcome too");
-  if (!Options.Run && (Options.WaitAndDelete || Options.AlwaysConfirm || Options.ProgramInDestination))
-    throw UsageError("--wait-and-delete, --always-confirm and --program-in-destination need --run PROGRAM");
+  if (!Options.Run &&
+      (Options.WaitAndDelete || Options.AlwaysConfirm || Options.ProgramInDestination))
+    throw UsageError(
+        "--wait-and-delete, --always-confirm and --program-in-destination need --run PROGRAM");
   if (Options.AlwaysConfirm && !Options.WaitAndDelete)
     throw UsageError("--always-confirm asks before deleting: it needs --wait-and-delete");
-  if (Options.Store && Options.Level != 9)
+  if (Options.Store && Options.Level)
     throw UsageError("--store and --level exclude each other");
-  if (Options.Level < MinCompressionLevel || Options.Level > MaxCompressionLevel)
-    throw UsageError("--level takes 0 to 12");
+  if (Options.Level &&
+      (*Options.Level < MinCompressionLevel || *Options.Level > MaxCompressionLevel))
+    throw UsageError("--level takes 0 to 12, not " + std::to_string(*Options.Level));
 
   std::uint8_t flags = 0;
   if (Options.TempFolder)
@@ -168,49 +188,88 @@ std::uint8_t CheckedFlags(const PackOptions& Options, const std::vector<InputFil
     if (Options.ProgramInDestination) {
       flags |= hfProgramInDestination;
       const std::string wanted = AnsiUpper(Header.ProgramPath);
-      const bool found = std::any_of(Files.begin(), Files.end(), [&](const InputFile& f) {
+      const auto found = std::find_if(Files.begin(), Files.end(), [&](const InputFile& f) {
         return AnsiUpper(f.Name) == wanted;
       });
-      if (!found)
+      if (found == Files.end())
         throw UsageError("--program-in-destination: --run " + *Options.Run +
                          " names no file among the items");
+      // The extractor takes a program of 0 bytes for a missing one and gives up.
+      if (found->Size == 0)
+        throw ToolError("--run " + *Options.Run + ": " + Shown(found->Path) +
+                        " is empty; the extractor would refuse to start it");
     }
   }
   return flags;
 }
 
+// A name beside Output that no file has yet, for a work file of this run.
+fs::path WorkPath(const fs::path& Output, const std::string& Suffix) {
+  for (;;) {
+    std::uint8_t random[4];
+    platform::FillRandom(random, sizeof random);
+    char tag[16];
+    std::snprintf(tag, sizeof tag, ".%02x%02x%02x%02x", random[0], random[1], random[2], random[3]);
+    fs::path path = Output;
+    path += PathFromUtf8(tag + Suffix);
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(path, error)))
+      return path;
+  }
+}
+
+// Removes a work file on every way out unless it was kept.
+class TRemoveOnExit {
+public:
+  explicit TRemoveOnExit(fs::path Path) : Path(std::move(Path)) {}
+  ~TRemoveOnExit() {
+    std::error_code ignored;
+    if (!Path.empty())
+      fs::remove(Path, ignored);
+  }
+  TRemoveOnExit(const TRemoveOnExit&) = delete;
+  TRemoveOnExit& operator=(const TRemoveOnExit&) = delete;
+  void Keep() { Path.clear(); }
+
+private:
+  fs::path Path;
+};
+
 // Item data on its way into the image, kept in a file beside the output so that no item
 // is ever held whole while the image is written.
 class PayloadFile {
 public:
-  explicit PayloadFile(fs::path Path) : Path(std::move(Path)) {
-    File = std::fopen(this->Path.string().c_str(), "w+b");
+  explicit PayloadFile(fs::path Path) : Path(std::move(Path)), Remover(this->Path) {
+    File = std::fopen(SystemName(this->Path).c_str(), "w+b");
     if (!File)
-      throw ToolError("cannot create the work file " + this->Path.string());
+      throw ToolError("cannot create the work file " + Shown(this->Path));
   }
   ~PayloadFile() {
-    std::fclose(File);
-    std::error_code ignored;
-    fs::remove(Path, ignored);
+    if (File)
+      std::fclose(File);
   }
   PayloadFile(const PayloadFile&) = delete;
   PayloadFile& operator=(const PayloadFile&) = delete;
 
   std::uint64_t Append(std::span<const std::uint8_t> Bytes) {
     if (!Bytes.empty() && std::fwrite(Bytes.data(), 1, Bytes.size(), File) != Bytes.size())
-      throw ToolError("cannot write the work file " + Path.string() + " (is the disk full?)");
+      throw ToolError("cannot write the work file " + Shown(Path) + " (is the disk full?)");
     Written += Bytes.size();
     return Bytes.size();
   }
-  void Flush() {
-    if (std::fflush(File) != 0)
-      throw ToolError("cannot write the work file " + Path.string() + " (is the disk full?)");
+  // Ends the writing; the image writer then reads the file by name, which Windows
+  // allows only once no handle writes to it.
+  void Close() {
+    const int result = std::fclose(std::exchange(File, nullptr));
+    if (result != 0)
+      throw ToolError("cannot write the work file " + Shown(Path) + " (is the disk full?)");
   }
   std::uint64_t Size() const { return Written; }
-  std::string Name() const { return Path.string(); }
+  std::string Name() const { return SystemName(Path); }
 
 private:
   fs::path Path;
+  TRemoveOnExit Remover; // removes the file after the destructor closed it
   std::FILE* File = nullptr;
   std::uint64_t Written = 0;
 };
@@ -257,36 +316,79 @@ std::vector<std::uint8_t> TextResource(const std::string& Text) {
 }
 
 // The stub's own resources, less its program icon when the archive brings its own or
-// wants none.
+// wants none. Images that another group icon (the dialogs' padlock) shares stay.
 std::vector<pe::Resource> StubResources(const pe::PeImage& Stub, bool ReplaceIcon,
                                         std::uint16_t& NextIconId) {
   std::vector<pe::Resource> kept = Stub.Resources();
+  const pe::ResourceKey imageType = pe::ResourceKey::FromId(pe::RtIcon);
   NextIconId = 1;
   for (const pe::ResourceEntry& entry : Stub.Entries())
-    if (entry.Type == pe::ResourceKey::FromId(pe::RtIcon) && !entry.Name.IsName())
-      NextIconId = std::max<std::uint16_t>(NextIconId, static_cast<std::uint16_t>(entry.Name.Id + 1));
+    if (entry.Type == imageType && !entry.Name.IsName())
+      NextIconId =
+          std::max<std::uint16_t>(NextIconId, static_cast<std::uint16_t>(entry.Name.Id + 1));
   if (!ReplaceIcon)
     return kept;
   const pe::ResourceKey groupType = pe::ResourceKey::FromId(pe::RtGroupIcon);
   const pe::ResourceKey programIcon = pe::ResourceKey::FromName(StubIconName);
   std::vector<std::uint16_t> images;
+  std::vector<std::uint16_t> shared;
   for (const pe::ResourceEntry& entry : Stub.Entries())
-    if (entry.Type == groupType && entry.Name == programIcon)
-      images = GroupIconImageIds(entry.Data);
+    if (entry.Type == groupType) {
+      std::vector<std::uint16_t>& into = entry.Name == programIcon ? images : shared;
+      for (const std::uint16_t id : GroupIconImageIds(entry.Data))
+        into.push_back(id);
+    }
+  const auto contains = [](const std::vector<std::uint16_t>& Ids, std::uint16_t Id) {
+    return std::find(Ids.begin(), Ids.end(), Id) != Ids.end();
+  };
   std::erase_if(kept, [&](const pe::Resource& r) {
     if (r.Type == groupType && r.Name == programIcon)
       return true;
-    return r.Type == pe::ResourceKey::FromId(pe::RtIcon) && !r.Name.IsName() &&
-           std::find(images.begin(), images.end(), r.Name.Id) != images.end();
+    return r.Type == imageType && !r.Name.IsName() && contains(images, r.Name.Id) &&
+           !contains(shared, r.Name.Id);
   });
   return kept;
+}
+
+// Whether A and B, when both exist, are one file. The Windows build's
+// std::filesystem::equivalent compares stat() results, whose inode numbers Windows leaves
+// at 0, so it cannot be trusted to say no; equal absolute paths say yes there.
+bool SameFile(const fs::path& A, const fs::path& B) {
+  std::error_code error;
+  if (fs::equivalent(A, B, error) && !error)
+    return true;
+  if (!fs::exists(A, error) || !fs::exists(B, error))
+    return false;
+  const auto key = [](const fs::path& Path) {
+    std::error_code ignored;
+    const fs::path absolute = fs::absolute(Path, ignored).lexically_normal();
+#ifdef _WIN32
+    return AnsiUpper(Utf8Of(absolute));
+#else
+    return absolute.string();
+#endif
+  };
+  return key(A) == key(B);
+}
+
+// Refuses an output that could not be written, before any work is done for it.
+fs::path CheckedOutput(const std::string& Output) {
+  if (Output.empty())
+    throw UsageError("name the archive to write with -o OUT.exe");
+  const fs::path path = PathFromUtf8(Output);
+  std::error_code error;
+  if (fs::is_directory(path, error))
+    throw ToolError(Output + ": is a folder; -o names the .exe to write");
+  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  if (!fs::is_directory(folder, error))
+    throw ToolError(Output + ": the folder " + Shown(folder) + " does not exist");
+  return path;
 }
 
 } // namespace
 
 PackReport PackArchive(const PackOptions& Options) {
-  if (Options.Output.empty())
-    throw UsageError("name the archive to write with -o OUT.exe");
+  const fs::path output = CheckedOutput(Options.Output);
   const std::vector<InputFile> files = CollectInputs(Options.Inputs, Options.Welcome.has_value());
   HeaderFields header;
   header.Flags = CheckedFlags(Options, files, header);
@@ -295,14 +397,13 @@ PackReport PackArchive(const PackOptions& Options) {
   const std::optional<std::string> title =
       Options.Title ? std::optional(AnsiOption(*Options.Title, "--title")) : std::nullopt;
   const std::optional<std::int64_t> epoch = SourceDateEpoch();
-  for (const InputFile& file : files) {
-    std::error_code ignored;
-    if (fs::equivalent(file.Path, Options.Output, ignored))
+  for (const InputFile& file : files)
+    if (SameFile(file.Path, output))
       throw UsageError(Options.Output + " is also one of the files to pack");
-  }
 
   PasswordOptions passwordOptions = Options.Password;
-  passwordOptions.Wanted = Options.Encrypt || !Options.Password.File.empty() || Options.Password.Text;
+  passwordOptions.Wanted =
+      Options.Encrypt || !Options.Password.File.empty() || Options.Password.Text;
   const std::optional<std::string> password = ObtainPassword(passwordOptions, true);
   if (password) {
     header.Flags |= hfEncrypted;
@@ -310,11 +411,20 @@ PackReport PackArchive(const PackOptions& Options) {
     platform::FillRandom(random.data(), random.size());
     header.PasswordCheck = MakePasswordCheck(*password, random);
   }
+  // Stored items' sizes are known now: a job that cannot fit is refused before any work.
+  if (Options.Store) {
+    std::uint64_t stored = 0;
+    for (const InputFile& file : files)
+      stored += StoredBytes(file.Size, password.has_value());
+    if (stored > pe::MaxImageSize)
+      throw TooLargeForImage(stored);
+  }
 
   platform::MappedFile stubFile;
   std::span<const std::uint8_t> stubBytes = DefaultStub();
   if (Options.Stub) {
-    if (const std::string problem = stubFile.Open(*Options.Stub); !problem.empty())
+    if (const std::string problem = stubFile.Open(SystemName(PathFromUtf8(*Options.Stub)));
+        !problem.empty())
       throw ToolError(problem);
     stubBytes = stubFile.Bytes();
   }
@@ -324,7 +434,8 @@ PackReport PackArchive(const PackOptions& Options) {
     try {
       return pe::PeImage::Parse(stubBytes);
     } catch (const pe::PeFormatError& e) {
-      throw ToolError("the stub " + Options.Stub.value_or("built into vexa") + " is unusable: " + e.what());
+      throw ToolError("the stub " + Options.Stub.value_or("built into vexa") +
+                      " is unusable: " + e.what());
     }
   }();
 
@@ -335,12 +446,10 @@ PackReport PackArchive(const PackOptions& Options) {
     for (pe::Resource& r : IconResources(*Options.Icon, StubIconName, nextIconId))
       resources.push_back(std::move(r));
 
-  const fs::path output(Options.Output);
-  const fs::path partial = output.string() + ".partial";
-  PayloadFile payload(output.string() + ".items");
+  PayloadFile payload(WorkPath(output, ".items"));
   std::optional<TZlibCompressor> compressor;
   if (!Options.Store)
-    compressor.emplace(Options.Level);
+    compressor.emplace(Options.Level.value_or(DefaultLevel));
 
   PackReport report;
   std::vector<ItemRecordFields> records;
@@ -348,14 +457,18 @@ PackReport PackArchive(const PackOptions& Options) {
   TProgress progress(Options.Progress, files.size());
   for (std::size_t i = 0; i < files.size(); ++i) {
     const InputFile& file = files[i];
-    progress.Step(i, file.Path.filename().string());
+    progress.Step(i, Shown(file.Path.filename()));
     platform::MappedFile data;
-    if (const std::string problem = data.Open(file.Path.string()); !problem.empty())
+    if (const std::string problem = data.Open(SystemName(file.Path)); !problem.empty())
       throw ToolError(problem);
+    // The file may have changed since it was checked; what is packed is what was read.
+    if (data.Size() > MaxItemSize)
+      throw ToolError(Shown(file.Path) + ": the file is 4 GiB or larger; an item holds less");
     ItemRecordFields record;
     record.FileName = file.Name;
     record.OriginalSize = static_cast<std::uint32_t>(data.Size());
-    const std::int64_t seconds = epoch ? std::min(*epoch, file.ModifiedSeconds) : file.ModifiedSeconds;
+    const std::int64_t seconds =
+        epoch ? std::min(*epoch, file.ModifiedSeconds) : file.ModifiedSeconds;
     record.FileTime = DaysSince1899(seconds);
     checksums.push_back(Crc32(0, data.Bytes()));
 
@@ -370,6 +483,8 @@ PackReport PackArchive(const PackOptions& Options) {
       record.StoredSize = record.OriginalSize;
       appended = AppendStored(payload, data.Bytes(), password);
     }
+    if (payload.Size() > pe::MaxImageSize)
+      throw TooLargeForImage(payload.Size());
     resources.push_back({pe::ResourceKey::FromId(pe::RtRcData),
                          pe::ResourceKey::FromName("ITEM" + std::to_string(i + 1)), 0, 0,
                          std::make_shared<pe::FileRegionData>(payload.Name(), offset, appended)});
@@ -377,29 +492,34 @@ PackReport PackArchive(const PackOptions& Options) {
     report.StoredBytes += appended;
     records.push_back(std::move(record));
   }
-  payload.Flush();
+  payload.Close();
   progress.Done();
 
   resources.push_back(RcData("HEADER", BuildHeaderResource(header, records)));
-  resources.push_back({pe::ResourceKey::FromName(ChecksumsType), pe::ResourceKey::FromName(ChecksumsName),
-                       0, 0, std::make_shared<pe::BytesData>(EncodeChecksums(checksums))});
+  resources.push_back({pe::ResourceKey::FromName(ChecksumsType),
+                       pe::ResourceKey::FromName(ChecksumsName), 0, 0,
+                       std::make_shared<pe::BytesData>(EncodeChecksums(checksums))});
   if (welcome) {
     resources.push_back(RcData("WELCOMETEXT", TextResource(*welcome)));
     resources.push_back(RcData("WELCOMETITLE", TextResource(title.value_or(""))));
   }
 
+  // The image is written beside the output and takes its name only when whole, so an
+  // existing file is replaced only by a finished archive.
+  const fs::path partial = WorkPath(output, ".partial");
+  TRemoveOnExit removePartial(partial);
   try {
-    const pe::WriteReport written = pe::WriteImageWithResources(stub, resources, partial.string());
+    const pe::WriteReport written =
+        pe::WriteImageWithResources(stub, resources, SystemName(partial));
     report.DroppedCertificate = written.DroppedCertificate;
   } catch (const pe::PeWriteError& e) {
-    throw ToolError(e.what());
+    throw ToolError(Options.Output + ": " + e.what());
   }
   std::error_code error;
   fs::rename(partial, output, error);
-  if (error) {
-    fs::remove(partial, error);
+  if (error)
     throw ToolError("cannot write " + Options.Output + ": " + error.message());
-  }
+  removePartial.Keep();
   report.Items = records.size();
   return report;
 }

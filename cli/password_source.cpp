@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "cli/ansi_text.h"
+#include "cli/local_path.h"
 #include "cli/tool_error.h"
 #include "crypto/password_check.h"
 
@@ -23,15 +23,12 @@ namespace vexa::tool {
 namespace {
 
 std::string ReadPasswordFile(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
+  std::ifstream in(SystemName(PathFromUtf8(Path)), std::ios::binary);
   if (!in)
     throw ToolError("cannot read the password file " + Path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  std::string password = text.str();
-  // One line ending after the password is the file's, not the password's.
-  if (!password.empty() && password.back() == '\n')
-    password.pop_back();
+  // The first line is the password; its line ending is the file's.
+  std::string password;
+  std::getline(in, password);
   if (!password.empty() && password.back() == '\r')
     password.pop_back();
   return password;
@@ -49,8 +46,16 @@ std::string PromptHidden(const char* Prompt) {
   std::cerr << Prompt << std::flush;
   std::string line;
 #ifdef _WIN32
-  for (int c = _getch(); c != '\r' && c != '\n'; c = _getch())
-    line.push_back(static_cast<char>(c));
+  std::wstring typed;
+  for (wint_t c = _getwch(); c != L'\r' && c != L'\n'; c = _getwch()) {
+    if (c == L'\b') {
+      if (!typed.empty())
+        typed.pop_back();
+    } else {
+      typed.push_back(static_cast<wchar_t>(c));
+    }
+  }
+  line = Utf8FromWide(typed);
 #else
   termios saved{};
   ::tcgetattr(STDIN_FILENO, &saved);
@@ -62,6 +67,16 @@ std::string PromptHidden(const char* Prompt) {
 #endif
   std::cerr << '\n';
   return line;
+}
+
+std::optional<std::string> PasswordVariable() {
+#ifdef _WIN32
+  const wchar_t* value = _wgetenv(L"VEXA_PASSWORD");
+  return value ? std::optional(Utf8FromWide(value)) : std::nullopt;
+#else
+  const char* value = std::getenv("VEXA_PASSWORD");
+  return value ? std::optional<std::string>(value) : std::nullopt;
+#endif
 }
 
 std::string Prompt(bool Confirm) {
@@ -82,8 +97,8 @@ std::optional<std::string> ObtainPassword(const PasswordOptions& Options, bool C
     password = ReadPasswordFile(Options.File);
   else if (Options.Text)
     password = *Options.Text;
-  else if (const char* env = std::getenv("VEXA_PASSWORD"); env && Options.Wanted)
-    password = env;
+  else if (const std::optional<std::string> env = PasswordVariable(); env && Options.Wanted)
+    password = *env;
   else if (Options.Wanted)
     password = Prompt(Confirm);
   else

@@ -9,9 +9,9 @@
 namespace vexa::tool {
 
 struct PasswordOptions {
-  std::string File;                  // --password-file
-  std::optional<std::string> Text;   // --password
-  bool Wanted = false;               // the command needs a password (e.g. --encrypt)
+  std::string File;                // --password-file
+  std::optional<std::string> Text; // --password
+  bool Wanted = false;             // the command needs a password (e.g. --encrypt)
 };
 
 // The password in the archive's code page, or nothing when none was asked for. Raises

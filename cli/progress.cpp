@@ -20,7 +20,8 @@ void TProgress::Step(std::size_t Index, const std::string& Name) {
     return;
   const int filled = static_cast<int>(BarWidth * Index / Total);
   std::fprintf(stderr, "\r[%-*.*s] %zu/%zu %-*.*s", BarWidth, filled,
-               "##############################", Index + 1, Total, NameWidth, NameWidth, Name.c_str());
+               "##############################", Index + 1, Total, NameWidth, NameWidth,
+               Name.c_str());
   std::fflush(stderr);
 }
 

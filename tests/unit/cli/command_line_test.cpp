@@ -1,0 +1,151 @@
+// The tool as users meet it: the built program run with arguments, its exit codes, what
+// goes to stdout and stderr, its help, and the man page beside it.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "tool_test_support.h"
+
+namespace vexa::tool::test {
+namespace {
+
+struct Result {
+  int Code = -1;
+  std::string Out;
+  std::string Err;
+};
+
+class CommandLineTest : public ToolTest {
+protected:
+  void SetUp() override {
+#ifndef VEXA_TOOL_BINARY
+    GTEST_SKIP() << "the tool is not built in this configuration";
+#endif
+    ToolTest::SetUp();
+  }
+
+  // Runs `vexa Args` in Dir with stdin empty; Env is prepended to the command.
+  Result Run(const std::string& Args, const std::string& Env = "") {
+#ifdef VEXA_TOOL_BINARY
+    const fs::path out = Dir / "stdout.txt";
+    const fs::path err = Dir / "stderr.txt";
+    const std::string command = "cd '" + Dir.string() + "' && " + Env + " '" + VEXA_TOOL_BINARY +
+                                "' " + Args + " </dev/null >'" + out.string() + "' 2>'" +
+                                err.string() + "'";
+    const int status = std::system(command.c_str());
+    Result result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", ""};
+    const Bytes o = ReadBytes(out), e = ReadBytes(err);
+    result.Out.assign(o.begin(), o.end());
+    result.Err.assign(e.begin(), e.end());
+    fs::remove(out);
+    fs::remove(err);
+    return result;
+#else
+    (void)Args, (void)Env;
+    return {};
+#endif
+  }
+
+  // The long options a help text lists.
+  static std::set<std::string> Options(const std::string& Help) {
+    std::set<std::string> names;
+    const std::regex option("(^|[ ,])(--[a-z][a-z-]*)");
+    for (auto it = std::sregex_iterator(Help.begin(), Help.end(), option);
+         it != std::sregex_iterator(); ++it)
+      names.insert((*it)[2]);
+    return names;
+  }
+};
+
+TEST_F(CommandLineTest, ExitCodesSaySuccessFailureOrUsage) {
+  Put("in/a.txt", Text("hello"));
+  const std::string stub = " --stub '" + StubPath() + "'";
+
+  Result r = Run("pack -o a.exe --temp in" + stub);
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Err, "");
+  EXPECT_NE(r.Out.find("a.exe: 1 item(s)"), std::string::npos) << r.Out;
+
+  for (const char* usage : {"", "pack", "frobnicate", "pack -o b.exe in --temp --bogus",
+                            "pack -o b.exe --temp --ask-folder in", "list", "extract a.exe"}) {
+    r = Run(usage);
+    EXPECT_EQ(r.Code, 2) << "vexa " << usage << ": " << r.Err;
+    EXPECT_NE(r.Err, "") << "vexa " << usage;
+    EXPECT_EQ(r.Out, "") << "vexa " << usage;
+  }
+  EXPECT_FALSE(fs::exists(Dir / "b.exe"));
+
+  r = Run("list missing.exe");
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.Err.rfind("vexa: ", 0), 0u) << r.Err;
+
+  r = Run("verify a.exe");
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  WriteBytes(Dir / "broken.exe", Text("MZ but nothing more"));
+  r = Run("verify broken.exe");
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Err.find("broken.exe"), std::string::npos) << r.Err;
+
+  r = Run("--version");
+  EXPECT_EQ(r.Code, 0);
+  EXPECT_NE(r.Out.find(VEXA_VERSION_TEXT), std::string::npos) << r.Out;
+}
+
+TEST_F(CommandLineTest, ADamagedArchiveFailsVerifyWithTheItemNamed) {
+  Put("in/a.txt", CompressibleBytes(10000));
+  Put("in/b.txt", CompressibleBytes(20000));
+  ASSERT_EQ(Run("pack -o a.exe --temp in --stub '" + StubPath() + "'").Code, 0);
+  RewriteArchive(Path("a.exe"), Path("damaged.exe"), [&](std::vector<pe::Resource>& resources) {
+    Bytes item = ResourceBytes(Path("a.exe"), "ITEM2");
+    item[item.size() / 2] ^= 0x40;
+    SetData(*FindResource(resources, "ITEM2"), item);
+  });
+  const Result r = Run("verify damaged.exe");
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Err.find("item 2 (b.txt)"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.Err.find("a.txt"), std::string::npos) << r.Err;
+}
+
+TEST_F(CommandLineTest, PasswordsComeFromTheFileOrTheEnvironment) {
+  Put("in/a.txt", Text("secret"));
+  WriteBytes(Dir / "password.txt", Text("from file\r\nsecond line\r\n"));
+  const std::string stub = " --stub '" + StubPath() + "'";
+  ASSERT_EQ(Run("pack -o a.exe --temp --password-file password.txt in" + stub).Code, 0);
+  EXPECT_EQ(Run("verify a.exe", "VEXA_PASSWORD='from file'").Code, 0);
+  EXPECT_EQ(Run("verify a.exe --password-file password.txt").Code, 0);
+  const Result wrong = Run("verify a.exe", "VEXA_PASSWORD='from File'");
+  EXPECT_EQ(wrong.Code, 1);
+  EXPECT_NE(wrong.Err.find("wrong password"), std::string::npos) << wrong.Err;
+  // No terminal to ask on.
+  EXPECT_EQ(Run("pack -o b.exe --temp --encrypt in" + stub, "env -u VEXA_PASSWORD").Code, 1);
+  EXPECT_FALSE(fs::exists(Dir / "b.exe"));
+}
+
+TEST_F(CommandLineTest, HelpAndTheManPageNameTheSameOptions) {
+  std::ifstream in(VEXA_SOURCE_DIR "/docs/vexa.1");
+  std::stringstream page;
+  page << in.rdbuf();
+  // roff writes a hyphen of an option as \- and switches fonts with \fB, \fI, \fR, \fP.
+  const std::string manual = std::regex_replace(
+      std::regex_replace(page.str(), std::regex(R"(\\-)"), "-"), std::regex(R"(\\f[BIRP])"), "");
+  const std::set<std::string> documented = Options(manual);
+
+  std::set<std::string> listed;
+  for (const char* command : {"", "pack ", "list ", "extract ", "verify "}) {
+    const Result help = Run(std::string(command) + "--help");
+    EXPECT_EQ(help.Code, 0) << command;
+    EXPECT_NE(help.Out.find("Exit codes: 0 success, 1 failure"), std::string::npos) << command;
+    for (const std::string& option : Options(help.Out))
+      listed.insert(option);
+  }
+  EXPECT_EQ(documented, listed);
+  EXPECT_TRUE(listed.count("--program-in-destination"));
+}
+
+} // namespace
+} // namespace vexa::tool::test

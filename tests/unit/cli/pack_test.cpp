@@ -1,0 +1,312 @@
+#include "cli/pack.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+#include "archive/vexa_header.h"
+#include "cli/archive_file.h"
+#include "cli/inspect.h"
+#include "cli/tool_error.h"
+#include "tool_test_support.h"
+
+namespace vexa::tool::test {
+namespace {
+
+class PackTest : public ToolTest {
+protected:
+  // Packing Options fails with a message containing Expected, and leaves the folder as it
+  // was: the earlier out.exe unchanged and no work file behind.
+  void ExpectRefused(const PackOptions& Options, const std::string& Expected,
+                     int ExitCode = ExitFailure) {
+    WriteBytes(Dir / "out.exe", Text("earlier archive"));
+    const std::vector<fs::path> before = Listing();
+    try {
+      PackArchive(Options);
+      ADD_FAILURE() << "packed although it should have been refused with: " << Expected;
+    } catch (const ToolError& e) {
+      EXPECT_NE(std::string(e.what()).find(Expected), std::string::npos)
+          << "message: " << e.what() << "\nexpected to contain: " << Expected;
+      EXPECT_EQ(e.ExitCode(), ExitCode) << e.what();
+    }
+    EXPECT_EQ(ReadBytes(Dir / "out.exe"), Text("earlier archive"));
+    EXPECT_EQ(Listing(), before);
+  }
+
+  std::vector<fs::path> Listing() const {
+    std::vector<fs::path> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(Dir))
+      paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  }
+
+  TVexaHeader Header(const std::string& Archive = "out.exe") {
+    const TArchiveFile archive(Path(Archive));
+    TVexaHeader copy;
+    copy.Block = archive.Header().Block;
+    for (const auto& item : archive.Header().Items)
+      copy.Items.push_back(std::make_unique<TItemRecord>(*item));
+    return copy;
+  }
+};
+
+TEST_F(PackTest, RefusesInputsTheArchiveCannotHold) {
+  const fs::path ok = Put("ok.txt", Text("x"));
+  Put("folder/inner/deep.txt", Text("x"));
+  ExpectRefused(Options({Dir / "folder"}), "inner: is a folder");
+
+  const std::string longName(33, 'n');
+  ExpectRefused(Options({ok, Put(longName, Text("x"))}), longName + ": the name is 33 bytes long");
+  fs::remove(Dir / longName);
+
+  ExpectRefused(Options({Put("日本.txt", Text("x"))}),
+                "日本.txt: the name has a character outside");
+  fs::remove(Dir / "日本.txt");
+
+  Put("cased/é.txt", Text("x"));
+  Put("cased/É.TXT", Text("y"));
+  ExpectRefused(Options({Dir / "cased"}), "differ only in case");
+
+  ExpectRefused(Options({Dir / "missing.txt"}), "missing.txt: no such file or folder");
+
+  // Sparse: no disk space is taken, and the size check comes before any reading.
+  const fs::path huge = Dir / "huge.bin";
+  WriteBytes(huge, {});
+  fs::resize_file(huge, 0x100000000ull);
+  ExpectRefused(Options({ok, huge}), "huge.bin: the file is 4 GiB or larger");
+  fs::remove(huge);
+}
+
+TEST_F(PackTest, RefusesMoreItemsThanTheResourceDirectoryHolds) {
+  // 65535 named RCDATA entries at most, HEADER being one of them.
+  fs::create_directories(Dir / "many");
+  for (int i = 0; i < 65535; ++i)
+    std::ofstream(Dir / "many" / std::to_string(i));
+  ExpectRefused(Options({Dir / "many"}), "there are 65535 files; an archive holds at most 65534");
+}
+
+TEST_F(PackTest, RefusesAnArchiveTooLargeForA32BitImageBeforeReadingIt) {
+  std::vector<fs::path> inputs;
+  for (const char* name : {"a.bin", "b.bin"}) {
+    inputs.push_back(Dir / name);
+    WriteBytes(inputs.back(), {});
+    fs::resize_file(inputs.back(), 1100u << 20);
+  }
+  PackOptions options = Options(inputs);
+  options.Store = true;
+  ExpectRefused(options, "a 32-bit Windows program holds at most");
+}
+
+TEST_F(PackTest, RefusesOptionsThatDoNotFitOrDoNotWorkTogether) {
+  const fs::path setup = Put("setup.exe", Text("MZ"));
+  const fs::path empty = Put("empty.exe", {});
+
+  PackOptions o = Options({setup});
+  o.TempFolder = false;
+  o.FixedFolder = std::string(257, 'd');
+  ExpectRefused(o, "--dest: the path is 257 bytes long", ExitUsage);
+
+  o = Options({setup});
+  o.Run = std::string(256, 'r');
+  ExpectRefused(o, "--run: the path is 256 bytes long", ExitUsage);
+
+  o = Options({setup});
+  o.Run = "install.exe";
+  o.ProgramInDestination = true;
+  ExpectRefused(o, "--program-in-destination: --run install.exe names no file", ExitUsage);
+
+  // The extractor takes an empty program for a missing one.
+  o = Options({setup, empty});
+  o.Run = "EMPTY.EXE";
+  o.ProgramInDestination = true;
+  ExpectRefused(o, "empty.exe is empty");
+
+  o = Options({setup});
+  o.Store = true;
+  o.Level = 9;
+  ExpectRefused(o, "--store and --level", ExitUsage);
+
+  o = Options({setup});
+  o.Level = 13;
+  ExpectRefused(o, "--level takes 0 to 12", ExitUsage);
+
+  o = Options({setup});
+  o.Title = "Caption";
+  ExpectRefused(o, "--title", ExitUsage);
+
+  o = Options({setup});
+  o.WaitAndDelete = true;
+  ExpectRefused(o, "need --run", ExitUsage);
+
+  o = Options({setup});
+  o.Welcome = "Install ☃?";
+  ExpectRefused(o, "--welcome: the text has a character outside", ExitUsage);
+
+  o = Options({setup});
+  o.Icon = Put("bad.ico", Text("not an icon")).string();
+  ExpectRefused(o, "bad.ico is not a usable .ico file");
+}
+
+TEST_F(PackTest, RefusesOutputsThatCannotBeWritten) {
+  const fs::path setup = Put("setup.exe", Text("MZ"));
+  ExpectRefused(Options({setup}, "nowhere/out.exe"), "the folder");
+  fs::create_directories(Dir / "folder.exe");
+  ExpectRefused(Options({setup}, "folder.exe"), "folder.exe: is a folder");
+  ExpectRefused(Options({setup, Dir / "out.exe"}), "is also one of the files to pack", ExitUsage);
+}
+
+TEST_F(PackTest, AcceptsEveryFieldAtItsFullWidth) {
+  const std::string name32(32, 'n');
+  const std::string program(255, 'p');
+  const std::string destination(256, 'd');
+  PackOptions o = Options({Put(name32, Text("x"))});
+  o.TempFolder = false;
+  o.FixedFolder = destination;
+  o.Run = program;
+  PackArchive(o);
+  const TVexaHeader header = Header();
+  EXPECT_EQ(FileName(*header.Items[0]), name32);
+  EXPECT_EQ(header.DestinationPath(), destination);
+  EXPECT_EQ(header.ProgramPath(), program);
+}
+
+TEST_F(PackTest, EachOptionSetsItsHeaderFlag) {
+  const fs::path setup = Put("setup.exe", Text("MZ"));
+  struct Case {
+    std::function<void(PackOptions&)> Set;
+    std::uint8_t Flags;
+  };
+  const Case cases[] = {
+      {[](PackOptions&) {}, hfTempFolder},
+      {[](PackOptions& o) { o.TempFolder = false, o.AskFolder = true; }, hfAskFolder},
+      {[](PackOptions& o) { o.TempFolder = false, o.FixedFolder = "C:\\Setup"; }, hfFixedFolder},
+      {[](PackOptions& o) { o.Password.Text = "secret"; }, hfTempFolder | hfEncrypted},
+      {[](PackOptions& o) { o.Run = "setup.exe"; }, hfTempFolder | hfRunProgram},
+      {[](PackOptions& o) {
+         o.Run = "setup.exe", o.WaitAndDelete = true, o.AlwaysConfirm = true,
+         o.ProgramInDestination = true;
+       },
+       hfTempFolder | hfRunProgram | hfWaitAndDelete | hfAlwaysConfirm | hfProgramInDestination},
+  };
+  for (const Case& c : cases) {
+    PackOptions o = Options({setup});
+    c.Set(o);
+    PackArchive(o);
+    EXPECT_EQ(Header().Flags(), c.Flags);
+  }
+}
+
+TEST_F(PackTest, AFolderContributesItsFilesInNameOrderAndWindows1252Names) {
+  Put("in/b.txt", Text("b"));
+  Put("in/a.txt", Text("a"));
+  Put("in/café.txt", Text("c"));
+  Put("in/Z.txt", Text("z"));
+  PackArchive(Options({Dir / "in"}));
+  const TVexaHeader header = Header();
+  std::vector<std::string> names;
+  for (const auto& item : header.Items)
+    names.push_back(FileName(*item));
+  EXPECT_EQ(names, (std::vector<std::string>{"Z.txt", "a.txt", "b.txt", "caf\xE9.txt"}));
+}
+
+TEST_F(PackTest, TheSameInputsAndEpochGiveTheSameBytes) {
+  const fs::path data = Put("in/data.bin", RandomBytes(100000, 1));
+  const fs::path text = Put("in/readme.txt", CompressibleBytes(70000));
+  const ScopedEnv epoch("SOURCE_DATE_EPOCH", "1700000000");
+  PackOptions first = Options({data, text}, "first.exe");
+  first.Welcome = "Install?";
+  first.Icon = VEXA_SOURCE_DIR "/tests/unit/pe/fixture/fixture.ico";
+  PackArchive(first);
+  // Touched later, named otherwise: the dates are capped by the epoch, the names are the
+  // same.
+  fs::last_write_time(data, fs::file_time_type::clock::now());
+  PackOptions second = first;
+  second.Output = Path("second.exe");
+  second.Inputs = {Path("in")};
+  PackArchive(second);
+  EXPECT_EQ(ReadBytes(Dir / "first.exe"), ReadBytes(Dir / "second.exe"));
+  EXPECT_NEAR(FileTime(*Header("first.exe").Items[0]), 25569 + 1700000000 / 86400.0, 1e-9);
+}
+
+TEST_F(PackTest, EncryptedArchivesDifferOnlyInTheCheckBlocksRandomPadding) {
+  const fs::path data = Put("data.bin", CompressibleBytes(50000));
+  PackOptions o = Options({data}, "first.exe");
+  o.Password.Text = "secret";
+  PackArchive(o);
+  o.Output = Path("second.exe");
+  PackArchive(o);
+  EXPECT_EQ(ResourceBytes(Path("first.exe"), "ITEM1"), ResourceBytes(Path("second.exe"), "ITEM1"));
+  Bytes first = ResourceBytes(Path("first.exe"), "HEADER");
+  Bytes second = ResourceBytes(Path("second.exe"), "HEADER");
+  using namespace ArchiveLayout;
+  EXPECT_NE(first, second);
+  std::fill_n(first.begin() + PasswordCheckOffset, PasswordCheckSize, 0);
+  std::fill_n(second.begin() + PasswordCheckOffset, PasswordCheckSize, 0);
+  EXPECT_EQ(first, second);
+}
+
+TEST_F(PackTest, TheProgramIconIsReplacedOrDroppedAndThePadlockStays) {
+  const fs::path setup = Put("setup.exe", Text("MZ"));
+  const pe::ResourceKey group = pe::ResourceKey::FromId(pe::RtGroupIcon);
+  const auto groups = [&](const std::string& Archive) {
+    platform::MappedFile file;
+    EXPECT_EQ(file.Open(Archive), "");
+    const pe::PeImage image = pe::PeImage::Parse(file.Bytes());
+    std::map<std::string, std::size_t> images; // group name -> images present for it
+    std::vector<std::uint16_t> icons;
+    for (const pe::ResourceEntry& e : image.Entries())
+      if (e.Type == pe::ResourceKey::FromId(pe::RtIcon))
+        icons.push_back(e.Name.Id);
+    for (const pe::ResourceEntry& e : image.Entries())
+      if (e.Type == group) {
+        const std::size_t count = e.Data[4];
+        std::size_t present = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+          const std::uint16_t id =
+              static_cast<std::uint16_t>(e.Data[6 + 14 * i + 12] | e.Data[6 + 14 * i + 13] << 8);
+          present += std::count(icons.begin(), icons.end(), id);
+        }
+        EXPECT_EQ(present, count) << e.Name.ToString() << " refers to a missing image";
+        images[e.Name.ToString()] = count;
+      }
+    return images;
+  };
+
+  PackArchive(Options({setup}, "default.exe"));
+  const auto standard = groups(Path("default.exe"));
+  ASSERT_TRUE(standard.count("SELFEXICON"));
+  ASSERT_TRUE(standard.count("111"));
+
+  PackOptions o = Options({setup}, "none.exe");
+  o.NoIcon = true;
+  PackArchive(o);
+  const auto none = groups(Path("none.exe"));
+  EXPECT_FALSE(none.count("SELFEXICON"));
+  EXPECT_EQ(none.at("111"), standard.at("111"));
+
+  const std::string icon = VEXA_SOURCE_DIR "/tests/unit/pe/fixture/fixture.ico";
+  const Bytes ico = ReadBytes(icon);
+  o = Options({setup}, "own.exe");
+  o.Icon = icon;
+  PackArchive(o);
+  const auto own = groups(Path("own.exe"));
+  EXPECT_EQ(own.at("SELFEXICON"), std::size_t{ico[4]});
+  EXPECT_EQ(own.at("111"), standard.at("111"));
+}
+
+TEST_F(PackTest, TheWelcomeQuestionBecomesTwoTextResources) {
+  PackOptions o = Options({Put("setup.exe", Text("MZ"))});
+  o.Welcome = "Install the Vexa demo?";
+  o.Title = "Vexa Demo Setup";
+  PackArchive(o);
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETEXT"),
+            Text(std::string("Install the Vexa demo?") + '\0'));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLE"),
+            Text(std::string("Vexa Demo Setup") + '\0'));
+}
+
+} // namespace
+} // namespace vexa::tool::test
