@@ -1,0 +1,139 @@
+"""The tool and the stub agree: `vexa extract` on Linux writes exactly the files that the stub
+writes under Wine from the same archive, of every kind; and vexa.exe, the Windows build of the
+tool, run under Wine packs the same archive as `vexa` on Linux from the same files.
+
+The scenarios reach the native side through their `craft` step, which runs after `vexa pack` and
+before the program starts: it finds the build from the crafter's tool (BUILD/native/tests/e2e/
+tools/e2e_resedit), keeps what it learns for the checks of `written`, and works below in/, which
+the comparison of the run folder leaves out.
+
+Wine stands in for Windows. On machines that cannot run 32-bit Wine the x86_64 builds of the stub
+and of vexa.exe run under 64-bit Wine; the Linux tool then packs with that stub (--stub), the one
+the x86_64 vexa.exe carries, so the two packers start from the same bytes.
+"""
+
+import json
+import shutil
+import struct
+import subprocess
+import tempfile
+from pathlib import Path
+
+from scenario import ScenarioError
+
+PASSWORD = "Tool and stub 7"
+# Sizes around the stub's copy buffer of 61440 bytes, an empty file, a Windows-1252 name.
+FILES = {
+    "readme.txt": b"Read me first.\r\n" * 12000,
+    "noise.bin": bytes((i * 7919 + (i >> 9) * 31) % 251 for i in range(130_001)),
+    "empty.dat": b"",
+    "caf\u00e9.txt": "caf\u00e9 cr\u00e8me\r\n".encode("cp1252"),
+}
+TO_DEST = ["--dest", "{run}\\dest"]
+PASSWORD_STEPS = [
+    {"do": "wait", "title": "Decrypting Files", "class": "#32770"},
+    {"do": "type", "id": 11, "text": PASSWORD},
+    {"do": "click", "id": 1},
+    {"do": "gone"},
+]
+
+
+def build_of(crafter) -> Path:
+    """BUILD, as the harness names it (its parts may be links)."""
+    return Path(crafter.tool).parents[4]
+
+
+def windows_arch(exe: Path) -> str:
+    """win64 for an x86_64 image, else win32: the build the archive's stub came from."""
+    data = exe.read_bytes()
+    machine = struct.unpack_from("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 4)[0]
+    return "win64" if machine == 0x8664 else "win32"
+
+
+def native(crafter, *args) -> subprocess.CompletedProcess:
+    try:
+        done = subprocess.run([build_of(crafter) / "native" / "vexa", *map(str, args)],
+                              capture_output=True, text=True, check=False)
+    except OSError as e:
+        raise ScenarioError(f"cannot run vexa: {e}") from e
+    if done.returncode != 0:
+        raise ScenarioError(f"vexa {' '.join(map(str, args))[:200]}: {done.stderr.strip()}")
+    return done
+
+
+def listing(vexa: Path, archive: bytes) -> dict:
+    """`vexa list --json` of an archive given as bytes."""
+    with tempfile.TemporaryDirectory() as folder:
+        path = Path(folder) / "archive.exe"
+        path.write_bytes(archive)
+        done = subprocess.run([vexa, "list", "--json", path], capture_output=True, text=True,
+                              check=False)
+    return json.loads(done.stdout) if done.returncode == 0 else {"error": done.stderr}
+
+
+def without_stored_sizes(listed: dict) -> dict:
+    """What two packers with different deflate engines agree on."""
+    items = [{k: v for k, v in item.items() if k != "stored"} for item in listed.get("items", [])]
+    return {**listed, "items": items}
+
+
+def extract_matches_stub(name, pack, steps=()):
+    """The stub's files in dest/ are the files packed and the ones `vexa extract` writes."""
+    extracted = {}
+
+    def craft(crafter):
+        target = crafter.exe.parent.parent / "in" / "tool-extract"
+        password = ["--password", PASSWORD] if "--password" in pack else []
+        native(crafter, "extract", crafter.exe, "-C", target, *password)
+        extracted.clear()
+        extracted.update({p.name: p.read_bytes() for p in target.iterdir()})
+
+    def same(file):
+        return lambda data: data == FILES[file] and extracted.get(file) == data
+
+    return {"name": name, "files": FILES, "pack": TO_DEST + pack, "mkdirs": ["dest"],
+            "craft": craft, "steps": list(steps),
+            "written": {f"dest/{file}": same(file) for file in FILES}}
+
+
+def wine_pack(name, options, compare):
+    """vexa.exe under Wine packs out/wine.exe from the same files and options as the archive
+    that `vexa` packed on Linux; `compare(wine_bytes, linux_bytes, vexa)` judges the two. The
+    program started is vexa.exe itself, put in the archive's place."""
+    seen = {}
+
+    def craft(crafter):
+        build = build_of(crafter)
+        seen["linux"] = crafter.exe.read_bytes()
+        seen["vexa"] = build / "native" / "vexa"
+        try:
+            shutil.copyfile(build / windows_arch(crafter.exe) / "vexa.exe", crafter.exe)
+        except OSError as e:
+            raise ScenarioError(f"no vexa.exe to run: {e}") from e
+
+    inputs = " ".join(f'"{{run}}\\in\\{file}"' for file in FILES)
+    return {"name": name, "files": FILES, "pack": options, "mkdirs": ["out"], "craft": craft,
+            "args": f'pack -o "{{run}}\\out\\wine.exe" {" ".join(options)} {inputs}',
+            "written": {"out/wine.exe":
+                        lambda data: compare(data, seen["linux"], seen["vexa"])}}
+
+
+SCENARIOS = [
+    extract_matches_stub("tool_extract_stored", ["--store"]),
+    extract_matches_stub("tool_extract_compressed", []),
+    extract_matches_stub("tool_extract_encrypted", ["--store", "--password", PASSWORD],
+                         PASSWORD_STEPS),
+    extract_matches_stub("tool_extract_compressed_encrypted", ["--password", PASSWORD],
+                         PASSWORD_STEPS),
+
+    # Stored items: both packers write the same bytes, down to the PE checksum.
+    wine_pack("tool_wine_pack_stored", ["--store", "--temp", "--welcome", "Install?"],
+              lambda wine, linux, vexa: wine == linux),
+    # vexa.exe deflates with zlib, vexa on Linux with libdeflate: only the stored sizes differ,
+    # and the Linux tool reads the Windows tool's archive as its own.
+    wine_pack("tool_wine_pack_compressed", ["--level", "9", "--temp", "--run", "readme.txt",
+                                            "--program-in-destination"],
+              lambda wine, linux, vexa: "error" not in listing(vexa, wine)
+              and without_stored_sizes(listing(vexa, wine))
+              == without_stored_sizes(listing(vexa, linux))),
+]
