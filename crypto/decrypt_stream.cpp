@@ -17,7 +17,12 @@ TCryptStream::TCryptStream(std::unique_ptr<TCryptor> Cipher, TStream& Source)
 
 TDeCryptStream::TDeCryptStream(std::unique_ptr<TCryptor> Cipher, std::int32_t PlainSize,
                                TStream& Source)
-    : TCryptStream(std::move(Cipher), Source), FSize(PlainSize) {}
+    : TCryptStream(std::move(Cipher), Source), FSize(PlainSize) {
+  // A length past 2 GiB (a damaged StoredSize read as signed) would make every Read
+  // return 0 at once, and the item would come out empty as if that were its data.
+  if (PlainSize < 0)
+    throw TStreamReadException();
+}
 
 std::int32_t TDeCryptStream::Read(void* Buffer, std::int32_t Count) {
   auto* out = static_cast<std::uint8_t*>(Buffer);

@@ -50,6 +50,7 @@ class TDeCryptStream : public TCryptStream {
 public:
   // Cipher: keyed, with its chain at the start; the stream owns it from now on.
   // PlainSize: the plaintext length; the source must hold it rounded up to whole blocks.
+  // A negative PlainSize raises TStreamReadException.
   TDeCryptStream(std::unique_ptr<TCryptor> Cipher, std::int32_t PlainSize, TStream& Source);
 
   // Delivers min(Count, what is left of the plaintext); 0 at its end. Costs at most one

@@ -169,6 +169,16 @@ TEST(DeCryptStreamTest, TruncatedItemRaisesInsteadOfDeliveringUnreadBytes) {
   EXPECT_THROW(empty.Read(1), TStreamReadException);
 }
 
+// A StoredSize of 2 GiB or more reads as negative: refused, not an empty item.
+TEST(DeCryptStreamTest, NegativeSizeIsRefused) {
+  test::MemoryResourceModule module;
+  module.Add("Item1", Stored(Plaintext(16)));
+  TResourceStream source(module, "Item1");
+  auto cipher = std::make_unique<TBlowfish>();
+  cipher->SetKey(Password);
+  EXPECT_THROW(TDeCryptStream(std::move(cipher), INT32_MIN, source), TStreamReadException);
+}
+
 TEST(DeCryptStreamTest, SeekMovesOnlyTheLogicalPosition) {
   Item item(Plaintext(40));
   EXPECT_EQ(item.Stream->Size(), 40);
