@@ -10,9 +10,12 @@ JOBS     ?= $(shell nproc)
 WIN32DIR := $(BUILD)/win32
 WIN64DIR := $(BUILD)/win64
 NATDIR   := $(BUILD)/native
+ASANDIR  := $(BUILD)/asan
+FUZZDIR  := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 60
 CMAKE_BUILD_TYPE ?= Release
 
-.PHONY: all setup win32 win64 native test unit e2e demo bench install clean
+.PHONY: all setup win32 win64 native test unit sanitize e2e demo bench fuzz install clean
 
 all: native
 
@@ -37,8 +40,26 @@ $(NATDIR)/CMakeCache.txt:
 native: win32 $(NATDIR)/CMakeCache.txt
 	cmake --build $(NATDIR) -j $(JOBS)
 
-unit: native
+unit: native sanitize
 	cd $(NATDIR) && ctest --output-on-failure -j $(JOBS)
+
+# The unit tests, and the fuzz targets replaying their seeds and every kept crash input,
+# under AddressSanitizer and UndefinedBehaviorSanitizer: any report fails the run.
+$(ASANDIR)/CMakeCache.txt:
+	cmake -S . -B $(ASANDIR) -DCMAKE_BUILD_TYPE=Debug -DVEXA_SANITIZE=ON -DVEXA_WIN32_BUILD_DIR=$(abspath $(WIN32DIR))
+
+sanitize: win32 $(ASANDIR)/CMakeCache.txt
+	cmake --build $(ASANDIR) -j $(JOBS) --target vexa_unit_tests vexa_fuzz_targets
+	cd $(ASANDIR) && ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer needs clang. Each target runs FUZZ_SECONDS; crash inputs land in
+# $(FUZZDIR)/fuzz/crashes/ (see fuzz/run_fuzz.sh).
+$(FUZZDIR)/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZDIR) -DCMAKE_BUILD_TYPE=Debug -DVEXA_FUZZ=ON
+
+fuzz: $(FUZZDIR)/CMakeCache.txt
+	cmake --build $(FUZZDIR) -j $(JOBS) --target vexa_fuzz_targets
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run_fuzz.sh $(FUZZDIR)
 
 e2e: native win64
 	python3 tests/e2e/run.py --build $(BUILD)
