@@ -120,9 +120,13 @@ std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, boo
   std::map<std::string, const InputFile*> seen; // by the name Windows compares
   for (const InputFile& file : files) {
     const auto [it, added] = seen.emplace(AnsiUpper(file.Name), &file);
-    if (!added)
+    if (added)
+      continue;
+    if (file.Name == it->second->Name)
       throw ToolError(Shown(file.Path) + " and " + Shown(it->second->Path) +
-                      " would be the same file on Windows (names differ only in case)");
+                      " would both be the item " + FromAnsi(file.Name));
+    throw ToolError(Shown(file.Path) + " and " + Shown(it->second->Path) +
+                    " would be the same file on Windows (names differ only in case)");
   }
   return files;
 }
