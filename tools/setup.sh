@@ -8,7 +8,8 @@ packages=(
   libcli11-dev libdeflate-dev libssl-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine32:i386 wine64 xvfb xauth
-  python3-pefile icoutils osslsigncode
+  python3-pefile icoutils osslsigncode openssl
+  zip unzip time imagemagick
 )
 
 missing=()
