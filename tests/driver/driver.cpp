@@ -1,19 +1,30 @@
 // driver.exe: drives the windows of a Windows program from the outside, for the end-to-end tests.
 //
-// Steps come one per line on stdin (or one per command-line argument). Each is a verb followed by
-// key=value pairs; a value may be double-quoted, with \" \\ \n \r \t as escapes. Text is UTF-8 on
-// both sides; the driver converts to and from the ANSI code page. Every step prints one JSON object
+// Steps come one per line on stdin (or one per command-line argument); each runs as soon as its
+// line has arrived, so a caller may act between steps. Each is a verb followed by key=value pairs;
+// a value may be double-quoted, with \" \\ \n \r \t as escapes. Text is UTF-8 on both sides; the
+// driver converts to and from the ANSI code page. Every step prints one JSON object
 // on its own line of stdout: {"step":N,"do":VERB,"ok":true,...,"t":MS}, where t counts milliseconds
 // from the driver's start, as every time in the results does. The first failing step prints
 // "ok":false with an "error", ends the run, terminates the started program, and makes the exit
 // code 1 (2 for a step that cannot be parsed).
 //
-//   info                                  screen metrics and the temporary folder
+//   info                                  screen metrics, the temporary and Desktop folders
+//   spawn exe=PATH [args=TEXT]            start a helper program (not looked at; ended when the
+//                                         driver ends)
 //   start exe=PATH [args=TEXT] [dir=PATH] start the program under test; from then on only its
 //                                         windows are looked at
-//   wait [title=T] [class=C] [timeout=MS] wait for a visible top-level window; it becomes the
-//                                         current window; the result is its dump
-//   dump                                  the current window and its controls
+//   wait [title=T] [class=C] [timeout=MS] [any=1]
+//                                         wait for a visible top-level window of the program
+//                                         (with any=1: of any process, such as one that the
+//                                         program started); it becomes the current window; the
+//                                         result is its dump
+//   dump                                  the current window and its controls (an edit
+//                                         control also reports its selection, "sel")
+//   expect id=N text=T [timeout=MS]       wait until control N of the current window says T
+//   onscreen [timeout=MS]                 wait until the current window overlaps the screen
+//   file path=PATH [state=present|absent] [timeout=MS]
+//                                         wait until the file exists (is gone)
 //   gone [timeout=MS]                     wait until the current window is destroyed or hidden
 //   focus id=N [timeout=MS]               wait until control N has the focus (posted keys take
 //                                         effect only when the program gets to them)
@@ -34,6 +45,7 @@
 #define NOMINMAX
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <cstdio>
@@ -263,21 +275,30 @@ std::vector<HWND> Descendants(HWND window) {
   return search.Found;
 }
 
+// EM_GETSEL without pointers answers in its result, so it works across processes.
+std::string SelectionJson(HWND edit) {
+  DWORD_PTR packed = 0;
+  if (!SendMessageTimeoutA(edit, EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, 1000, &packed)) return "null";
+  return "[" + std::to_string(LOWORD(packed)) + "," + std::to_string(HIWORD(packed)) + "]";
+}
+
 std::string Dump(HWND window) {
   HWND focus = FocusOf(window);
   std::vector<std::string> children;
   for (HWND child : Descendants(window)) {
-    children.push_back(Json()
-                           .Num("id", GetDlgCtrlID(child))
-                           .Str("class", ClassOf(child))
-                           .Str("text", ControlText(child))
-                           .Num("style", static_cast<long long>(
-                                             static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE))))
-                           .Raw("rect", RectJson(child))
-                           .Bool("visible", IsWindowVisible(child))
-                           .Bool("enabled", IsWindowEnabled(child))
-                           .Bool("focus", child == focus)
-                           .Text());
+    Json item;
+    item.Num("id", GetDlgCtrlID(child))
+        .Str("class", ClassOf(child))
+        .Str("text", ControlText(child))
+        .Num("style", static_cast<long long>(static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE))))
+        .Raw("rect", RectJson(child))
+        .Bool("visible", IsWindowVisible(child))
+        .Bool("enabled", IsWindowEnabled(child))
+        .Bool("focus", child == focus);
+    if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, ClassOf(child).c_str(), -1, "Edit", -1) ==
+        CSTR_EQUAL)
+      item.Raw("sel", SelectionJson(child));
+    children.push_back(item.Text());
   }
   return Json()
       .Str("title", TitleOf(window))
@@ -400,6 +421,11 @@ public:
       if (WaitForSingleObject(Process, 0) == WAIT_TIMEOUT) TerminateProcess(Process, 255);
       CloseHandle(Process);
     }
+    for (HANDLE helper : Helpers) {
+      TerminateProcess(helper, 255);
+      WaitForSingleObject(helper, 5000);
+      CloseHandle(helper);
+    }
   }
 
   // Runs one step and returns the JSON members of its result (without "step", "do" and "ok").
@@ -408,9 +434,13 @@ public:
                                                                              const Step&)>>
         verbs = {
             {"info", {{}, &Session::Info}},
+            {"spawn", {{"exe", "args"}, &Session::Spawn}},
             {"start", {{"exe", "args", "dir"}, &Session::Start}},
-            {"wait", {{"title", "class", "timeout"}, &Session::Wait}},
+            {"wait", {{"title", "class", "timeout", "any"}, &Session::Wait}},
             {"dump", {{}, &Session::DumpCurrent}},
+            {"expect", {{"id", "text", "timeout"}, &Session::Expect}},
+            {"onscreen", {{"timeout"}, &Session::OnScreen}},
+            {"file", {{"path", "state", "timeout"}, &Session::File}},
             {"gone", {{"timeout"}, &Session::Gone}},
             {"focus", {{"id", "timeout"}, &Session::Focus}},
             {"click", {{"id", "how"}, &Session::Click}},
@@ -441,18 +471,20 @@ private:
   Json Info(const Step&) {
     char temp[MAX_PATH + 1] = "";
     GetTempPathA(sizeof temp, temp);
+    char desktop[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
     return Json()
         .Num("screen_w", GetSystemMetrics(SM_CXSCREEN))
         .Num("screen_h", GetSystemMetrics(SM_CYSCREEN))
         .Num("fullscreen_w", GetSystemMetrics(SM_CXFULLSCREEN))
         .Num("fullscreen_h", GetSystemMetrics(SM_CYFULLSCREEN))
-        .Str("temp", temp);
+        .Str("temp", temp)
+        .Str("desktop", desktop);
   }
 
-  Json Start(const Step& step) {
-    if (Process) throw UsageError("a program was started already");
+  static PROCESS_INFORMATION Launch(const Step& step) {
     std::string exe = step.Get("exe");
-    if (exe.empty()) throw UsageError("start needs exe=");
+    if (exe.empty()) throw UsageError(step.Verb + " needs exe=");
     std::string commandLine = "\"" + exe + "\"";
     if (step.Has("args")) commandLine += " " + step.Get("args");
     std::string dir = step.Get("dir");
@@ -463,13 +495,26 @@ private:
                         dir.empty() ? nullptr : dir.c_str(), &startup, &info))
       throw StepFailure("cannot start " + exe + " (error " + std::to_string(GetLastError()) + ")");
     CloseHandle(info.hThread);
+    return info;
+  }
+
+  // A helper runs beside the program under test, for instance to hold a file open.
+  Json Spawn(const Step& step) {
+    PROCESS_INFORMATION info = Launch(step);
+    Helpers.push_back(info.hProcess);
+    return Json().Num("pid", info.dwProcessId);
+  }
+
+  Json Start(const Step& step) {
+    if (Process) throw UsageError("a program was started already");
+    PROCESS_INFORMATION info = Launch(step);
     Process = info.hProcess;
     Pid = info.dwProcessId;
     return Json().Num("pid", Pid);
   }
 
   HWND FindWindowNow(const Step& step) const {
-    for (HWND window : TopLevelWindows(Pid)) {
+    for (HWND window : TopLevelWindows(step.Get("any") == "1" ? 0 : Pid)) {
       if (!IsWindowVisible(window)) continue;
       if (step.Has("title") && TitleOf(window) != step.Get("title")) continue;
       if (step.Has("class") && ClassOf(window) != step.Get("class")) continue;
@@ -502,6 +547,48 @@ private:
   }
 
   Json DumpCurrent(const Step&) { return Json().Raw("window", Dump(CurrentWindow())); }
+
+  // What a program does after a posted click arrives later than the click step returns.
+  Json Expect(const Step& step) {
+    HWND control = Control(step);
+    std::string wanted = step.Get("text");
+    long long deadline = NowMs() + step.Number("timeout", 5000);
+    for (;;) {
+      std::string text = ControlText(control);
+      if (text == wanted) return Json().Raw("window", Dump(Current));
+      if (NowMs() >= deadline)
+        throw StepFailure("control " + step.Get("id") + " says " + Quote(text));
+      Sleep(10);
+    }
+  }
+
+  Json OnScreen(const Step& step) {
+    HWND window = CurrentWindow();
+    RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    long long deadline = NowMs() + step.Number("timeout", 10000);
+    for (;;) {
+      RECT rect{}, overlap{};
+      if (!IsWindow(window)) throw StepFailure("the current window is gone");
+      if (GetWindowRect(window, &rect) && IntersectRect(&overlap, &rect, &screen))
+        return Json().Raw("window", Dump(window));
+      if (NowMs() >= deadline) throw StepFailure("the window stays off the screen");
+      Sleep(2);
+    }
+  }
+
+  Json File(const Step& step) {
+    std::string path = step.Get("path");
+    if (path.empty()) throw UsageError("file needs path=");
+    std::string state = step.Get("state", "present");
+    if (state != "present" && state != "absent") throw UsageError("state= is present or absent");
+    bool wanted = state == "present";
+    long long deadline = NowMs() + step.Number("timeout", 10000);
+    while ((GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) != wanted) {
+      if (NowMs() >= deadline) throw StepFailure(path + (wanted ? " does not appear" : " stays"));
+      Sleep(2);
+    }
+    return Json();
+  }
 
   Json Gone(const Step& step) {
     if (!Current) throw UsageError("no current window: wait for one first");
@@ -663,6 +750,7 @@ private:
 
   HANDLE Process = nullptr;
   DWORD Pid = 0;  // 0 until a program is started: every process's windows count
+  std::vector<HANDLE> Helpers;
   HWND Current = nullptr;
   std::unique_ptr<Watch> ActiveWatch;
 };
@@ -673,30 +761,27 @@ void Emit(const std::string& line) {
   std::fflush(stdout);
 }
 
-std::vector<std::string> ReadSteps(int argc, char** argv) {
-  std::vector<std::string> lines;
+// The next step's line: from the command line when it has arguments, else from stdin. False at
+// the end.
+bool NextLine(int argc, char** argv, std::string& line) {
+  static int argument = 1;
+  line.clear();
   if (argc > 1) {
-    for (int i = 1; i < argc; ++i) lines.emplace_back(argv[i]);
-    return lines;
+    if (argument >= argc) return false;
+    line = argv[argument++];
+    return true;
   }
-  std::string line;
-  for (int c; (c = std::fgetc(stdin)) != EOF;) {
-    if (c == '\n') {
-      lines.push_back(line);
-      line.clear();
-    } else if (c != '\r') {
-      line += static_cast<char>(c);
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
+  int c;
+  while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+    if (c != '\r') line += static_cast<char>(c);
+  return c != EOF || !line.empty();
 }
 
 int Main(int argc, char** argv) {
   NowMs();
   Session session;
   int number = 0;
-  for (const std::string& line : ReadSteps(argc, argv)) {
+  for (std::string line; NextLine(argc, argv, line);) {
     size_t first = line.find_first_not_of(" \t");
     if (first == std::string::npos || line[first] == '#') continue;
     Json result;
@@ -705,7 +790,8 @@ int Main(int argc, char** argv) {
     try {
       Step step = ParseStep(line);
       result.Str("do", step.Verb);
-      Emit(result.Bool("ok", true).Append(session.Run(step)).Num("t", NowMs()).Text());
+      Json members = session.Run(step);
+      Emit(result.Bool("ok", true).Append(members).Num("t", NowMs()).Text());
       continue;
     } catch (const UsageError& e) {
       result.Bool("ok", false).Str("error", e.what());
