@@ -6,13 +6,47 @@ import struct
 BLOCK_SIZE = 656
 RECORD_SIZE = 81
 ITEM_COUNT_AT = 12
+PROGRAM_PATH_AT = 400
+PATH_FIELD = 256
 NAME_FIELD = 32
 ITEM_NAME_AT = 0
 FILE_NAME_AT = 32
+COMPRESSED_AT = 64
+STORED_SIZE_AT = 77
 
 
 def item_count(header: bytes) -> int:
     return struct.unpack_from("<H", header, ITEM_COUNT_AT)[0]
+
+
+def text_start(header: bytes) -> int:
+    return BLOCK_SIZE + RECORD_SIZE * item_count(header)
+
+
+def with_item_count(header: bytes, count: int) -> bytes:
+    """The header claiming `count` items; the table and the text stay as they are."""
+    out = bytearray(header)
+    struct.pack_into("<H", out, ITEM_COUNT_AT, count)
+    return bytes(out)
+
+
+def with_program_path(header: bytes, field: bytes) -> bytes:
+    """The header with the 256-byte program path field holding `field`, NUL-padded."""
+    if len(field) > PATH_FIELD:
+        raise ValueError(f"{len(field)} bytes do not fit the program path")
+    out = bytearray(header)
+    out[PROGRAM_PATH_AT:PROGRAM_PATH_AT + PATH_FIELD] = field.ljust(PATH_FIELD, b"\0")
+    return bytes(out)
+
+
+def compressed(header: bytes, index: int) -> bool:
+    return header[_record_at(header, index) + COMPRESSED_AT] != 0
+
+
+def with_stored_size(header: bytes, index: int, size: int) -> bytes:
+    out = bytearray(header)
+    struct.pack_into("<I", out, _record_at(header, index) + STORED_SIZE_AT, size)
+    return bytes(out)
 
 
 def _record_at(header: bytes, index: int) -> int:

@@ -2,10 +2,14 @@
 
 A check is a function (result, info) -> list of problems (strings); an empty list passes.
 `result` is the step's JSON result from the driver, `info` the driver's `info` result (screen
-metrics and the temporary folder).
+metrics, the temporary and Desktop folders) with "run", the run folder's Windows path, added.
+Expected texts may hold "{run}".
 """
 
 OFF_SCREEN = (-1000, -1000)
+MTIME_TICK_MS = 10
+BS_TYPEMASK = 0x0F
+BS_DEFPUSHBUTTON = 0x01
 
 # The sampler's runs bound each move only to within the gap between two samples; wider gaps
 # (a starved sampler) would make any duration pass.
@@ -18,9 +22,21 @@ def centre(info, width, height):
     return (int((info["fullscreen_w"] - width) / 2), int((info["fullscreen_h"] - height) / 2))
 
 
-def window(title=None, cls=None, width=None, height=None, texts=None, buttons=None):
+def expand_line_breaks(text: str) -> str:
+    """What the stub's information box makes of a text: every backslash-n pair becomes CR LF."""
+    return text.replace("\\n", "\r\n")
+
+
+def run_path(text: str, info) -> str:
+    return text.replace("{run}", info.get("run", "{run}"))
+
+
+def window(title=None, cls=None, width=None, height=None, texts=None, buttons=None,
+           centred=False, focus=None, default=None):
     """The waited-for window has this title, class and size; `texts` maps control ids to their
-    text; `buttons`, when given, maps the ids of all its buttons to their captions."""
+    text; `buttons`, when given, maps the ids of all its buttons to their captions. `centred`:
+    it sits where the stub centres windows; `focus`: that control has the focus (check it on a
+    `focus` step, which waits for it); `default`: that button is the default push button."""
     def check(result, info):
         w = result["window"]
         problems = []
@@ -31,12 +47,25 @@ def window(title=None, cls=None, width=None, height=None, texts=None, buttons=No
         size = (w["rect"]["w"], w["rect"]["h"])
         if width is not None and size != (width, height):
             problems.append(f"size {size[0]}x{size[1]}, expected {width}x{height}")
+        if centred and (w["rect"]["x"], w["rect"]["y"]) != centre(info, *size):
+            problems.append(f"at {w['rect']['x']},{w['rect']['y']}, expected the centre "
+                            f"{centre(info, *size)}")
         by_id = {c["id"]: c for c in w["children"]}
         for cid, text in (texts or {}).items():
+            text = run_path(text, info)
             if cid not in by_id:
                 problems.append(f"no control {cid}")
             elif by_id[cid]["text"] != text:
                 problems.append(f"control {cid} says {by_id[cid]['text']!r}, expected {text!r}")
+        if focus is not None:
+            focused = [c["id"] for c in w["children"] if c["focus"]]
+            if focused != [focus]:
+                problems.append(f"the focus is on {focused}, expected [{focus}]")
+        if default is not None:
+            if default not in by_id:
+                problems.append(f"no control {default}")
+            elif by_id[default]["style"] & BS_TYPEMASK != BS_DEFPUSHBUTTON:
+                problems.append(f"button {default} is not the default button")
         if buttons is not None:
             found = {c["id"]: c["text"] for c in w["children"]
                      if c["class"].lower() == "button" and c["visible"]}
@@ -49,6 +78,71 @@ def window(title=None, cls=None, width=None, height=None, texts=None, buttons=No
 def message_box(caption, text, buttons):
     """A message box: Wine's (and Windows') MessageBoxA puts its text in static 65535."""
     return window(title=caption, cls="#32770", texts={65535: text}, buttons=buttons)
+
+
+def shows(text):
+    """Some control of the window says `text`."""
+    def check(result, info):
+        texts = [c["text"] for c in result["window"]["children"]]
+        return [] if text in texts else [f"no control says {text!r}; they say {texts}"]
+    return check
+
+
+def all_of(*checks):
+    return lambda result, info: [p for check in checks for p in check(result, info)]
+
+
+def information(text):
+    """The stub's information box, showing `text` ({run} replaced) after its line-break
+    expansion."""
+    def check(result, info):
+        shown = expand_line_breaks(run_path(text, info))
+        return message_box("Information", shown, {1: "OK"})(result, info)
+    return check
+
+
+def selection(cid, start, end):
+    """Edit control `cid` has the characters from `start` to `end` selected."""
+    def check(result, info):
+        for c in result["window"]["children"]:
+            if c["id"] == cid:
+                return [] if c.get("sel") == [start, end] else \
+                    [f"control {cid} has {c.get('sel')} selected, expected {[start, end]}"]
+        return [f"no control {cid}"]
+    return check
+
+
+def never_seen(title):
+    """For the exit step: no window of the program bore this title while the driver waited."""
+    def check(result, info):
+        seen = [w for w in result["seen"] if w["title"] == title]
+        return [f"a {title!r} window appeared"] if seen else []
+    return check
+
+
+def never_on_screen():
+    """For the exit step of a scenario that watched a window: it stayed at (-1000, -1000)."""
+    def check(result, info):
+        watch = result.get("watch")
+        if not watch or not watch["runs"]:
+            return ["the window was not watched"]
+        places = sorted({(r["x"], r["y"]) for r in watch["runs"]} - {OFF_SCREEN})
+        return [f"the window came to {places}"] if places else []
+    return check
+
+
+def pause_between(earlier, later, min_ms):
+    """For `after`: the last change of `later` (a file, or a folder that files left) came at
+    least min_ms after the last write of `earlier`. The file system's own times tell, so a busy
+    machine that is slow to look cannot shorten the pause. Its clock ticks in a few ms."""
+    def check(run):
+        try:
+            gap = ((run / later).stat().st_mtime_ns - (run / earlier).stat().st_mtime_ns) / 1e6
+        except OSError as e:
+            return [str(e)]
+        return [] if gap >= min_ms - MTIME_TICK_MS else \
+            [f"{later} changed {gap:.0f} ms after {earlier}, expected at least {min_ms}"]
+    return check
 
 
 def centred_display(width, height, min_ms, must_return=True):

@@ -2,10 +2,12 @@
 """Runs the end-to-end scenarios: the real stub and the harness's own test program under Wine on
 a virtual display, driven by driver.exe.
 
-    python3 tests/e2e/run.py --build build [--only PATTERN]... [--arch win32|win64] [--list]
+    python3 tests/e2e/run.py --build build [--only PATTERN]... [--arch win32|win64] [--slow]
+                             [--list]
 
-Prints one line per scenario (PASS, or FAIL with the reasons) and exits non-zero when any
-scenario failed or Wine could not run. Logs: BUILD/e2e/runs/NAME.log (the pack command, the
+Prints one line per scenario (PASS, FAIL with the reasons, or SKIP with the reason it cannot run
+here) and exits non-zero when any scenario failed or Wine could not run. Slow scenarios run only
+with --slow or when --only names them. Logs: BUILD/e2e/runs/NAME.log (the pack command, the
 driver's script and its output) and BUILD/e2e/wine.log (Xvfb and Wine).
 
 Scenarios are data in tests/e2e/scenarios/*.py (each module's SCENARIOS list); scenario.py says
@@ -22,13 +24,13 @@ import time
 import unittest
 from pathlib import Path
 
-from scenario import Runner, ScenarioError
+from scenario import Runner, ScenarioError, ScenarioSkipped
 from wine_session import Unavailable, WineSession, find_wine
 
 HERE = Path(__file__).resolve().parent
 
 
-def load_scenarios(patterns):
+def load_scenarios(patterns, slow):
     scenarios, names = [], set()
     sys.path.insert(0, str(HERE / "scenarios"))
     for path in sorted((HERE / "scenarios").glob("*.py")):
@@ -36,6 +38,8 @@ def load_scenarios(patterns):
             if sc["name"] in names:
                 raise SystemExit(f"e2e: two scenarios are named {sc['name']}")
             names.add(sc["name"])
+            if sc.get("slow") and not slow and not (patterns and wanted(sc["name"], patterns)):
+                continue
             if wanted(sc["name"], patterns):
                 scenarios.append(sc)
     return scenarios
@@ -66,6 +70,7 @@ def tools(build: Path, arch: str) -> dict:
         "stub": windows / "vexasfx.exe",
         "driver": windows / "tests" / "driver" / "driver.exe",
         "testapp": windows / "tests" / "e2e" / "e2e_testapp.exe",
+        "setup": windows / "tests" / "e2e" / "e2e_setup.exe",
     }
 
 
@@ -88,14 +93,16 @@ def main() -> int:
                         help="run only the scenarios whose names match (shell pattern)")
     parser.add_argument("--arch", choices=["win32", "win64"],
                         help="which Windows build to run (default: the first Wine that runs)")
+    parser.add_argument("--slow", action="store_true",
+                        help="run the slow scenarios too (the largest archive)")
     parser.add_argument("--list", action="store_true", help="list the scenarios and stop")
     args = parser.parse_args()
 
-    scenarios = load_scenarios(args.only)
+    scenarios = load_scenarios(args.only, args.slow)
     if args.list:
         print("\n".join([HARNESS_CHECKS] + [sc["name"] for sc in scenarios]))
         return 0
-    passed = failed = 0
+    passed = failed = skipped = 0
     if wanted(HARNESS_CHECKS, args.only):
         problems = check_harness()
         if problems:
@@ -127,7 +134,12 @@ def main() -> int:
                 runner = Runner(session, paths, root / "runs", info)
                 for sc in scenarios:
                     t0 = time.monotonic()
-                    problems = runner.run(sc)
+                    try:
+                        problems = runner.run(sc)
+                    except ScenarioSkipped as e:
+                        skipped += 1
+                        print(f"SKIP {sc['name']}: {e}", flush=True)
+                        continue
                     seconds = time.monotonic() - t0
                     if problems:
                         failed += 1
@@ -140,7 +152,7 @@ def main() -> int:
             print(f"e2e: cannot run: {e}")
             return 1
     print(f"e2e: {time.monotonic() - started:.0f} s")
-    print(f"e2e: {passed} passed, {failed} failed")
+    print(f"e2e: {passed} passed, {failed} failed" + (f", {skipped} skipped" if skipped else ""))
     return 1 if failed else 0
 
 

@@ -7,10 +7,16 @@ A scenario is a dict; only `name` is required:
   program     "archive" (default: `vexa pack` makes app/setup.exe from `files` and `pack`),
               "stub" (the bare stub, copied to app/vexasfx.exe) or "testapp" (the harness's
               own test program, with `args`)
-  files       {name: bytes}: the files to pack, in this order, written to in/
+  files       {name: bytes or Tool}: the files to pack, in this order, written to in/
+  inputs      what `vexa pack` is given instead of the files one by one (paths below in/)
   pack        extra `vexa pack` options
   craft       function(Crafter): rewrites the packed archive's resources
   mkdirs      folders made in the run folder before the run
+  put         {path: bytes or Tool}: files laid in the run folder before the run; expected
+              unchanged afterwards unless `written` says otherwise
+  mounts      {folder: "ro" or "size=N"}: the run folder's folder becomes a read-only view of
+              itself, or a file system of that size; a scenario that cannot mount is skipped
+  before      driver steps before the program is started (helpers that must run first)
   steps       driver steps between the start and the exit: dicts {"do": VERB, key: value, ...,
               "check": function}; see checks.py for the checks
   exit_checks checks of the exit step's result (the watch's runs, the windows seen)
@@ -18,12 +24,16 @@ A scenario is a dict; only `name` is required:
   timeout_ms  how long the program may take to end after the last step (default 30000)
   written     {path: bytes, the name of an input file, or a function(bytes) -> bool}: the files
               expected after the run.
-              A path is relative to the run folder, or "%TEMP%/NAME" in the temporary folder.
+              A path is relative to the run folder, or "%TEMP%/NAME" in the temporary folder, or
+              "%DESKTOP%/NAME" on the Desktop.
               The run folder must hold nothing else apart from in/, the program and `mkdirs`.
   absent      Windows paths (C: or Z:) that must not exist after the run
+  after       checks of the run folder once the run is over: functions(Path) -> problems
   args        the test program's command line
+  slow        true: run only when asked for (run.py --slow, or by its name with --only)
 
-"{run}" in `pack`, `args` and step values stands for the run folder's Windows path.
+"{run}" in `pack`, `args`, step values and the texts of checks stands for the run folder's
+Windows path, "{setup}" for the setup program's (tests/e2e/setup).
 """
 
 import json
@@ -31,7 +41,21 @@ import shutil
 import subprocess
 from pathlib import Path
 
-TEMP = "%TEMP%/"
+# Enough to see what went wrong with an archive of thousands of items.
+MAX_FILE_PROBLEMS = 20
+
+# Special folders that `written` may name, by the key of the driver's `info` that locates them.
+SPECIAL = {"%TEMP%/": "temp", "%DESKTOP%/": "desktop"}
+
+
+class Tool:
+    """A built program as the content of a file: `files` and `put` copy it from the build."""
+
+    def __init__(self, name: str):
+        self.name = name
+
+    def __repr__(self):
+        return f"Tool({self.name!r})"
 
 
 class Crafter:
@@ -75,6 +99,10 @@ class ScenarioError(Exception):
     """The scenario could not be set up or run; the message is the reason."""
 
 
+class ScenarioSkipped(Exception):
+    """The scenario cannot run on this machine; the message is the reason."""
+
+
 def quote(value) -> str:
     text = str(value)
     for raw, escaped in (("\\", "\\\\"), ('"', '\\"'), ("\n", "\\n"), ("\r", "\\r"),
@@ -83,10 +111,60 @@ def quote(value) -> str:
     return f'"{text}"'
 
 
-def step_line(step: dict, run_win: str) -> str:
-    args = [f"{k}={quote(str(v).replace('{run}', run_win))}" for k, v in step.items()
+def substitute(text: str, subs: dict) -> str:
+    for key, value in subs.items():
+        text = text.replace("{" + key + "}", value)
+    return text
+
+
+def step_line(step: dict, subs: dict) -> str:
+    args = [f"{k}={quote(substitute(str(v), subs))}" for k, v in step.items()
             if k not in ("do", "check")]
     return " ".join([step["do"], *args])
+
+
+def special_file(name: str):
+    """(info key, file name) of a path in a special folder, else None."""
+    for prefix, key in SPECIAL.items():
+        if name.startswith(prefix):
+            return key, name[len(prefix):]
+    return None
+
+
+class Mounts:
+    """The scenario's mounts, undone on close. Mounting needs root and a sandbox that lets it."""
+
+    def __init__(self, run: Path, wanted: dict):
+        self.done = []
+        try:
+            for folder, how in wanted.items():
+                self._mount(run / folder, how)
+        except BaseException:
+            self.close()
+            raise
+
+    def _mount(self, path: Path, how: str):
+        path.mkdir(parents=True, exist_ok=True)
+        if how == "ro":
+            steps = [["mount", "--bind", path, path], ["mount", "-o", "remount,ro,bind", path]]
+        elif how.startswith("size="):
+            steps = [["mount", "-t", "tmpfs", "-o", how, "vexa-e2e", path]]
+        else:
+            raise ScenarioError(f"unknown mount {how}")
+        for i, command in enumerate(steps):
+            done = subprocess.run(command, capture_output=True, text=True, check=False)
+            if done.returncode != 0:
+                if i == 0:
+                    raise ScenarioSkipped(f"cannot mount here: {done.stderr.strip()[-200:]}")
+                self.done.append(path)
+                raise ScenarioError(f"{' '.join(map(str, command))}: {done.stderr.strip()}")
+            if i == 0:
+                self.done.append(path)
+
+    def close(self):
+        while self.done:
+            path = self.done.pop()
+            subprocess.run(["umount", path], capture_output=True, check=False)
 
 
 def snapshot(root: Path, skip):
@@ -126,49 +204,68 @@ class Runner:
             raise ScenarioError(f"not built: {path}")
         return path
 
-    def temp_path(self, name: str) -> Path:
-        return self.session.unix_path(self.info["temp"]) / name
+    def special_path(self, key: str, name: str) -> Path:
+        return self.session.unix_path(self.info[key]) / name
+
+    def content(self, data) -> bytes:
+        return self.tool(data.name).read_bytes() if isinstance(data, Tool) else data
 
     def run(self, sc: dict) -> list:
-        """Returns the problems found; an empty list is a pass."""
+        """Returns the problems found; an empty list is a pass. Raises ScenarioSkipped."""
         run = self.runs / sc["name"]
+        for folder in sc.get("mounts", {}):
+            # Left over from a run that was killed before it could unmount.
+            if (run / folder).is_mount():
+                subprocess.run(["umount", run / folder], capture_output=True, check=False)
         shutil.rmtree(run, ignore_errors=True)
         (run / "in").mkdir(parents=True)
         (run / "app").mkdir()
-        run_win = self.session.win_path(run)
+        subs = {"run": self.session.win_path(run)}
+        if "setup" in self.tools:
+            subs["setup"] = self.session.win_path(self.tools["setup"])
         log = [f"# {sc['name']}"]
+        mounts = None
         try:
-            exe = self._prepare(sc, run, run_win, log)
+            exe = self._prepare(sc, run, subs, log)
+            mounts = Mounts(run, sc.get("mounts", {}))
             # The files tell what happened also when a step failed.
             try:
-                problems = self._judge(sc, self._drive(sc, run, run_win, exe, log))
+                problems = self._judge(sc, self._drive(sc, run, subs, exe, log), subs)
             except ScenarioError as e:
                 problems = [str(e)]
             problems += self._compare_files(sc, run, exe)
         except ScenarioError as e:
             return [str(e)]
         finally:
+            if mounts:
+                mounts.close()
             (self.runs / f"{sc['name']}.log").write_text("\n".join(log) + "\n")
-        for name in sc.get("written", {}):
-            if name.startswith(TEMP):
-                self.temp_path(name[len(TEMP):]).unlink(missing_ok=True)
+        self._clear_special(sc)
         return problems
 
-    def _prepare(self, sc, run: Path, run_win: str, log) -> Path:
-        for name, data in sc.get("files", {}).items():
-            (run / "in" / name).write_bytes(data)
+    def _clear_special(self, sc):
         for name in sc.get("written", {}):
-            if name.startswith(TEMP):
-                self.temp_path(name[len(TEMP):]).unlink(missing_ok=True)
+            if special := special_file(name):
+                self.special_path(*special).unlink(missing_ok=True)
+
+    def _prepare(self, sc, run: Path, subs: dict, log) -> Path:
+        for name, data in sc.get("files", {}).items():
+            (run / "in" / name).parent.mkdir(parents=True, exist_ok=True)
+            (run / "in" / name).write_bytes(self.content(data))
+        for name, data in sc.get("put", {}).items():
+            (run / name).parent.mkdir(parents=True, exist_ok=True)
+            (run / name).write_bytes(self.content(data))
+        self._clear_special(sc)
         program = sc.get("program", "archive")
         if program == "archive":
             exe = run / "app" / "setup.exe"
-            options = [o.replace("{run}", run_win) for o in sc.get("pack", [])]
+            options = [substitute(o, subs) for o in sc.get("pack", [])]
             if self.tools["pack_stub"]:
                 options = ["--stub", self.tool("pack_stub"), *options]
+            inputs = sc.get("inputs", list(sc.get("files", {})))
             command = [self.tool("vexa"), "pack", "-o", exe, *options,
-                       *[run / "in" / name for name in sc.get("files", {})]]
-            log.append("$ " + " ".join(map(str, command)))
+                       *[run / "in" / name for name in inputs]]
+            log.append("$ " + " ".join(map(str, command))[:2000])
             done = subprocess.run(command, cwd=run, capture_output=True, text=True, check=False)
             log.append(done.stdout + done.stderr)
             if done.returncode != 0:
@@ -187,13 +284,14 @@ class Runner:
             (run / folder).mkdir(parents=True, exist_ok=True)
         return exe
 
-    def _drive(self, sc, run: Path, run_win: str, exe: Path, log) -> list:
+    def _drive(self, sc, run: Path, subs: dict, exe: Path, log) -> list:
         timeout_ms = sc.get("timeout_ms", 30000)
         start = {"do": "start", "exe": self.session.win_path(exe), "dir": "C:\\"}
         if "args" in sc:
             start["args"] = sc["args"]
-        steps = [start, *sc.get("steps", []), {"do": "exit", "timeout": timeout_ms}]
-        script = "\n".join(step_line(s, run_win) for s in steps) + "\n"
+        steps = [*sc.get("before", []), start, *sc.get("steps", []),
+                 {"do": "exit", "timeout": timeout_ms}]
+        script = "\n".join(step_line(s, subs) for s in steps) + "\n"
         log.append(script)
         # Every wait has its own timeout; this one only guards against a hung driver.
         budget = sum(int(s.get("timeout", 10000)) for s in steps) / 1000 + 60
@@ -210,21 +308,22 @@ class Runner:
             raise ScenarioError(f"the driver hung for {budget:.0f} s")
         for step, result in zip(steps, results):
             if not result.get("ok"):
-                raise ScenarioError(f"{step_line(step, run_win)[:80]}: "
+                raise ScenarioError(f"{step_line(step, subs)[:80]}: "
                                     f"{result.get('error', '')[:400]}")
         if len(results) != len(steps):
             raise ScenarioError(f"the driver ended after {len(results)} of {len(steps)} steps "
                                 f"with exit code {code}")
         return list(zip(steps, results))
 
-    def _judge(self, sc, results) -> list:
+    def _judge(self, sc, results, subs: dict) -> list:
+        info = {**self.info, **subs}
         problems = []
         for step, result in results:
             if "check" in step:
-                problems += [f"{step['do']}: {p}" for p in step["check"](result, self.info)]
+                problems += [f"{step['do']}: {p}" for p in step["check"](result, info)]
         exit_result = results[-1][1]
         for check in sc.get("exit_checks", []):
-            problems += check(exit_result, self.info)
+            problems += check(exit_result, info)
         expected = sc.get("exit_code", 0)
         if exit_result["exit_code"] != expected:
             seen = ", ".join(f"{w['class']} {w['title']!r}" for w in exit_result["seen"])
@@ -234,12 +333,17 @@ class Runner:
 
     def _compare_files(self, sc, run: Path, exe: Path) -> list:
         problems = []
-        inputs = sc.get("files", {})
-        expected_files, expected_dirs = {}, {"in", "app", *sc.get("mkdirs", [])}
+        expected_files = {name: self.content(data) for name, data in sc.get("put", {}).items()}
+        expected_dirs = {"in", "app", *sc.get("mkdirs", []), *sc.get("mounts", {})}
+        for name in expected_files:
+            parent = Path(name).parent
+            while parent != Path("."):
+                expected_dirs.add(parent.as_posix())
+                parent = parent.parent
         for name, source in sc.get("written", {}).items():
-            data = inputs[source] if isinstance(source, str) else source
-            if name.startswith(TEMP):
-                path = self.temp_path(name[len(TEMP):])
+            data = (run / "in" / source).read_bytes() if isinstance(source, str) else source
+            if special := special_file(name):
+                path = self.special_path(*special)
                 if not path.is_file():
                     problems.append(f"missing {name}")
                 elif why := differs(path.read_bytes(), data):
@@ -266,5 +370,10 @@ class Runner:
         for win in sc.get("absent", []):
             if self.session.unix_path(win).exists():
                 problems.append(f"{win} was written")
+        for check in sc.get("after", []):
+            problems += check(run)
+        if len(problems) > MAX_FILE_PROBLEMS:
+            more = len(problems) - MAX_FILE_PROBLEMS
+            problems = problems[:MAX_FILE_PROBLEMS] + [f"{more} more differences"]
         return problems
 

@@ -1,12 +1,17 @@
 """Checks of the harness's own judgement, on made-up driver results: a check that cannot fail
 would let a broken stub pass. Runs without Wine."""
 
+import os
 import struct
+import tempfile
 import unittest
+from pathlib import Path
 
-from archive import BLOCK_SIZE, RECORD_SIZE, file_name, item_count, with_file_name
-from checks import centred_display, message_box
-from scenario import differs, quote
+from archive import (BLOCK_SIZE, RECORD_SIZE, file_name, item_count, text_start, with_file_name,
+                     with_item_count, with_program_path, with_stored_size)
+from checks import (centred_display, information, message_box, never_on_screen,
+                    never_seen, pause_between, selection, window)
+from scenario import differs, quote, special_file, substitute
 
 INFO = {"fullscreen_w": 1024, "fullscreen_h": 779}
 OFF = (-1000, -1000)
@@ -83,6 +88,76 @@ class MessageBoxTest(unittest.TestCase):
                                             {1: "OK", 2: "Cancel"}), INFO)), 1)
 
 
+def dialog(x, y, children):
+    rect = {"x": x, "y": y, "w": 310, "h": 100}
+    return {"window": {"title": "T", "class": "#32770", "rect": rect, "children": children}}
+
+
+def control(cid, text="", focus=False, style=0x50010000, sel=None, cls="Button"):
+    c = {"id": cid, "class": cls, "text": text, "visible": True, "focus": focus, "style": style}
+    if sel is not None:
+        c["sel"] = sel
+    return c
+
+
+class WindowCheckTest(unittest.TestCase):
+    def test_judges_the_place_the_focus_and_the_default_button(self):
+        check = window(centred=True, focus=6, default=6)
+        good = dialog(*MID, [control(6, focus=True, style=0x50010001), control(7)])
+        self.assertEqual(check(good, INFO), [])
+        self.assertEqual(len(check(dialog(MID[0] + 1, MID[1], good["window"]["children"]),
+                                   INFO)), 1)
+        wrong_focus = dialog(*MID, [control(6, style=0x50010001), control(7, focus=True)])
+        self.assertEqual(len(check(wrong_focus, INFO)), 1)
+        no_default = dialog(*MID, [control(6, focus=True), control(7, style=0x50010001)])
+        self.assertEqual(len(check(no_default, INFO)), 1)
+
+    def test_expected_texts_name_the_run_folder(self):
+        check = window(texts={10: "in {run}\\dest"})
+        info = {**INFO, "run": "Z:\\r"}
+        self.assertEqual(check(dialog(0, 0, [control(10, "in Z:\\r\\dest")]), info), [])
+        self.assertEqual(len(check(dialog(0, 0, [control(10, "in {run}\\dest")]), info)), 1)
+
+    def test_information_expands_backslash_n_after_naming_the_run_folder(self):
+        check = information("start {run}\\setup.exe")
+        box = {"window": {"title": "Information", "class": "#32770", "rect": {"w": 1, "h": 1},
+                          "children": [control(65535, "start Z:\r\n\\setup.exe", cls="Static"),
+                                       control(1, "OK")]}}
+        self.assertEqual(check(box, {**INFO, "run": "Z:\\n"}), [])
+        self.assertEqual(len(check(box, {**INFO, "run": "Z:\\m"})), 1)
+
+    def test_judges_the_selection(self):
+        field = dialog(0, 0, [control(11, "wrong", cls="Edit", sel=[0, 5])])
+        self.assertEqual(selection(11, 0, 5)(field, INFO), [])
+        self.assertEqual(len(selection(11, 0, 4)(field, INFO)), 1)
+        self.assertEqual(len(selection(12, 0, 5)(field, INFO)), 1)
+
+
+class ExitCheckTest(unittest.TestCase):
+    def test_a_window_that_never_came_on_screen(self):
+        hidden_at_the_end = exit_result(run(OFF, 0, 900), run(OFF, 902, 910, visible=False))
+        self.assertEqual(never_on_screen()(hidden_at_the_end, INFO), [])
+        self.assertEqual(len(never_on_screen()(exit_result(run(OFF, 0, 100), run(MID, 102, 300)),
+                                               INFO)), 1)
+
+    def test_a_window_title_that_never_appeared(self):
+        result = {"seen": [{"class": "#32770", "title": "Information"}]}
+        self.assertEqual(never_seen("Confirmation")(result, INFO), [])
+        self.assertEqual(len(never_seen("Information")(result, INFO)), 1)
+
+    def test_a_pause_between_two_file_times(self):
+        with tempfile.TemporaryDirectory() as folder:
+            run_folder = Path(folder)
+            (run_folder / "a").write_bytes(b"")
+            (run_folder / "b").mkdir()
+            os.utime(run_folder / "a", ns=(0, 1_000_000_000))
+            os.utime(run_folder / "b", ns=(0, 2_495_000_000))
+            self.assertEqual(pause_between("a", "b", 1500)(run_folder), [])
+            os.utime(run_folder / "b", ns=(0, 2_400_000_000))
+            self.assertEqual(len(pause_between("a", "b", 1500)(run_folder)), 1)
+            self.assertEqual(len(pause_between("a", "c", 1500)(run_folder)), 1)
+
+
 class ArchiveHeaderTest(unittest.TestCase):
     def test_renames_one_item_and_keeps_the_rest(self):
         header = bytearray(BLOCK_SIZE + 2 * RECORD_SIZE + 1)
@@ -102,9 +177,32 @@ class ArchiveHeaderTest(unittest.TestCase):
             with_file_name(out, 2, b"c")
 
 
+    def test_rewrites_the_count_the_program_path_and_a_stored_size(self):
+        header = bytes(BLOCK_SIZE + 2 * RECORD_SIZE) + b"text\r\n\0"
+        header = with_item_count(header, 2)
+        self.assertEqual(text_start(header), BLOCK_SIZE + 2 * RECORD_SIZE)
+        self.assertEqual(item_count(with_item_count(header, 65535)), 65535)
+        path = with_program_path(header, b"A" * 256)
+        self.assertEqual(path[400:656], b"A" * 256)
+        self.assertEqual(with_program_path(path, b"x.exe")[400:656], b"x.exe".ljust(256, b"\0"))
+        sized = with_stored_size(header, 1, 0x01020304)
+        at = BLOCK_SIZE + RECORD_SIZE + 77
+        self.assertEqual(sized[at:at + 4], b"\x04\x03\x02\x01")
+        self.assertEqual(len(sized), len(header))
+        with self.assertRaises(IndexError):
+            with_stored_size(header, 2, 1)
+
+
 class ScriptTest(unittest.TestCase):
     def test_quotes_what_the_driver_unquotes(self):
         self.assertEqual(quote('C:\\a "b"\n'), '"C:\\\\a \\"b\\"\\n"')
+
+    def test_substitutes_and_finds_special_folders(self):
+        self.assertEqual(substitute("{run}\\a {setup}", {"run": "Z:\\r", "setup": "s.exe"}),
+                         "Z:\\r\\a s.exe")
+        self.assertEqual(special_file("%DESKTOP%/a.txt"), ("desktop", "a.txt"))
+        self.assertEqual(special_file("%TEMP%/b"), ("temp", "b"))
+        self.assertIsNone(special_file("dest/a.txt"))
 
     def test_compares_bytes_or_by_predicate(self):
         self.assertEqual(differs(b"abc", b"abc"), "")
