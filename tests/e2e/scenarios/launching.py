@@ -1,0 +1,145 @@
+"""The setup program: started after the items are written, waited for, and the clean-up that
+follows as its exit code and the archive's flags decide, with the delete question and the notices.
+
+The archives carry e2e_setup.exe (tests/e2e/setup) as setup.exe beside setup.cfg, which tells it
+what to do: it leaves ran.txt (holding its own path) in its folder and ends with the code given
+there. ran.txt is no item, so it outlives the clean-up.
+"""
+
+from checks import information, never_seen, pause_between, window
+from scenario import Tool
+
+README = b"Read me first.\r\n" * 40
+NOTES = b"Release notes.\r\n" * 300
+
+
+def setup_files(config: str) -> dict:
+    return {"readme.txt": README, "notes.txt": NOTES, "setup.cfg": config.encode(),
+            "setup.exe": Tool("setup")}
+
+
+ITEMS = ["readme.txt", "notes.txt", "setup.cfg", "setup.exe"]
+IN_DEST = ["--dest", "{run}\\dest", "--run", "setup.exe", "--program-in-destination"]
+WAIT = IN_DEST + ["--wait-and-delete"]
+
+
+def ran_from(path_end: bytes):
+    """The marker of a program that was started from a path ending in `path_end`."""
+    return lambda data: data.lower().endswith(path_end.lower())
+
+
+RAN = {"dest/ran.txt": ran_from(b"\\dest\\setup.exe")}
+KEPT = {**{f"dest/{name}": name for name in ITEMS}, **RAN}
+
+DELETE_QUESTION = "Do you want to delete extracted temporary files?"
+CONFIRM = [
+    {"do": "wait", "title": "Confirmation", "class": "#32770"},
+    {"do": "focus", "id": 6,
+     "check": window(title="Confirmation", centred=True, focus=6, default=6,
+                     texts={10: DELETE_QUESTION}, buttons={6: "&Yes", 7: "&No"})},
+]
+
+MISSING_NOTICE = ("Files were succesfully extracted, but an internal Windows problem occurs to "
+                  "start setup.\r\n\r\nExtractor will terminate the job now.\r\n\r\nAfter that "
+                  "to setup the product, please start the program: \"{path}\"")
+
+LONG_PATH = "{run}\\" + "long folder name\\" * 8 + "setup.exe"
+
+
+def missing(path: str) -> list:
+    """The notice for a program that cannot be found, answered."""
+    return [{"do": "wait", "title": "Information", "class": "#32770",
+             "check": information(MISSING_NOTICE.replace("{path}", path))},
+            {"do": "click", "id": 1}]
+
+
+def answered(name, config, answer, written, pack=WAIT):
+    """The setup program ends as `config` says and the delete question gets `answer` (steps)."""
+    return {"name": name, "files": setup_files(config), "pack": pack, "mkdirs": ["dest"],
+            "steps": [*CONFIRM, *answer, {"do": "gone"}], "written": written}
+
+
+SCENARIOS = [
+    # The clean-up waits 1.5 s after the program has ended; ran.txt is written just before it
+    # ends, and the last deletion is the destination folder's last change.
+    {"name": "setup_exit0_deletes", "files": setup_files("mark ran.txt\nexit 0"), "pack": WAIT,
+     "mkdirs": ["dest"], "exit_checks": [never_seen("Confirmation")], "written": RAN,
+     "after": [pause_between("dest/ran.txt", "dest", 1500)]},
+
+    answered("setup_exit1_yes", "mark ran.txt\nexit 1", [{"do": "click", "id": 6}], RAN),
+    answered("setup_exit1_no", "mark ran.txt\nexit 1", [{"do": "click", "id": 7}], KEPT),
+    answered("setup_exit1_esc", "mark ran.txt\nexit 1", [{"do": "key", "name": "esc"}], KEPT),
+    answered("setup_exit1_close_box", "mark ran.txt\nexit 1", [{"do": "close"}], KEPT),
+    # Yes is the default button: Enter answers Yes.
+    answered("setup_exit1_enter", "mark ran.txt\nexit 1", [{"do": "key", "name": "enter"}], RAN),
+    answered("always_confirm_exit0", "mark ran.txt\nexit 0", [{"do": "click", "id": 6}], RAN,
+             pack=WAIT + ["--always-confirm"]),
+    answered("always_confirm_no", "mark ran.txt\nexit 0", [{"do": "click", "id": 7}], KEPT,
+             pack=WAIT + ["--always-confirm"]),
+
+    # An exit code of 0x80000000 or more is negative as a signed value: taken for a start that
+    # failed. The code here is an access violation's.
+    {"name": "setup_exit_negative", "files": setup_files("mark ran.txt\nexit 0xC0000005"),
+     "pack": WAIT, "mkdirs": ["dest"],
+     "steps": [{"do": "wait", "title": "Information", "class": "#32770",
+                "check": information("Could not start: {run}\\dest\\setup.exe\r\n"
+                                     "Please try this manually.")},
+               {"do": "click", "id": 1}],
+     "exit_checks": [never_seen("Confirmation")],
+     "written": KEPT},
+
+    {"name": "program_missing", "files": {"readme.txt": README},
+     "pack": ["--dest", "{run}\\dest", "--run", "{run}\\dest\\absent.exe", "--wait-and-delete"],
+     "mkdirs": ["dest"], "steps": missing("{run}\\dest\\absent.exe"),
+     "exit_code": 1, "written": {"dest/readme.txt": "readme.txt"}},
+
+    # The notice is longer than the 255 characters of the original buffer; all of it is shown.
+    {"name": "program_missing_long_path", "files": {"readme.txt": README},
+     "pack": ["--dest", "{run}\\dest", "--run", LONG_PATH, "--wait-and-delete"],
+     "mkdirs": ["dest"], "steps": missing(LONG_PATH),
+     "exit_code": 1, "written": {"dest/readme.txt": "readme.txt"}},
+
+    {"name": "program_empty", "files": {"readme.txt": README}, "put": {"tools/empty.exe": b""},
+     "pack": ["--dest", "{run}\\dest", "--run", "{run}\\tools\\empty.exe", "--wait-and-delete"],
+     "mkdirs": ["dest"], "steps": missing("{run}\\tools\\empty.exe"),
+     "exit_code": 1, "written": {"dest/readme.txt": "readme.txt"}},
+
+    {"name": "program_is_folder", "files": {"readme.txt": README},
+     "pack": ["--dest", "{run}\\dest", "--run", "{run}\\setup.exe", "--wait-and-delete"],
+     "mkdirs": ["dest", "setup.exe"], "steps": missing("{run}\\setup.exe"),
+     "exit_code": 1, "written": {"dest/readme.txt": "readme.txt"}},
+
+    # The backslash and the n of "\new" become a line break in the notice.
+    {"name": "program_path_line_break", "files": {"readme.txt": README},
+     "pack": ["--dest", "{run}\\dest", "--run", "{run}\\dest\\new\\setup.exe"],
+     "mkdirs": ["dest"],
+     "steps": [{"do": "wait", "title": "Information", "class": "#32770",
+                "check": information(MISSING_NOTICE.replace(
+                    "{path}", "{run}\\dest\r\new\\setup.exe"))},
+               {"do": "click", "id": 1}],
+     "exit_code": 1, "written": {"dest/readme.txt": "readme.txt"}},
+
+    # A program that is no item is started from where it is; only the items are deleted.
+    {"name": "program_outside_items", "files": {"readme.txt": README, "notes.txt": NOTES},
+     "put": {"tools/setup.exe": Tool("setup"), "tools/setup.cfg": b"mark ran.txt\nexit 0"},
+     "pack": ["--dest", "{run}\\dest", "--run", "{run}\\tools\\setup.exe", "--wait-and-delete"],
+     "mkdirs": ["dest"],
+     "steps": [{"do": "file", "path": "{run}\\dest\\notes.txt", "state": "absent"}],
+     "written": {"tools/ran.txt": ran_from(b"\\tools\\setup.exe")}},
+
+    # The deletion stops at the first file that is gone; the items after it stay.
+    {"name": "program_deletes_item", "files": setup_files("delete notes.txt\nmark ran.txt\nexit 0"),
+     "pack": WAIT, "mkdirs": ["dest"], "exit_code": 1,
+     "written": {"dest/setup.cfg": "setup.cfg", "dest/setup.exe": "setup.exe", **RAN}},
+
+    # Without waiting, the stub ends as soon as the program is started, and the files stay. The
+    # path has spaces: left unquoted, it would start {run}\dest.exe (the decoy) instead.
+    {"name": "no_wait_path_with_spaces", "files": setup_files("mark ran.txt"),
+     "put": {"dest.exe": Tool("setup"), "dest.cfg": b"mark decoy-ran.txt"},
+     "pack": ["--dest", "{run}\\dest with spaces", "--run", "setup.exe",
+              "--program-in-destination"],
+     "mkdirs": ["dest with spaces"],
+     "steps": [{"do": "file", "path": "{run}\\dest with spaces\\ran.txt"}],
+     "written": {**{f"dest with spaces/{name}": name for name in ITEMS},
+                 "dest with spaces/ran.txt": ran_from(b"\\dest with spaces\\setup.exe")}},
+]
