@@ -69,8 +69,8 @@ test: setup
 	$(MAKE) e2e
 
 demo: setup
-	$(MAKE) native
-	tools/demo.sh $(BUILD)
+	$(MAKE) native win64
+	python3 tools/demo.py --build $(BUILD)
 
 bench: setup
 	$(MAKE) native
