@@ -62,8 +62,19 @@ std::int32_t TDecompressionStream::Read(void* Buffer, std::int32_t Count) {
   while (ZRec.avail_out > 0) {
     if (ZRec.avail_in == 0) {
       const std::int32_t n = Source.Read(InputBuffer, InputBufferSize);
-      if (n <= 0)
+      if (n <= 0) {
+        // zlib may still hold output decoded from input it has taken (the rest of a
+        // match, a literal that found no room in the last call); it comes out only by
+        // another call. Z_BUF_ERROR here just says there was nothing left.
+        ZRec.next_in = InputBuffer;
+        const int r = inflate(&ZRec, Z_NO_FLUSH);
+        if (r == Z_NEED_DICT)
+          throw EDecompressionError("error");
+        if (r != Z_BUF_ERROR)
+          Check(r);
+        Ended = r == Z_STREAM_END;
         break;
+      }
       ZRec.next_in = InputBuffer;
       ZRec.avail_in = static_cast<uInt>(n);
       SourcePosition = Source.Position();

@@ -303,6 +303,28 @@ TEST_F(DecompressionStreamTest, CutShortDataEndsWithoutFailureButNotEnded) {
   EXPECT_FALSE(empty.StreamEnded());
 }
 
+// Whatever zlib decoded before the cut comes out, also when the last Read before the
+// source ran dry had no room for it: small reads leave the rest of a match pending.
+TEST_F(DecompressionStreamTest, CutShortDataDeliversEveryByteDecodedBeforeTheCut) {
+  const Bytes compressed = Deflate(Compressible(3000));
+  for (std::size_t cut = 2; cut < compressed.size(); ++cut) {
+    const Bytes head(compressed.begin(), compressed.begin() + cut);
+    Bytes expected(3000);
+    z_stream z{};
+    inflateInit(&z);
+    z.next_in = const_cast<Bytef*>(head.data());
+    z.avail_in = static_cast<uInt>(head.size());
+    z.next_out = expected.data();
+    z.avail_out = static_cast<uInt>(expected.size());
+    inflate(&z, Z_NO_FLUSH);
+    expected.resize(z.total_out);
+    inflateEnd(&z);
+
+    TDecompressionStream stream(Source(head));
+    EXPECT_EQ(ReadAll(stream, 7), expected) << "cut after " << cut << " bytes";
+  }
+}
+
 TEST_F(DecompressionStreamTest, BytesAfterTheDataAreIgnored) {
   const Bytes plain = Compressible(5000);
   Bytes stored = Deflate(plain);
