@@ -72,9 +72,11 @@ demo: setup
 	$(MAKE) native win64
 	python3 tools/demo.py --build $(BUILD)
 
+# One table of ratios against named references, measured side by side in one run.
 bench: setup
-	$(MAKE) native
-	$(NATDIR)/bench/vexa_bench
+	$(MAKE) native win64
+	/usr/bin/python3 bench/run_bench.py --native $(NATDIR) --win32 $(WIN32DIR) \
+	  --win64 $(WIN64DIR) --work $(BUILD)/bench --command "make bench"
 
 install: native
 	cmake --install $(NATDIR) --prefix $(PREFIX)

@@ -8,38 +8,15 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
+
+#include "bench_support.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using vexa::bench::Bytes;
 
-// Windows program code, as setup programs are: the first Size bytes of Wine's 32-bit
-// DLLs in name order. Empty when Wine is not installed.
-Bytes WineDllCorpus(std::size_t Size) {
-  namespace fs = std::filesystem;
-  const fs::path folder = "/usr/lib/i386-linux-gnu/wine/i386-windows";
-  std::vector<fs::path> dlls;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec))
-    if (entry.path().extension() == ".dll")
-      dlls.push_back(entry.path());
-  std::sort(dlls.begin(), dlls.end());
-  Bytes corpus;
-  for (const auto& dll : dlls) {
-    if (corpus.size() >= Size)
-      break;
-    std::ifstream in(dll, std::ios::binary);
-    corpus.insert(corpus.end(), std::istreambuf_iterator<char>(in), {});
-  }
-  if (corpus.size() < Size)
-    return {};
-  corpus.resize(Size);
-  return corpus;
-}
+using vexa::bench::WineDllCorpus;
 
 const Bytes& Corpus() {
   static const Bytes corpus = WineDllCorpus(4 << 20);

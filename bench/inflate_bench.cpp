@@ -8,41 +8,17 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "bench_support.h"
 #include "streams/decompression_stream.h"
 #include "streams/resource_stream.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using vexa::bench::Bytes;
 
-// Windows program code, as setup programs are: the first Size bytes of Wine's 32-bit
-// DLLs in name order. Empty when Wine is not installed.
-Bytes WineDllCorpus(std::size_t Size) {
-  namespace fs = std::filesystem;
-  const fs::path folder = "/usr/lib/i386-linux-gnu/wine/i386-windows";
-  std::vector<fs::path> dlls;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec))
-    if (entry.path().extension() == ".dll")
-      dlls.push_back(entry.path());
-  std::sort(dlls.begin(), dlls.end());
-  Bytes corpus;
-  for (const auto& dll : dlls) {
-    if (corpus.size() >= Size)
-      break;
-    std::ifstream in(dll, std::ios::binary);
-    corpus.insert(corpus.end(), std::istreambuf_iterator<char>(in), {});
-  }
-  if (corpus.size() < Size)
-    return {};
-  corpus.resize(Size);
-  return corpus;
-}
+using vexa::bench::WineDllCorpus;
 
 struct TItem {
   Bytes Plain = WineDllCorpus(8 << 20);
@@ -62,19 +38,7 @@ const TItem& Item() {
   return item;
 }
 
-// A module holding the one item, under whatever name it is asked for.
-class TOneItemModule : public vexa::TResourceModule {
-public:
-  explicit TOneItemModule(const Bytes& Data) : Data(Data) {}
-  Found Find(const char*) const override { return &Data; }
-  Loaded Load(Found Resource) const override { return Resource; }
-  const std::uint8_t* Lock(Loaded) const override { return Data.data(); }
-  std::uint32_t SizeOf(Found) const override { return static_cast<std::uint32_t>(Data.size()); }
-  void Free(Loaded) const override {}
-
-private:
-  const Bytes& Data;
-};
+using vexa::bench::TOneItemModule;
 
 void BM_Inflate_DecompressionStream(benchmark::State& state) {
   const TItem& item = Item();

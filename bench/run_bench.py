@@ -1,0 +1,384 @@
+#!/usr/bin/python3
+"""Prints the benchmark table: every row sets ours beside a named reference measured in the
+same run on the same bytes, as a ratio, with the budget that applies.
+
+  run_bench.py --native build/native --win32 build/win32 --win64 build/win64 --work build/bench
+
+The micro rows come from the Google Benchmark program (vexa_bench, JSON output); the tool
+rows time `vexa` against zip, unzip and cp on a corpus of Wine's DLLs; the peak-memory rows
+take the max RSS of `vexa extract` from /usr/bin/time; the Wine rows run the x86_64 stub
+under 64-bit Wine (as the end-to-end tests do, with their session helper) and watch it with
+bench/wine/probe.exe. Run it with Debian's python3.
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import platform
+import shlex
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+SOURCE = Path(__file__).resolve().parent.parent
+MiB = 1 << 20
+DLL_FOLDER = Path("/usr/lib/x86_64-linux-gnu/wine/x86_64-windows")
+
+
+def log(*args):
+    print(*args, file=sys.stderr, flush=True)
+
+
+def run(cmd, **kw):
+    return subprocess.run([str(c) for c in cmd], check=True, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.DEVNULL, **kw)
+
+
+def timed(cmd, before=None, repeat=3):
+    """Median wall time of cmd over `repeat` runs; `before` runs untimed before each."""
+    times = []
+    for _ in range(repeat):
+        if before:
+            before()
+        t = time.perf_counter()
+        run(cmd)
+        times.append(time.perf_counter() - t)
+    return statistics.median(times)
+
+
+def peak_memory_mib(cmd, work: Path):
+    """(max RSS, peak anonymous RSS, peak file-backed RSS) of cmd, in MiB. The max RSS comes
+    from /usr/bin/time (a child of this script would inherit the script's own pages until
+    it execs, and ru_maxrss keeps them); the anonymous part (heap, stacks) and the
+    file-backed part (the program, a mapped archive) are sampled from /proc every few
+    milliseconds."""
+    report = work / "time.out"
+    proc = subprocess.Popen(["/usr/bin/time", "-o", str(report), "-f", "%M",
+                             *[str(c) for c in cmd]],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    children = Path(f"/proc/{proc.pid}/task/{proc.pid}/children")
+    child, peak = None, {"RssAnon:": 0, "RssFile:": 0}
+    while proc.poll() is None:
+        try:
+            if child is None:
+                pids = children.read_text().split()
+                child = pids[0] if pids else None
+            if child is not None:
+                for line in Path(f"/proc/{child}/status").read_text().splitlines():
+                    key, *value = line.split()
+                    if key in peak:
+                        peak[key] = max(peak[key], int(value[0]))
+        except (OSError, IndexError):
+            pass
+        time.sleep(0.003)
+    if proc.returncode != 0:
+        raise RuntimeError(f"{cmd[0]} failed with {proc.returncode}")
+    return (int(report.read_text().split()[-1]) / 1024, peak["RssAnon:"] / 1024,
+            peak["RssFile:"] / 1024)
+
+
+def fresh(path: Path):
+    shutil.rmtree(path, ignore_errors=True)
+    if path.exists():
+        path.unlink()
+
+
+def tree_digest(folder: Path):
+    h = hashlib.sha256()
+    for f in sorted(folder.iterdir()):
+        h.update(f.name.encode())
+        h.update(f.read_bytes())
+    return h.hexdigest()
+
+
+def machine():
+    model = "unknown CPU"
+    for line in Path("/proc/cpuinfo").read_text().splitlines():
+        if line.startswith("model name"):
+            model = line.split(":", 1)[1].strip()
+            break
+    return f"{os.cpu_count()} CPUs (nproc), {model}, Linux {platform.release()}"
+
+
+class Table:
+    def __init__(self):
+        self.rows = []
+
+    def add(self, what, ours, reference, ratio, budget, verdict):
+        self.rows.append((what, ours, reference, ratio, budget, verdict))
+
+    def render(self, header):
+        cols = ("measure", "ours", "reference", "ratio", "budget", "")
+        widths = [max(len(str(r[i])) for r in [cols, *self.rows]) for i in range(len(cols))]
+        line = lambda r: "  ".join(str(c).ljust(w) for c, w in zip(r, widths)).rstrip()
+        out = [*header, "", line(cols), line(["-" * w for w in widths])]
+        out += [line(r) for r in self.rows]
+        return "\n".join(out)
+
+
+def verdict(ok):
+    return "ok" if ok else "OVER BUDGET"
+
+
+# -- micro benchmarks ----------------------------------------------------------------------
+
+def google_benchmarks(native: Path):
+    program = native / "bench" / "vexa_bench"
+    wanted = ("BM_BlowfishSameBytes|BM_BlowfishCbcDecrypt_.*/1048576|BM_Inflate_"
+              "|BM_Pipeline_|BM_Parts_")
+    log("bench: running", program.name)
+    done = subprocess.run([str(program), f"--benchmark_filter={wanted}",
+                           "--benchmark_format=json", "--benchmark_repetitions=5",
+                           "--benchmark_enable_random_interleaving=true",
+                           "--benchmark_report_aggregates_only=true"],
+                          check=True, capture_output=True, text=True)
+    results = {}
+    for b in json.loads(done.stdout)["benchmarks"]:
+        if b.get("error_occurred"):
+            raise RuntimeError(f"{b['name']}: {b.get('error_message')}")
+        if b.get("aggregate_name", "median") != "median":
+            continue
+        scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
+        # CPU time: on a shared machine, wall time also counts the other processes.
+        seconds = b["cpu_time"] * scale
+        results[b["run_name"]] = {"seconds": seconds,
+                                  "bytes_per_second": b["bytes_per_second"] * b["real_time"] /
+                                  b["cpu_time"] if "bytes_per_second" in b else 0}
+    return results
+
+
+def micro_rows(table, results):
+    ours = results["BM_BlowfishCbcDecrypt_Vexa/1048576"]["bytes_per_second"] / MiB
+    ref = results["BM_BlowfishCbcDecrypt_OpenSSL/1048576"]["bytes_per_second"] / MiB
+    table.add("Blowfish-CBC decrypt, 1 MiB", f"{ours:.0f} MiB/s",
+              f"OpenSSL BF_cbc_encrypt {ref:.0f} MiB/s", f"{ours / ref:.2f}x speed",
+              ">= 1.00x", verdict(ours >= ref))
+
+    ours = results["BM_Inflate_DecompressionStream"]["seconds"]
+    ref = results["BM_Inflate_ZlibOneBuffer"]["seconds"]
+    table.add("inflate 8 MiB (TDecompressionStream)", f"{ours * 1e3:.1f} ms",
+              f"zlib inflate, one buffer {ref * 1e3:.1f} ms", f"{ours / ref:.2f}x time", "-",
+              "")
+
+    pipe = results["BM_Pipeline_ExtractItem"]["seconds"]
+    parts = {k: results[f"BM_Parts_{k}"]["seconds"] for k in ("Decrypt", "Inflate", "WriteFile")}
+    total = sum(parts.values())
+    detail = " + ".join(f"{k.lower()} {v * 1e3:.1f}" for k, v in parts.items())
+    table.add("pipeline 8 MiB item: ExtractItem", f"{pipe * 1e3:.1f} ms",
+              f"sum of parts {total * 1e3:.1f} ms ({detail})", f"{pipe / total:.2f}x time",
+              "<= 1.10x", verdict(pipe <= 1.10 * total))
+
+
+# -- the tool against zip, unzip and cp ----------------------------------------------------
+
+def dll_corpus(folder: Path, size: int):
+    """Wine's x86_64 DLLs in name order until `size` bytes (names the archive can hold)."""
+    fresh(folder)
+    folder.mkdir(parents=True)
+    total = 0
+    for dll in sorted(DLL_FOLDER.glob("*.dll")):
+        if len(dll.name) > 31:
+            continue
+        shutil.copyfile(dll, folder / dll.name)
+        total += dll.stat().st_size
+        if total >= size:
+            break
+    return total, len(list(folder.iterdir()))
+
+
+def tool_rows(table, vexa: Path, work: Path, stub_size: int):
+    corpus = work / "corpus"
+    total, count = dll_corpus(corpus, 32 * MiB)
+    files = sorted(corpus.iterdir())
+    exe, zipfile = work / "corpus.exe", work / "corpus.zip"
+    log(f"bench: packing {count} DLLs, {total / MiB:.1f} MiB")
+
+    pack_time = timed([vexa, "pack", "-o", exe, "--temp", corpus], before=lambda: fresh(exe))
+    zip_time = timed(["zip", "-9", "-q", "-j", "-X", zipfile, *files],
+                     before=lambda: fresh(zipfile))
+    exe_size, zip_size = exe.stat().st_size, zipfile.stat().st_size
+    table.add(f"pack {count} Wine DLLs, {total / MiB:.0f} MiB: size", f"{exe_size:,} B",
+              f"zip -9 {zip_size:,} B", f"{exe_size / zip_size:.3f}x", "<= 1.00x",
+              verdict(exe_size <= zip_size))
+    # The .exe carries the stub (the one vexa embeds, the win32 build's); a .zip carries no
+    # extractor at all.
+    table.add("  the same less the stub", f"{exe_size - stub_size:,} B", f"zip -9 {zip_size:,} B",
+              f"{(exe_size - stub_size) / zip_size:.3f}x", "-", "")
+    table.add("  pack time", f"{pack_time:.2f} s", f"zip -9 {zip_time:.2f} s",
+              f"{pack_time / zip_time:.2f}x time", "-", "")
+
+    out = work / "out"
+    ex_time = timed([vexa, "extract", exe, "-C", out], before=lambda: fresh(out))
+    if tree_digest(out) != tree_digest(corpus):
+        raise RuntimeError("vexa extract did not give back the packed files")
+    unzip_time = timed(["unzip", "-q", "-o", zipfile, "-d", out], before=lambda: fresh(out))
+    cp_time = timed(["cp", "-r", corpus, out], before=lambda: fresh(out))
+    fresh(out)
+    table.add("extract the same files", f"{ex_time:.2f} s", f"unzip {unzip_time:.2f} s",
+              f"{ex_time / unzip_time:.2f}x time", "-", "")
+    table.add("  against copying them", f"{ex_time:.2f} s", f"cp -r {cp_time:.2f} s",
+              f"{ex_time / cp_time:.2f}x time", "-", "")
+    fresh(corpus)
+    for f in (exe, zipfile):
+        fresh(f)
+
+
+def big_input(path: Path, size: int):
+    """Compressible, not trivially: Wine's DLLs, 64 MiB of them repeated (deflate's
+    window is 32 KiB, so the repeats do not help it)."""
+    block = bytearray()
+    for dll in sorted(DLL_FOLDER.glob("*.dll")):
+        block += dll.read_bytes()
+        if len(block) >= 64 * MiB:
+            break
+    block = bytes(block[: min(size, 64 * MiB)])
+    with open(path, "wb") as f:
+        written = 0
+        while written < size:
+            n = min(len(block), size - written)
+            f.write(block[:n])
+            written += n
+
+
+def one_item_archive(vexa: Path, work: Path, name: str, size: int, stub=None):
+    src = work / f"{name}.in"
+    fresh(src)
+    src.mkdir(parents=True)
+    big_input(src / f"{name}.bin", size)
+    exe = work / f"{name}.exe"
+    fresh(exe)
+    run([vexa, "pack", "-o", exe, "--temp", "--level", "1", *(["--stub", stub] if stub else []),
+         src])
+    fresh(src)
+    return exe
+
+
+def memory_rows(table, vexa: Path, work: Path):
+    log("bench: peak memory of vexa extract, 1 MiB and 1 GiB items")
+    rss, anon, mapped = {}, {}, {}
+    for name, size in (("one-mib", MiB), ("one-gib", 1024 * MiB)):
+        exe = one_item_archive(vexa, work, name, size)
+        out = work / "out"
+        fresh(out)
+        rss[name], anon[name], mapped[name] = peak_memory_mib(
+            [vexa, "extract", exe, "-C", out], work)
+        fresh(out)
+        fresh(exe)
+    ratio = rss["one-gib"] / rss["one-mib"]
+    table.add("peak memory (max RSS), vexa extract, 1 GiB item", f"{rss['one-gib']:.1f} MiB",
+              f"1 MiB item {rss['one-mib']:.1f} MiB", f"{ratio:.2f}x", "flat (<= 1.10x)",
+              verdict(ratio <= 1.10))
+    ratio = anon["one-gib"] / anon["one-mib"]
+    table.add("  of it anonymous (heap, stacks; sampled)", f"{anon['one-gib']:.1f} MiB",
+              f"1 MiB item {anon['one-mib']:.1f} MiB", f"{ratio:.2f}x", "flat (<= 1.10x)",
+              verdict(ratio <= 1.10))
+    table.add("  of it file-backed (mapped archive; sampled)", f"{mapped['one-gib']:.1f} MiB",
+              f"1 MiB item {mapped['one-mib']:.1f} MiB",
+              f"{mapped['one-gib'] / mapped['one-mib']:.2f}x", "-", "")
+
+
+# -- the stub under Wine -------------------------------------------------------------------
+
+def mingw_build(source: Path, out: Path, *flags):
+    if not out.exists() or out.stat().st_mtime < source.stat().st_mtime:
+        run(["x86_64-w64-mingw32-g++", "-O2", "-static", "-std=c++20", *flags, "-o", out,
+             source])
+    return out
+
+
+def wine_rows(table, vexa: Path, win64: Path, work: Path):
+    sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
+    from wine_session import WineSession, find_wine, Unavailable
+
+    stub = win64 / "vexasfx.exe"
+    bin_dir = work / "wine-bin"
+    bin_dir.mkdir(parents=True, exist_ok=True)
+    probe = mingw_build(SOURCE / "bench" / "wine" / "probe.cpp", bin_dir / "probe.exe")
+    sleeper = mingw_build(SOURCE / "bench" / "wine" / "sleeper.cpp", bin_dir / "sleeper.exe",
+                          "-mwindows")
+
+    payload = work / "wait.in"
+    fresh(payload)
+    payload.mkdir(parents=True)
+    shutil.copyfile(sleeper, payload / "setup.exe")
+    wait_exe = work / "wait.exe"
+    fresh(wait_exe)
+    run([vexa, "pack", "-o", wait_exe, "--stub", stub, "--temp", "--run", "setup.exe",
+         "--program-in-destination", "--wait-and-delete", payload])
+    fresh(payload)
+    log("bench: packing a 512 MiB item for the repaint row")
+    big_exe = one_item_archive(vexa, work, "repaint-512mib", 512 * MiB, stub=stub)
+
+    try:
+        arch, loader = find_wine("win64")
+    except Unavailable as e:
+        table.add("Wine rows", "-", "-", "-", "-", f"skipped: {e}")
+        return
+    log("bench: running the stub under Wine")
+    session_log = open(work / "wine.log", "w")
+    with WineSession(work / "wine", session_log, arch, loader) as session:
+        def probe_run(*args):
+            code, out = session.run([probe, *args], cwd=work, timeout=600)
+            if code != 0:
+                raise RuntimeError(f"probe {' '.join(args)}: exit {code}: {out}")
+            return json.loads(out.strip().splitlines()[-1])
+
+        cpu = probe_run("cpu", session.win_path(wait_exe), "setup.exe")
+        small = probe_run("repaint", session.win_path(wait_exe))
+        big = probe_run("repaint", session.win_path(big_exe))
+    fresh(big_exe)
+    fresh(wait_exe)
+
+    share = cpu["cpu_ms"] / cpu["wait_ms"]
+    table.add("stub CPU while its program runs 10 s (Wine)", f"{cpu['cpu_ms']:.1f} ms",
+              f"wall {cpu['wait_ms'] / 1e3:.1f} s (before: {cpu['cpu_before_ms']:.0f} ms)",
+              f"{share * 100:.2f}%", "< 1%", verdict(share < 0.01))
+    # The ratio is the share of the window's time on screen that it went unpainted.
+    table.add("longest time without repaint during a 512 MiB item (Wine)",
+              f"{big['longest_unpainted_ms']:.0f} ms",
+              f"small item {small['longest_unpainted_ms']:.0f} ms",
+              f"{big['longest_unpainted_ms'] / big['on_screen_ms'] * 100:.0f}% of "
+              f"{big['on_screen_ms'] / 1e3:.1f} s shown", "-",
+              "messages are pumped between items only")
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--native", type=Path, required=True)
+    ap.add_argument("--win32", type=Path, required=True)
+    ap.add_argument("--win64", type=Path, required=True)
+    ap.add_argument("--work", type=Path, required=True)
+    ap.add_argument("--command", default=" ".join(shlex.quote(a) for a in sys.argv))
+    ap.add_argument("--no-wine", action="store_true", help="leave out the rows that need Wine")
+    args = ap.parse_args()
+    args.work.mkdir(parents=True, exist_ok=True)
+    work = args.work.resolve()
+    vexa = (args.native / "vexa").resolve()
+
+    table = Table()
+    micro_rows(table, google_benchmarks(args.native))
+    stub32 = args.win32 / "vexasfx.exe"
+    tool_rows(table, vexa, work, stub32.stat().st_size)
+    table.add("stub size (i686, shipped)", f"{stub32.stat().st_size:,} B", "-", "-",
+              "as small as a careful build", "")
+    memory_rows(table, vexa, work)
+    if not args.no_wine:
+        wine_rows(table, vexa, args.win64.resolve(), work)
+
+    header = [f"vexa benchmarks, {time.strftime('%Y-%m-%d %H:%M:%S %Z')}",
+              f"machine: {machine()}",
+              f"command: {args.command}",
+              "micro rows: median CPU time of 5 interleaved repetitions (vexa_bench); tool "
+              "rows: median wall time of 3 runs; one corpus, the same bytes on both sides"]
+    text = table.render(header)
+    (work / "table.txt").write_text(text + "\n")
+    print(text)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
