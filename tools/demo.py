@@ -7,7 +7,7 @@ did at each step, and keeps a screenshot of every window it passed through.
 
 Needs the built tool (BUILD/native), the Windows programs (BUILD/win32, or BUILD/win64 where only
 64-bit Wine runs), Wine, Xvfb and ImageMagick's `import`. Writes BUILD/demo/: the archive, its
-input files, and the screenshots 1-welcome.png ... 6-confirmation.png.
+input files, and the screenshots 1-welcome.png ... 5-confirmation.png.
 """
 
 import argparse
