@@ -111,8 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   const std::size_t passwordLength = in.U8() % 131;
   const auto password = fuzz::ToVector(in.Take(passwordLength));
   const std::uint32_t rawSize = in.U32();
-  const std::int32_t plainSize = (rawSize & 0x80000000u) ? static_cast<std::int32_t>(rawSize)
-                                                         : static_cast<std::int32_t>(rawSize % (1 << 20));
+  const std::int32_t plainSize = static_cast<std::int32_t>(
+      (rawSize & 0x80000000u) ? rawSize : rawSize % (1 << 20));
   const std::uint32_t seed = in.U32();
   const auto block = in.Take(PasswordCheckSize);
   const auto stored = in.Rest();

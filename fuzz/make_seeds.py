@@ -66,7 +66,8 @@ def strip_code(exe, out):
     tail = b""
     for s in pe.sections:
         offset = s.get_file_offset()
-        if s.VirtualAddress <= res_rva < s.VirtualAddress + max(s.Misc_VirtualSize, s.SizeOfRawData):
+        extent = max(s.Misc_VirtualSize, s.SizeOfRawData)
+        if s.VirtualAddress <= res_rva < s.VirtualAddress + extent:
             raw = pe.__data__[s.PointerToRawData: s.PointerToRawData + s.SizeOfRawData]
             pointer, size = len(data) + len(tail), len(raw)
             tail += raw
