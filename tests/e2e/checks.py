@@ -155,9 +155,11 @@ def centred_display(width, height, min_ms, must_return=True):
         if not watch or not watch["runs"]:
             return ["the window was not watched"]
         runs = list(watch["runs"])
-        # Destroying a window hides it first: its last visible moment ends the display.
+        # Destroying a window hides it first: its last visible moment ends the display. The
+        # program may end before the watch sees the window gone, so hidden samples at the very
+        # end count as its destruction too; hidden samples before a visible one do not.
         end = watch.get("gone")
-        while len(runs) > 1 and not runs[-1]["visible"] and end is not None:
+        while len(runs) > 1 and not runs[-1]["visible"]:
             end = runs.pop()["first"]
         problems = []
         sizes = {(r["w"], r["h"]) for r in runs}
