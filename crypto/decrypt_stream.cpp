@@ -73,16 +73,7 @@ std::int32_t TDeCryptStream::Read(void* Buffer, std::int32_t Count) {
 }
 
 std::int32_t TDeCryptStream::Seek(std::int32_t Offset, std::uint16_t Origin) {
-  std::int64_t target;
-  switch (Origin) {
-  case soBeginning: target = Offset; break;
-  case soCurrent: target = std::int64_t{FPosition} + Offset; break;
-  case soEnd: target = std::int64_t{FSize} + Offset; break;
-  default: throw TStreamReadException();
-  }
-  if (target < 0 || target > FSize)
-    throw TStreamReadException();
-  FPosition = static_cast<std::int32_t>(target);
+  FPosition = BoundedSeekTarget(Offset, Origin, FPosition, FSize);
   return FPosition;
 }
 

@@ -37,16 +37,7 @@ std::int32_t TResourceStream::Read(void* Buffer, std::int32_t Count) {
 }
 
 std::int32_t TResourceStream::Seek(std::int32_t Offset, std::uint16_t Origin) {
-  std::int64_t target;
-  switch (Origin) {
-  case soBeginning: target = Offset; break;
-  case soCurrent: target = std::int64_t{ResPosition} + Offset; break;
-  case soEnd: target = std::int64_t{ResSize} + Offset; break;
-  default: throw TStreamReadException();
-  }
-  if (target < 0 || target > ResSize)
-    throw TStreamReadException();
-  ResPosition = static_cast<std::int32_t>(target);
+  ResPosition = BoundedSeekTarget(Offset, Origin, ResPosition, ResSize);
   return ResPosition;
 }
 

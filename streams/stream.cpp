@@ -19,6 +19,20 @@ void TStream::WriteBuffer(const void* Buffer, std::int32_t Count) {
     throw EWriteError();
 }
 
+std::int32_t BoundedSeekTarget(std::int32_t Offset, std::uint16_t Origin, std::int32_t Position,
+                               std::int32_t Size) {
+  std::int64_t target;
+  switch (Origin) {
+  case soBeginning: target = Offset; break;
+  case soCurrent: target = std::int64_t{Position} + Offset; break;
+  case soEnd: target = std::int64_t{Size} + Offset; break;
+  default: throw TStreamReadException();
+  }
+  if (target < 0 || target > Size)
+    throw TStreamReadException();
+  return static_cast<std::int32_t>(target);
+}
+
 std::int32_t TReadOnlyStream::Write(const void*, std::int32_t) { throw TObject(); }
 
 } // namespace vexa

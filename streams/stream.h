@@ -32,6 +32,11 @@ public:
   void WriteBuffer(const void* Buffer, std::int32_t Count);
 };
 
+// The new position of a seek over data of Size bytes, for streams that refuse to leave
+// it: an unknown origin or a target outside 0..Size raises TStreamReadException.
+std::int32_t BoundedSeekTarget(std::int32_t Offset, std::uint16_t Origin, std::int32_t Position,
+                               std::int32_t Size);
+
 // A read-only stream has no Write; calling it is a programming error, reported like
 // any run-time error (a bare TObject, which the failure policy ends with exit code 1).
 class TReadOnlyStream : public TStream {
