@@ -52,9 +52,12 @@ sanitize: win32 $(ASANDIR)/CMakeCache.txt
 	cmake --build $(ASANDIR) -j $(JOBS) --target vexa_unit_tests vexa_fuzz_targets
 	cd $(ASANDIR) && ctest --output-on-failure -j $(JOBS)
 
-# libFuzzer needs clang. Each target runs FUZZ_SECONDS; crash inputs land in
-# $(FUZZDIR)/fuzz/crashes/ (see fuzz/run_fuzz.sh).
+# libFuzzer needs clang (Debian's clang, which make setup leaves out: only this target
+# uses it). Each target runs FUZZ_SECONDS; crash inputs land in $(FUZZDIR)/fuzz/crashes/
+# (see fuzz/run_fuzz.sh).
 $(FUZZDIR)/CMakeCache.txt:
+	@command -v clang++ >/dev/null || \
+	  { echo "make fuzz: needs clang and libFuzzer (clang, libclang-rt-14-dev)"; exit 1; }
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZDIR) -DCMAKE_BUILD_TYPE=Debug -DVEXA_FUZZ=ON
 
 fuzz: $(FUZZDIR)/CMakeCache.txt
