@@ -17,7 +17,8 @@ CMAKE_BUILD_TYPE ?= Release
 
 .PHONY: all setup win32 win64 native test unit sanitize e2e demo bench fuzz install clean
 
-all: native
+all: setup
+	$(MAKE) native
 
 setup:
 	@tools/setup.sh
