@@ -7,13 +7,30 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <vector>
+
+#include <zlib.h>
 
 #include "streams/resource_module.h"
 
 namespace vexa::bench {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// zlib's own inflate of a whole zlib stream into Out in one call, the reference the
+// decompression stream and the pipeline are measured against. False unless it ended.
+inline bool InflateOnce(std::span<const std::uint8_t> Stored, Bytes& Out) {
+  z_stream z{};
+  inflateInit(&z);
+  z.next_in = const_cast<Bytef*>(Stored.data());
+  z.avail_in = static_cast<uInt>(Stored.size());
+  z.next_out = Out.data();
+  z.avail_out = static_cast<uInt>(Out.size());
+  const int r = inflate(&z, Z_FINISH);
+  inflateEnd(&z);
+  return r == Z_STREAM_END;
+}
 
 // The first Size bytes of Wine's 32-bit DLLs in name order; empty when Wine is not
 // installed or they hold fewer bytes.
