@@ -29,7 +29,7 @@ struct PackOptions {
   bool ProgramInDestination = false;
 
   bool Store = false;
-  std::optional<int> Level; // compression level; 9 when not given
+  std::optional<int> Level; // compression level; 12 when not given
   bool Encrypt = false;
   PasswordOptions Password;
 
