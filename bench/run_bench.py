@@ -276,7 +276,7 @@ def memory_rows(table, vexa: Path, work: Path):
     table.add("  of it anonymous (heap, stacks; sampled)", f"{anon['one-gib']:.1f} MiB",
               f"1 MiB item {anon['one-mib']:.1f} MiB", f"{ratio:.2f}x", "flat (<= 1.10x)",
               verdict(ratio <= 1.10))
-    table.add("  of it file-backed (mapped archive; sampled)", f"{mapped['one-gib']:.1f} MiB",
+    table.add("  of it file-backed (program, mapped archive; sampled)", f"{mapped['one-gib']:.1f} MiB",
               f"1 MiB item {mapped['one-mib']:.1f} MiB",
               f"{mapped['one-gib'] / mapped['one-mib']:.2f}x", "-", "")
 

@@ -12,7 +12,8 @@ const pe::ResourceEntry& Entry(const void* Handle) {
 
 } // namespace
 
-TPeResourceModule::TPeResourceModule(pe::PeImage Image) : Parsed(std::move(Image)) {
+TPeResourceModule::TPeResourceModule(pe::PeImage Image, const platform::MappedFile* Backing)
+    : Parsed(std::move(Image)), Backing(Backing) {
   for (const pe::ResourceEntry& e : Parsed.Entries()) {
     if (e.Type.IsName() || e.Type.Id != pe::RtRcData || !e.Name.IsName())
       continue;
@@ -36,6 +37,11 @@ TResourceModule::Found TPeResourceModule::Find(const char* Name) const {
 const std::uint8_t* TPeResourceModule::Lock(Loaded Handle) const {
   // A zero-length resource still has an address in the image, as under Windows.
   return Handle == nullptr ? nullptr : Entry(Handle).Data.data();
+}
+
+void TPeResourceModule::DoneWith(const std::uint8_t* Begin, std::size_t Count) const {
+  if (Backing != nullptr)
+    Backing->Release(Begin, Count);
 }
 
 std::uint32_t TPeResourceModule::SizeOf(Found Resource) const {

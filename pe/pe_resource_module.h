@@ -6,14 +6,16 @@
 #include <string>
 
 #include "pe/pe_image.h"
+#include "platform/mapped_file.h"
 #include "streams/resource_module.h"
 
 namespace vexa {
 
 class TPeResourceModule : public TResourceModule {
 public:
-  // The image's bytes must outlive the module.
-  explicit TPeResourceModule(pe::PeImage Image);
+  // The image's bytes must outlive the module. When they are Backing's mapping, the
+  // bytes a stream has read past leave memory (see TResourceModule::DoneWith).
+  explicit TPeResourceModule(pe::PeImage Image, const platform::MappedFile* Backing = nullptr);
   TPeResourceModule(const TPeResourceModule&) = delete;
   TPeResourceModule& operator=(const TPeResourceModule&) = delete;
 
@@ -27,11 +29,13 @@ public:
   const std::uint8_t* Lock(Loaded Handle) const override;
   std::uint32_t SizeOf(Found Resource) const override;
   void Free(Loaded) const override {}
+  void DoneWith(const std::uint8_t* Begin, std::size_t Count) const override;
 
   const pe::PeImage& Image() const { return Parsed; }
 
 private:
   pe::PeImage Parsed;
+  const platform::MappedFile* Backing;
   std::map<std::u16string, const pe::ResourceEntry*> ByName; // upper-cased names
 };
 

@@ -37,6 +37,13 @@ public:
   std::size_t Size() const { return Length; }
   std::span<const std::uint8_t> Bytes() const { return {Base, Length}; }
 
+  // Lets the pages from the one holding Begin to the one holding Begin + Count (not
+  // included) leave this process's memory, so that a reader that has gone past them
+  // keeps a flat footprint however large the file. They stay valid and are read from the
+  // file again if touched; the first page may hold bytes before Begin, which then cost
+  // one more read, while the last one, which a reader is still in, stays.
+  void Release(const std::uint8_t* Begin, std::size_t Count) const;
+
 private:
   const std::uint8_t* Base = nullptr;
   std::size_t Length = 0;

@@ -4,6 +4,7 @@
 // mirror FindResourceA / LoadResource / LockResource / SizeofResource / FreeResource so
 // that every failure the extractor distinguishes can be told apart.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vexa {
@@ -21,6 +22,9 @@ public:
   virtual const std::uint8_t* Lock(Loaded Handle) const = 0;
   virtual std::uint32_t SizeOf(Found Resource) const = 0;
   virtual void Free(Loaded Handle) const = 0;
+  // A stream has read past these bytes of a locked resource. A module over a mapped
+  // file may let them leave memory; the stub's own module keeps them.
+  virtual void DoneWith(const std::uint8_t* /*Begin*/, std::size_t /*Count*/) const {}
 };
 
 } // namespace vexa

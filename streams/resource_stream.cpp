@@ -4,6 +4,12 @@
 
 namespace vexa {
 
+namespace {
+// Large enough that handing bytes back costs nothing next to reading them, small next to
+// the rest of the tool's footprint.
+constexpr std::int32_t DoneWithStep = 1 << 18;
+} // namespace
+
 TResourceStream::TResourceStream(const TResourceModule& Instance, const std::string& ResName)
     : Module(Instance) {
   const TResourceModule::Found found = Module.Find(ResName.c_str());
@@ -33,11 +39,17 @@ std::int32_t TResourceStream::Read(void* Buffer, std::int32_t Count) {
     return 0;
   std::memcpy(Buffer, Memory + ResPosition, static_cast<std::size_t>(n));
   ResPosition += n;
+  if (ResPosition - DoneUpTo >= DoneWithStep) {
+    Module.DoneWith(Memory + DoneUpTo, static_cast<std::size_t>(ResPosition - DoneUpTo));
+    DoneUpTo = ResPosition;
+  }
   return n;
 }
 
 std::int32_t TResourceStream::Seek(std::int32_t Offset, std::uint16_t Origin) {
   ResPosition = BoundedSeekTarget(Offset, Origin, ResPosition, ResSize);
+  if (ResPosition < DoneUpTo)
+    DoneUpTo = ResPosition;
   return ResPosition;
 }
 

@@ -46,6 +46,16 @@ std::string MappedFile::Open(const std::string& Path) {
   return error;
 }
 
+void MappedFile::Release(const std::uint8_t* Begin, std::size_t Count) const {
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto begin = reinterpret_cast<std::uintptr_t>(Begin);
+  const std::uintptr_t first = begin / page * page;
+  const std::uintptr_t end = (begin + Count) / page * page;
+  // The mapping is private and never written, so dropping its pages loses nothing.
+  if (first < end)
+    ::madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+}
+
 void MappedFile::Close() {
   if (Base != nullptr)
     ::munmap(const_cast<std::uint8_t*>(Base), Length);

@@ -50,6 +50,19 @@ std::string MappedFile::Open(const std::string& Path) {
   return {};
 }
 
+void MappedFile::Release(const std::uint8_t* Begin, std::size_t Count) const {
+  SYSTEM_INFO system{};
+  ::GetSystemInfo(&system);
+  const auto page = static_cast<std::uintptr_t>(system.dwPageSize);
+  const auto begin = reinterpret_cast<std::uintptr_t>(Begin);
+  const std::uintptr_t first = begin / page * page;
+  const std::uintptr_t end = (begin + Count) / page * page;
+  // Unlocking pages that are not locked takes them out of the working set; the call
+  // reports ERROR_NOT_LOCKED for exactly that, so its result says nothing here.
+  if (first < end)
+    ::VirtualUnlock(reinterpret_cast<void*>(first), end - first);
+}
+
 void MappedFile::Close() {
   if (Base != nullptr)
     ::UnmapViewOfFile(Base);

@@ -1,6 +1,7 @@
 #include "streams/resource_stream.h"
 
 #include <numeric>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -88,6 +89,47 @@ TEST_F(ResourceStreamTest, ReadBufferDemandsTheWholeCount) {
     EXPECT_EQ(e.message(), "Stream read error");
   }
   EXPECT_EQ(stream.Position(), 40); // the short read's bytes are consumed
+}
+
+// Records the bytes the stream says it is done with.
+class DoneWithRecorder : public test::MemoryResourceModule {
+public:
+  void DoneWith(const std::uint8_t* Begin, std::size_t Count) const override {
+    Spans.emplace_back(Begin, Count);
+  }
+  mutable std::vector<std::pair<const std::uint8_t*, std::size_t>> Spans;
+};
+
+TEST(ResourceStreamDoneWith, HandsBackOnlyWhatLiesBehindTheReader) {
+  constexpr std::int32_t MiB = 1 << 20;
+  DoneWithRecorder module;
+  module.Add("BIG", Counting(3 * MiB + MiB / 2 + 5));
+  const TResourceModule::Loaded handle = module.Load(module.Find("BIG"));
+  const std::uint8_t* const base = module.Lock(handle);
+  module.Free(handle);
+
+  TResourceStream stream(module, "Big");
+  std::vector<std::uint8_t> buffer(61440);
+  const std::uint8_t* expectedBegin = base;
+  std::size_t seen = 0;
+  while (stream.Read(buffer.data(), static_cast<std::int32_t>(buffer.size())) > 0) {
+    for (; seen < module.Spans.size(); ++seen) {
+      const auto [begin, count] = module.Spans[seen];
+      EXPECT_EQ(begin, expectedBegin) << "spans follow each other";
+      EXPECT_GE(count, 65536u) << "handed back in large steps, not read by read";
+      EXPECT_LE(begin + count, base + stream.Position()) << "nothing ahead of the reader";
+      expectedBegin = begin + count;
+    }
+  }
+  EXPECT_GE(expectedBegin, base + 3 * MiB) << "most of it handed back by the end";
+
+  // After a seek back, the bytes read again are handed back again.
+  stream.SetPosition(MiB / 2);
+  module.Spans.clear();
+  for (int i = 0; i < MiB / 61440 + 1; ++i)
+    stream.ReadBuffer(buffer.data(), static_cast<std::int32_t>(buffer.size()));
+  ASSERT_FALSE(module.Spans.empty());
+  EXPECT_EQ(module.Spans[0].first, base + MiB / 2);
 }
 
 TEST(LoadResourceTextTest, TextEndsAtTheFirstNulOrTheResourceEnd) {
