@@ -11,19 +11,14 @@
 #include "streams/decompression_stream.h"
 #include "streams/resource_stream.h"
 #include "support/memory_resource_module.h"
+#include "support/random_bytes.h"
 
 namespace vexa {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Incompressible(std::size_t Size) {
-  std::mt19937 random(987);
-  Bytes bytes(Size);
-  for (auto& b : bytes)
-    b = static_cast<std::uint8_t>(random());
-  return bytes;
-}
+Bytes Incompressible(std::size_t Size) { return test::RandomBytes(Size, 987); }
 
 // Text-like: words from a small vocabulary in a pseudo-random order.
 Bytes Compressible(std::size_t Size) {

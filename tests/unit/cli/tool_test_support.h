@@ -22,6 +22,7 @@
 #include "pe/resource_data.h"
 #include "pe/resource_writer.h"
 #include "platform/mapped_file.h"
+#include "support/random_bytes.h"
 
 namespace vexa::tool::test {
 
@@ -40,13 +41,7 @@ inline void WriteBytes(const fs::path& Path, const Bytes& Data) {
 
 inline Bytes Text(const std::string& Text) { return Bytes(Text.begin(), Text.end()); }
 
-inline Bytes RandomBytes(std::size_t Size, unsigned Seed) {
-  std::mt19937 random(Seed);
-  Bytes bytes(Size);
-  for (auto& b : bytes)
-    b = static_cast<std::uint8_t>(random());
-  return bytes;
-}
+using vexa::test::RandomBytes;
 
 inline Bytes CompressibleBytes(std::size_t Size) {
   Bytes bytes(Size);

@@ -3,24 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <stdexcept>
 #include <vector>
 
 #include "crypto/blowfish.h"
+#include "support/random_bytes.h"
 
 namespace vexa {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  Bytes b(n);
-  for (auto& x : b)
-    x = static_cast<std::uint8_t>(gen());
-  return b;
-}
+using test::RandomBytes;
 
 // A toy 64-bit cipher for the chaining itself: adds a constant to each byte, and can
 // be told to fail on its n-th block.

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <new>
 #include <list>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "streams/resource_stream.h"
 #include "support/memory_resource_module.h"
+#include "support/random_bytes.h"
 
 // Lets a test make the program's heap refuse zlib's allocations. The stream's hooks take
 // memory with the nothrow operator new, so this replacement sees every one of them; it
@@ -38,13 +38,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Incompressible(std::size_t Size) {
-  std::mt19937 random(12345);
-  Bytes bytes(Size);
-  for (auto& b : bytes)
-    b = static_cast<std::uint8_t>(random());
-  return bytes;
-}
+Bytes Incompressible(std::size_t Size) { return test::RandomBytes(Size, 12345); }
 
 Bytes Compressible(std::size_t Size) {
   Bytes bytes(Size);
