@@ -13,10 +13,22 @@ std::string FolderPart(const std::string& Path) {
   return last == std::string::npos ? std::string() : Path.substr(0, last + 1);
 }
 
-bool IsSafeItemFileName(std::string_view Name) {
-  if (Name.empty() || Name.find_first_of(":\\/") != std::string_view::npos)
-    return false;
-  return Name.find_first_not_of(". ") != std::string_view::npos;
+bool IsSafeItemPath(std::string_view Name) {
+  // Whether the component read so far holds more than dots and spaces. Starting false
+  // refuses the empty name and a leading separator; ending false, a trailing one.
+  bool substance = false;
+  for (const char ch : Name) {
+    if (ch == ':')
+      return false;
+    if (ch == '\\' || ch == '/') {
+      if (!substance)
+        return false;
+      substance = false;
+    } else if (ch != '.' && ch != ' ') {
+      substance = true;
+    }
+  }
+  return substance;
 }
 
 } // namespace vexa

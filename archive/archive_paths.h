@@ -14,10 +14,12 @@ std::string PathJoin(const std::string& Folder, const std::string& Name);
 // The path up to and including its last backslash or colon; empty when it has neither.
 std::string FolderPart(const std::string& Path);
 
-// An item's FileName is joined to the destination folder unchanged, so only a plain
-// name may be written: not empty, no drive or colon, no separator of either kind, and
-// not a name that Windows resolves to the folder itself or its parent ("." and "..",
-// or dots and spaces only, which Windows trims away).
-bool IsSafeItemFileName(std::string_view Name);
+// An item's FileName is joined to the destination folder unchanged, so it may name a
+// file in an existing subfolder (sub\inner.txt). It is safe when the joined path cannot
+// name anything but a file inside the destination: not empty, no drive or colon, no
+// separator (backslash or slash) at its start, and no component that is empty (a doubled
+// or trailing separator) or dots and spaces only, which Windows resolves to the folder
+// itself or its parent once it has trimmed trailing dots and spaces.
+bool IsSafeItemPath(std::string_view Name);
 
 } // namespace vexa

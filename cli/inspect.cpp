@@ -208,6 +208,88 @@ std::string ItemText(const TArchiveFile& Archive, std::size_t Index) {
          FromAnsi(FileName(*Archive.Header().Items[Index])) + ")";
 }
 
+// The components of a safe item name; backslash and slash both separate them.
+std::vector<std::string> Components(const std::string& Name) {
+  std::vector<std::string> parts;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = Name.find_first_of("\\/", start);
+    parts.push_back(Name.substr(start, end - start));
+    if (end == std::string::npos)
+      return parts;
+    start = end + 1;
+  }
+}
+
+// Where each item goes under Directory. Every refusal comes before the first file is
+// written, and nothing can be written outside Directory: an existing folder on the way
+// must be a real folder, not a link. Names are compared as Windows compares them, so a
+// folder is spelled as the first item that names it, and Sub\a and SUB/b land in one
+// folder on a case-sensitive file system too, as they would on Windows.
+std::vector<fs::path> ExtractTargets(const TArchiveFile& Archive, const fs::path& Directory,
+                                     const std::string& DirectoryText, bool Force) {
+  const TVexaHeader& header = Archive.Header();
+  const auto refuse = [&](std::size_t Index, const std::string& Why) {
+    return ToolError(Archive.Path() + ": " + ItemText(Archive, Index) + " " + Why +
+                     "; refusing to extract anything");
+  };
+  std::vector<fs::path> targets;
+  std::map<std::string, std::size_t> files;                        // by key: the first item
+  std::map<std::string, std::pair<fs::path, std::size_t>> folders; // by key: path, first item
+  for (std::size_t i = 0; i < header.Items.size(); ++i) {
+    const std::string name = FileName(*header.Items[i]);
+    if (!IsSafeItemPath(name))
+      throw refuse(i, "would not be a file inside " + DirectoryText);
+    const std::vector<std::string> parts = Components(name);
+    for (const std::string& part : parts)
+      if (const auto problem = WindowsNameProblem(part))
+        throw refuse(i, "has " + *problem);
+
+    fs::path target = Directory;
+    std::string key;
+    for (std::size_t p = 0; p + 1 < parts.size(); ++p) {
+      key += AnsiUpper(parts[p]);
+      if (const auto file = files.find(key); file != files.end())
+        throw refuse(i, "needs a folder where " + ItemText(Archive, file->second) + " is a file");
+      const auto [at, added] =
+          folders.try_emplace(key, target / PathFromUtf8(FromAnsi(parts[p])), i);
+      target = at->second.first;
+      key += '\\';
+      if (!added)
+        continue;
+      std::error_code error;
+      switch (fs::symlink_status(target, error).type()) {
+      case fs::file_type::not_found:
+      case fs::file_type::directory:
+        break;
+      case fs::file_type::symlink:
+        throw refuse(i, "would be written through the link " + Shown(target));
+      case fs::file_type::none:
+        throw ToolError(Shown(target) + ": " + error.message());
+      default:
+        throw refuse(i, "needs a folder where " + Shown(target) + " is not one");
+      }
+    }
+    key += AnsiUpper(parts.back());
+    if (const auto folder = folders.find(key); folder != folders.end())
+      throw refuse(i, "is a file where " + ItemText(Archive, folder->second.second) +
+                          " needs a folder");
+    if (const auto [at, added] = files.emplace(key, i); !added)
+      throw ToolError(Archive.Path() + ": " + ItemText(Archive, i) + " and " +
+                      ItemText(Archive, at->second) +
+                      " would be the same file on Windows; refusing to extract anything");
+
+    target /= PathFromUtf8(FromAnsi(parts.back()));
+    std::error_code error;
+    const fs::file_type type = fs::symlink_status(target, error).type();
+    if (type == fs::file_type::directory)
+      throw ToolError(Shown(target) + " is a folder; refusing to extract anything");
+    if (type != fs::file_type::not_found && !Force)
+      throw ToolError(Shown(target) + " exists; use --force to overwrite");
+    targets.push_back(target);
+  }
+  return targets;
+}
+
 } // namespace
 
 void ListArchive(const std::string& Path, bool Json, std::ostream& Out) {
@@ -222,27 +304,8 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   const TArchiveFile archive(Path);
   const TVexaHeader& header = archive.Header();
   const fs::path directory = PathFromUtf8(Options.Directory);
-
-  // Every refusal comes before the first file is written.
-  std::vector<fs::path> targets;
-  std::map<std::string, std::size_t> seen; // names as Windows compares them
-  for (std::size_t i = 0; i < header.Items.size(); ++i) {
-    const std::string name = FileName(*header.Items[i]);
-    if (!IsSafeItemFileName(name) || WindowsNameProblem(name))
-      throw ToolError(Path + ": the item name \"" + FromAnsi(name) +
-                      "\" is not a plain file name; refusing to extract anything");
-    if (const auto [at, added] = seen.emplace(AnsiUpper(name), i); !added)
-      throw ToolError(Path + ": " + ItemText(archive, i) + " and " + ItemText(archive, at->second) +
-                      " would be the same file on Windows; refusing to extract anything");
-    const fs::path target = directory / PathFromUtf8(FromAnsi(name));
-    std::error_code error;
-    const fs::file_type type = fs::symlink_status(target, error).type();
-    if (type == fs::file_type::directory)
-      throw ToolError(Shown(target) + " is a folder; refusing to extract anything");
-    if (type != fs::file_type::not_found && !Options.Force)
-      throw ToolError(Shown(target) + " exists; use --force to overwrite");
-    targets.push_back(target);
-  }
+  const std::vector<fs::path> targets =
+      ExtractTargets(archive, directory, Options.Directory, Options.Force);
   const std::string password = VerifiedPassword(archive, Options.Password);
   const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
 
@@ -254,7 +317,12 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   TProgress progress(Options.Progress, header.Items.size());
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     const fs::path& target = targets[i];
-    progress.Step(i, Shown(target.filename()));
+    progress.Step(i, Shown(target.lexically_relative(directory)));
+    // The stub makes no folders, but here the user chose the folder to fill, so the
+    // subfolders that item names ask for are made in it.
+    fs::create_directories(target.parent_path(), error);
+    if (error)
+      throw ToolError("cannot create " + Shown(target.parent_path()) + ": " + error.message());
     // --force replaces a link itself; writing through it could land outside the folder.
     if (fs::is_symlink(target, error))
       fs::remove(target, error);
@@ -293,7 +361,7 @@ std::size_t VerifyArchive(const std::string& Path, const PasswordOptions& Passwo
   std::size_t damaged = 0;
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     std::optional<std::string> problem;
-    if (!IsSafeItemFileName(FileName(*header.Items[i])))
+    if (!IsSafeItemPath(FileName(*header.Items[i])))
       problem = "has a name the extractor refuses to write";
     else
       problem = ReadItem(archive, i, password, checksums, nullptr);

@@ -18,9 +18,12 @@ struct ExtractOptions {
   PasswordOptions Password;
 };
 
-// Writes what the stub would write into Options.Directory (created when missing). Checks
-// every item's name and every target before writing anything: an unsafe name, or an
-// existing file without Force, refuses the whole extraction. Raises ToolError.
+// Writes what the stub would write into Options.Directory (created when missing), an item
+// named in a subfolder (sub\inner.txt or sub/inner.txt) into that subfolder, which is
+// created too. Checks every item's name and every target before writing anything: a name
+// that could lead outside the folder or that Windows cannot hold, two items that are one
+// file on Windows, a link or a file where a subfolder goes, or an existing file without
+// Force, refuses the whole extraction. Raises ToolError.
 void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, std::ostream& Out);
 
 // Reads every item to its end through the extractor's own streams and reports each

@@ -151,8 +151,10 @@ int main(int argc, char** argv) {
   ExtractOptions extract;
   std::string extractPath;
   CLI::App* extractCommand = app.add_subcommand(
-      "extract", "Write an archive's files as the extractor would, without running anything. "
-                 "Unsafe item names, or existing files without --force, refuse the whole "
+      "extract", "Write an archive's files as the extractor would, without running anything; "
+                 "an item named in a subfolder (sub\\inner.txt) goes into that subfolder, "
+                 "created in DIR. Item names that could lead outside DIR, a link or a file "
+                 "where a subfolder goes, or existing files without --force refuse the whole "
                  "extraction before anything is written; a damaged item stops it.");
   extractCommand->footer(std::string(PasswordHelp) + "\n" + ExitCodes);
   extractCommand->add_option("archive", extractPath, "The archive.")

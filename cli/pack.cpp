@@ -84,7 +84,8 @@ InputFile CheckedInput(const fs::path& Path) {
 }
 
 // The files named on the command line, folders replaced by the files directly in them in
-// name order. Items have no subfolders, so a folder inside a folder is refused.
+// name order. A folder inside a folder is refused: the stub creates no folders, so an item
+// in a subfolder would reach only a destination where that subfolder exists already.
 std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, bool Welcome) {
   std::vector<InputFile> files;
   for (const std::string& input : Inputs) {
@@ -103,7 +104,7 @@ std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, boo
     for (const fs::directory_entry& entry : fs::directory_iterator(path)) {
       if (entry.is_directory())
         throw ToolError(Shown(entry.path()) +
-                        ": is a folder; archives hold files only, without subfolders");
+                        ": is a folder; only the files directly in a folder are packed");
       if (!entry.is_regular_file())
         throw ToolError(Shown(entry.path()) + ": not a regular file");
       entries.push_back(entry.path());

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     module.Add("ITEM1", fuzz::ToVector(resource));
 
   // An unsafe name returns false before the resource or a file is touched.
-  if (!IsSafeItemFileName(FileName(item))) {
+  if (!IsSafeItemPath(FileName(item))) {
     FUZZ_CHECK(!ExtractItem(module, "Item1", "/nonexistent-folder/x", password, item));
     FUZZ_CHECK(module.Outstanding() == 0);
   }

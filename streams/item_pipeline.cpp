@@ -57,7 +57,7 @@ void TItemReader::CheckComplete() const {
 bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
                  const std::string& TargetPath, const std::string& Password,
                  const TItemRecord& Item) {
-  if (!IsSafeItemFileName(FileName(Item)))
+  if (!IsSafeItemPath(FileName(Item)))
     return false;
   TItemReader reader(Module, ResName, Password, Item);
   TqvFileStream file(TargetPath, fmCreate);

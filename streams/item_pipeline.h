@@ -45,9 +45,10 @@ private:
 };
 
 // Writes the item stored in resource ResName to TargetPath. Returns false, and writes
-// nothing, when the item's FileName is not a plain name that stays inside the
-// destination folder; every other failure is raised: TStreamReadException (resource
-// missing or an encrypted item shorter than its padding; no file when missing),
+// nothing, when the item's FileName could name something outside the destination folder
+// (IsSafeItemPath); no folder is created, so a name in a missing subfolder fails like any
+// file that cannot be created. Every other failure is raised: TStreamReadException
+// (resource missing or an encrypted item shorter than its padding; no file when missing),
 // EFCreateError, EWriteError, EDecompressionError (corrupt or cut-short data). A partly
 // written file stays.
 bool ExtractItem(const TResourceModule& Module, const std::string& ResName,

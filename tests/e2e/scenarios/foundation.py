@@ -4,8 +4,7 @@ that are damaged or hostile.
 The stub is started with C:\\ as its current folder, so a path it wrongly resolves against the
 current folder lands inside the Wine prefix and shows up as a missing file.
 
-Wine stands in for Windows; where it differs, the scenario says so. On machines that cannot run
-32-bit Wine the x86_64 build of the same sources runs under 64-bit Wine instead.
+Wine stands in for Windows; where it differs, the scenario says so.
 """
 
 import random
@@ -32,17 +31,23 @@ def into(folder, names):
 
 
 # Item names that would leave the destination folder or name no file in it.
-UNSAFE_NAMES = [b"..\\x", b"C:\\x", b"\\x", b"a/b", b""]
+UNSAFE_NAMES = [b"..\\x", b"C:\\x", b"\\x", b"sub\\..\\..\\x", b"a\\\\b", b""]
 UNSAFE_FILES = {"first.txt": b"first item\r\n",
-                **{f"unsafe{i}.txt": f"unsafe item {i}\r\n".encode() for i in range(1, 6)},
+                **{f"unsafe{i}.txt": f"unsafe item {i}\r\n".encode()
+                   for i in range(1, len(UNSAFE_NAMES) + 1)},
                 "last.txt": b"last item\r\n"}
+SUBFOLDER_FILES = {"first.txt": b"first item\r\n", "inner.txt": b"inner item\r\n",
+                   "other.txt": b"other item\r\n", "last.txt": b"last item\r\n"}
 
 
-def rename_unsafe(archive):
-    header = archive.get("HEADER")
-    for index, name in enumerate(UNSAFE_NAMES, start=1):
-        header = with_file_name(header, index, name)
-    archive.rewrite(put={"HEADER": header})
+def renamed(*names):
+    """Crafts the archive with its items from the second on renamed to `names`."""
+    def craft(archive):
+        header = archive.get("HEADER")
+        for index, name in enumerate(names, start=1):
+            header = with_file_name(header, index, name)
+        archive.rewrite(put={"HEADER": header})
+    return craft
 
 
 INVALID_ARCHIVE_BOX = [
@@ -107,10 +112,25 @@ SCENARIOS = [
      "exit_code": 1},
 
     # One notice per unsafe item; the safe items around them are written. "\x" and "C:\x" would
-    # land on C: (the current drive), "..\x" in the run folder, "a/b" in a new folder.
+    # land on C: (the current drive); "..\x", and "sub\..\..\x" too, since Windows resolves
+    # ".." without looking for sub, in the run folder; "a\\b", once the doubled separator is
+    # read as one, in a subfolder a that does not exist, failing the run.
     {"name": "unsafe_item_names", "files": UNSAFE_FILES, "pack": TO_DEST, "mkdirs": ["dest"],
-     "craft": rename_unsafe,
+     "craft": renamed(*UNSAFE_NAMES),
      "steps": INVALID_ARCHIVE_BOX * len(UNSAFE_NAMES),
      "written": {"dest/first.txt": "first.txt", "dest/last.txt": "last.txt"},
      "absent": ["C:\\x", "C:\\a"]},
+
+    # A name in a subfolder is joined to the destination unchanged, whichever separator it uses:
+    # the item goes into the subfolder that exists.
+    {"name": "item_in_subfolder", "files": SUBFOLDER_FILES, "pack": TO_DEST,
+     "mkdirs": ["dest", "dest/sub"], "craft": renamed(b"sub\\inner.txt", b"sub/other.txt"),
+     "written": {"dest/first.txt": "first.txt", "dest/sub/inner.txt": "inner.txt",
+                 "dest/sub/other.txt": "other.txt", "dest/last.txt": "last.txt"}},
+
+    # No folder is created for it: an item in a missing subfolder fails like any file that cannot
+    # be created, silently, and the items before it stay.
+    {"name": "item_in_missing_subfolder", "files": SUBFOLDER_FILES, "pack": TO_DEST,
+     "mkdirs": ["dest"], "craft": renamed(b"sub\\inner.txt"),
+     "exit_code": 1, "written": {"dest/first.txt": "first.txt"}},
 ]

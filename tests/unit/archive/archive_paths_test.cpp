@@ -17,12 +17,16 @@ TEST(FolderPartTest, UpToTheLastBackslashOrColon) {
   EXPECT_EQ(FolderPart("x.exe"), "");
 }
 
-TEST(SafeItemNameTest, OnlyPlainNamesStayInsideTheDestination) {
-  for (const char* name : {"setup.exe", "a", ".hidden", "a..b", "name with spaces.txt"})
-    EXPECT_TRUE(IsSafeItemFileName(name)) << name;
-  for (const char* name : {"", "..", ".", "...", ". .", "..\\x", "C:\\x", "C:x", "\\x", "/x", "a/b",
-                           "a\\b", "x:stream"})
-    EXPECT_FALSE(IsSafeItemFileName(name)) << name;
+TEST(SafeItemPathTest, NamesThatStayInsideTheDestination) {
+  for (const char* name : {"setup.exe", "a", ".hidden", "a..b", "name with spaces.txt", "a/b",
+                           "a\\b", "sub\\inner.txt", "sub/deeper\\x", "..x\\y", "a.\\b",
+                           "sub\\.hidden", " a\\b"})
+    EXPECT_TRUE(IsSafeItemPath(name)) << name;
+  for (const char* name :
+       {"", "..", ".", "...", ". .", "..\\x", "C:\\x", "C:x", "\\x", "/x", "\\\\server\\x",
+        "x:stream", "sub\\x:stream", "sub\\..\\..\\x", "sub/../x", "sub\\..", "sub\\.\\x",
+        ".\\x", "...\\x", ". \\x", "a\\\\b", "a//b", "sub\\", "sub/", "a\\ \\b"})
+    EXPECT_FALSE(IsSafeItemPath(name)) << name;
 }
 
 } // namespace

@@ -150,24 +150,40 @@ TEST_F(InspectRefusalTest, AWrongOrMissingPasswordReadsNothing) {
   EXPECT_THROW(VerifyArchive(Path("out.exe"), {}, out, err), ToolError);
 }
 
+// Copies Archive to Output with its first items renamed to Names, as vexa pack would never
+// name them.
+void RenameItems(const std::string& Archive, const std::string& Output,
+                 const std::vector<std::string>& Names) {
+  RewriteArchive(Archive, Output, [&](std::vector<pe::Resource>& resources) {
+    Bytes header = ResourceBytes(Archive, "HEADER");
+    for (std::size_t i = 0; i < Names.size(); ++i) {
+      const auto field = header.begin() + ArchiveLayout::BlockSize +
+                         i * ArchiveLayout::ItemRecordSize + ArchiveLayout::FileNameOffset;
+      std::fill_n(field, ArchiveLayout::NameFieldSize, 0);
+      std::copy(Names[i].begin(), Names[i].end(), field);
+    }
+    SetData(*FindResource(resources, "HEADER"), header);
+  });
+}
+
 TEST_F(InspectRefusalTest, ExtractRefusesUnsafeNamesAndExistingFilesBeforeWritingAny) {
   PackArchive(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
   ExtractOptions options;
   options.Directory = Path("unpacked");
   std::ostringstream out;
 
-  for (const std::string unsafe : {"..\\b.txt", "C:\\b.txt", "sub/b.txt", "..", "A.TXT"}) {
-    RewriteArchive(Path("out.exe"), Path("hostile.exe"), [&](std::vector<pe::Resource>& resources) {
-      Bytes header = ResourceBytes(Path("out.exe"), "HEADER");
-      const std::size_t record = ArchiveLayout::BlockSize + ArchiveLayout::ItemRecordSize;
-      std::fill_n(header.begin() + record + ArchiveLayout::FileNameOffset,
-                  ArchiveLayout::NameFieldSize, 0);
-      std::copy(unsafe.begin(), unsafe.end(),
-                header.begin() + record + ArchiveLayout::FileNameOffset);
-      SetData(*FindResource(resources, "HEADER"), header);
-    });
-    EXPECT_THROW(ExtractArchiveTo(Path("hostile.exe"), options, out), ToolError) << unsafe;
-    EXPECT_FALSE(fs::exists(Dir / "unpacked")) << unsafe;
+  const std::vector<std::vector<std::string>> hostile = {
+      {"a.txt", "..\\b.txt"}, {"a.txt", "C:\\b.txt"}, {"a.txt", "sub\\.\\b.txt"},
+      {"a.txt", ".."}, {"a.txt", "sub\\\\b.txt"}, {"sub/CON", "b.txt"},
+      // one file on Windows
+      {"a.txt", "A.TXT"}, {"sub\\a.txt", "SUB/A.TXT"},
+      // a file where a folder goes
+      {"a.txt", "A.TXT\\b.txt"}, {"sub\\a.txt", "Sub"},
+  };
+  for (const std::vector<std::string>& names : hostile) {
+    RenameItems(Path("out.exe"), Path("hostile.exe"), names);
+    EXPECT_THROW(ExtractArchiveTo(Path("hostile.exe"), options, out), ToolError) << names[1];
+    EXPECT_FALSE(fs::exists(Dir / "unpacked")) << names[1];
   }
 
   fs::create_directories(Dir / "unpacked");
@@ -185,6 +201,54 @@ TEST_F(InspectRefusalTest, ExtractRefusesUnsafeNamesAndExistingFilesBeforeWritin
   EXPECT_EQ(ReadBytes(Dir / "unpacked" / "b.txt"), Text("second"));
   EXPECT_EQ(ReadBytes(Dir / "outside.txt"), Text("outside"));
   EXPECT_FALSE(fs::is_symlink(Dir / "unpacked" / "a.txt"));
+}
+
+TEST_F(InspectRefusalTest, ItemsInSubfoldersGoIntoThemButNeverThroughALink) {
+  PackArchive(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
+  RenameItems(Path("out.exe"), Path("sub.exe"), {"sub\\a.txt", "SUB/deeper/b.txt"});
+  std::ostringstream table, json, out, err;
+  ListArchive(Path("sub.exe"), false, table);
+  ListArchive(Path("sub.exe"), true, json);
+  EXPECT_NE(table.str().find("\nsub\\a.txt "), std::string::npos) << table.str();
+  EXPECT_NE(json.str().find("\"SUB/deeper/b.txt\""), std::string::npos) << json.str();
+  EXPECT_EQ(VerifyArchive(Path("sub.exe"), {}, out, err), 0u) << err.str();
+
+  ExtractOptions options;
+  options.Directory = Path("unpacked");
+  ExtractArchiveTo(Path("sub.exe"), options, out);
+  // One folder for both, spelled as the first item spells it, as Windows would have it.
+  EXPECT_EQ(ReadBytes(Dir / "unpacked" / "sub" / "a.txt"), Text("first"));
+  EXPECT_EQ(ReadBytes(Dir / "unpacked" / "sub" / "deeper" / "b.txt"), Text("second"));
+  EXPECT_FALSE(fs::exists(Dir / "unpacked" / "SUB"));
+  EXPECT_THROW(ExtractArchiveTo(Path("sub.exe"), options, out), ToolError);
+
+  // --force replaces a link in place of a file...
+  WriteBytes(Dir / "outside.txt", Text("outside"));
+  fs::remove(Dir / "unpacked" / "sub" / "a.txt");
+  fs::create_symlink(Dir / "outside.txt", Dir / "unpacked" / "sub" / "a.txt");
+  options.Force = true;
+  ExtractArchiveTo(Path("sub.exe"), options, out);
+  EXPECT_EQ(ReadBytes(Dir / "unpacked" / "sub" / "a.txt"), Text("first"));
+  EXPECT_FALSE(fs::is_symlink(Dir / "unpacked" / "sub" / "a.txt"));
+  EXPECT_EQ(ReadBytes(Dir / "outside.txt"), Text("outside"));
+
+  // ...but a link or a file in place of a folder refuses everything, --force or not.
+  WriteBytes(Dir / "unpacked" / "sub" / "a.txt", Text("mine"));
+  fs::create_directories(Dir / "elsewhere");
+  fs::remove_all(Dir / "unpacked" / "sub" / "deeper");
+  fs::create_directory_symlink(Dir / "elsewhere", Dir / "unpacked" / "sub" / "deeper");
+  try {
+    ExtractArchiveTo(Path("sub.exe"), options, out);
+    ADD_FAILURE() << "written through a link";
+  } catch (const ToolError& e) {
+    EXPECT_NE(std::string(e.what()).find("item 2 (SUB/deeper/b.txt)"), std::string::npos)
+        << e.what();
+  }
+  EXPECT_TRUE(fs::is_empty(Dir / "elsewhere"));
+  fs::remove(Dir / "unpacked" / "sub" / "deeper");
+  WriteBytes(Dir / "unpacked" / "sub" / "deeper", Text("a file"));
+  EXPECT_THROW(ExtractArchiveTo(Path("sub.exe"), options, out), ToolError);
+  EXPECT_EQ(ReadBytes(Dir / "unpacked" / "sub" / "a.txt"), Text("mine"));
 }
 
 TEST_F(InspectRefusalTest, WithoutChecksumsAFlippedStoredByteGoesUnseenButLengthsStillCount) {

@@ -169,12 +169,15 @@ TEST_F(ItemPipelineTest, MissingFolderRaisesWithTheFullPath) {
   }
 }
 
-TEST_F(ItemPipelineTest, UnsafeNamesAreNotWritten) {
+TEST_F(ItemPipelineTest, UnsafeNamesAreNotWrittenNamesInASubfolderAre) {
   Module.Add("ITEM1", Bytes{1, 2, 3});
-  for (const char* name : {"..\\x", "C:\\x", "\\x", "a/b", ""}) {
+  for (const char* name : {"..\\x", "C:\\x", "\\x", "sub\\..\\..\\x", "sub\\.\\x", "a\\\\b", ""}) {
     EXPECT_FALSE(ExtractItem(Module, "Item1", (Dir / "x").string(), "", Record(name, false, 3))) << name;
     EXPECT_FALSE(fs::exists(Dir / "x"));
   }
+  fs::create_directories(Dir / "sub");
+  EXPECT_TRUE(ExtractItem(Module, "Item1", (Dir / "sub" / "x").string(), "", Record("sub/x", false, 3)));
+  EXPECT_EQ(ReadFile(Dir / "sub" / "x"), (Bytes{1, 2, 3}));
 }
 
 TEST_F(ItemPipelineTest, CompressedDataCutShortRaisesAndKeepsThePartialFile) {
