@@ -148,8 +148,11 @@ void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination)
   if ((code != 0 || (Header.Flags() & hfAlwaysConfirm)) && !AskDeleteTempFiles())
     return;
   WaitMilliseconds(1500);
+  // A refused name was never written, and joined to the destination it would name a file
+  // outside it: deleting that would remove something that is not ours.
   for (const auto& item : Header.Items)
-    DeleteFileChecked(PathJoin(Destination, FileName(*item)));
+    if (IsSafeItemPath(FileName(*item)))
+      DeleteFileChecked(PathJoin(Destination, FileName(*item)));
 }
 
 } // namespace vexa

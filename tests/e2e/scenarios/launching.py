@@ -6,7 +6,8 @@ what to do: it leaves ran.txt (holding its own path) in its folder and ends with
 there. ran.txt is no item, so it outlives the clean-up.
 """
 
-from checks import information, never_seen, pause_between, window
+from archive import with_file_name
+from checks import information, message_box, never_seen, pause_between, window
 from scenario import Tool
 
 README = b"Read me first.\r\n" * 40
@@ -131,6 +132,18 @@ SCENARIOS = [
     {"name": "program_deletes_item", "files": setup_files("delete notes.txt\nmark ran.txt\nexit 0"),
      "pack": WAIT, "mkdirs": ["dest"], "exit_code": 1,
      "written": {"dest/setup.cfg": "setup.cfg", "dest/setup.exe": "setup.exe", **RAN}},
+
+    # An item whose name is refused is neither written nor deleted: joined to the destination,
+    # "..\victim.txt" names a file of the run folder that is not the archive's.
+    {"name": "cleanup_spares_refused_name",
+     "files": {**setup_files("mark ran.txt\nexit 0"), "victim.txt": b"the archive's\r\n"},
+     "craft": lambda archive: archive.rewrite(put={"HEADER": with_file_name(
+         archive.get("HEADER"), len(ITEMS), b"..\\victim.txt")}),
+     "put": {"victim.txt": b"not the archive's\r\n"}, "pack": WAIT, "mkdirs": ["dest"],
+     "steps": [{"do": "wait", "title": "Information", "class": "#32770",
+                "check": message_box("Information", "Invalid archive format.", {1: "OK"})},
+               {"do": "click", "id": 1}],
+     "written": RAN},
 
     # Without waiting, the stub ends as soon as the program is started, and the files stay. The
     # path has spaces: left unquoted, it would start {run}\dest.exe (the decoy) instead.
