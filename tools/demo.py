@@ -5,9 +5,9 @@ did at each step, and keeps a screenshot of every window it passed through.
 
     python3 tools/demo.py --build BUILD
 
-Needs the built tool (BUILD/native), the Windows programs (BUILD/win32, or BUILD/win64 where only
-64-bit Wine runs), Wine, Xvfb and ImageMagick's `import`. Writes BUILD/demo/: the archive, its
-input files, and the screenshots 1-welcome.png ... 5-confirmation.png.
+Needs the built tool (BUILD/native) with the shipped 32-bit stub inside it, the 64-bit test
+helpers (BUILD/win64), Wine, Xvfb and ImageMagick's `import`. Writes BUILD/demo/: the archive,
+its input files, and the screenshots 1-welcome.png ... 5-confirmation.png.
 """
 
 import argparse
@@ -21,7 +21,7 @@ ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 
 from run import tools  # noqa: E402
-from wine_session import Unavailable, WineSession, find_wine  # noqa: E402
+from wine_session import Unavailable, WineSession, find_wine, i386_translated  # noqa: E402
 
 PASSWORD = "open sesame"
 WELCOME_TITLE = "Vexa Demo Setup"
@@ -109,8 +109,6 @@ def pack(paths: dict, demo: Path) -> Path:
                "--welcome", WELCOME, "--title", WELCOME_TITLE,
                "--run", "setup.exe", "--program-in-destination", "--wait-and-delete",
                "--always-confirm"]
-    if paths["pack_stub"]:
-        command[2:2] = ["--stub", str(paths["pack_stub"])]
     command += [str(inputs / name) for name in [*FILES, "setup.exe"]]
     print("$ " + " ".join(quote(c) if " " in c else c for c in command))
     subprocess.run(command, check=True)
@@ -179,11 +177,11 @@ def main() -> int:
         print("demo: ImageMagick's import is missing (make setup installs it)")
         return 1
     try:
-        arch, loader = find_wine()
+        loader = find_wine()
     except Unavailable as e:
         print(f"demo: cannot run Wine: {e}")
         return 1
-    paths = tools(build, arch)
+    paths = tools(build, "win32")
     for name in ("vexa", "driver", "setup", "stub"):
         if not paths[name].exists():
             print(f"demo: not built: {paths[name]}")
@@ -191,11 +189,12 @@ def main() -> int:
     demo = build / "demo"
     shutil.rmtree(demo, ignore_errors=True)
     demo.mkdir(parents=True)
-    print(f"demo: the {arch} build under {loader}; everything goes to {demo}")
+    how = " (through qemu-user: each start of it takes a few seconds)" if i386_translated() else ""
+    print(f"demo: the 32-bit stub under {loader}{how}; everything goes to {demo}")
     exe = pack(paths, demo)
     (build / "e2e").mkdir(parents=True, exist_ok=True)
     try:
-        with open(demo / "wine.log", "w") as log, WineSession(build, log, arch, loader) as session:
+        with open(demo / "wine.log", "w") as log, WineSession(build, log, loader) as session:
             info = Driver(session, paths["driver"], demo)
             temp = session.unix_path(info.step("info")["temp"])
             info.close()

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Runs the end-to-end scenarios: the real stub and the harness's own test program under Wine on
-a virtual display, driven by driver.exe.
+"""Runs the end-to-end scenarios: the shipped 32-bit stub and vexa.exe, and the harness's own
+test program, under Wine on a virtual display, driven by driver.exe.
 
     python3 tests/e2e/run.py --build build [--only PATTERN]... [--arch win32|win64] [--slow]
                              [--list]
@@ -25,7 +25,7 @@ import unittest
 from pathlib import Path
 
 from scenario import Runner, ScenarioError, ScenarioSkipped
-from wine_session import Unavailable, WineSession, find_wine
+from wine_session import Unavailable, WineSession, find_wine, i386_translated
 
 HERE = Path(__file__).resolve().parent
 
@@ -61,16 +61,18 @@ def check_harness():
 
 
 def tools(build: Path, arch: str) -> dict:
-    windows = build / arch
+    """The programs of a run: the stub of the `arch` build, and the helpers' 64-bit builds,
+    which run natively also where 32-bit programs pay for translation."""
+    windows, helpers = build / arch, build / "win64"
     return {
-        # The tool packs the win32 stub it carries; the win64 stand-in must be named.
+        # The tool packs the win32 stub it carries; the win64 one must be named.
         "pack_stub": windows / "vexasfx.exe" if arch != "win32" else None,
         "vexa": build / "native" / "vexa",
         "resedit": build / "native" / "tests" / "e2e" / "tools" / "e2e_resedit",
         "stub": windows / "vexasfx.exe",
-        "driver": windows / "tests" / "driver" / "driver.exe",
-        "testapp": windows / "tests" / "e2e" / "e2e_testapp.exe",
-        "setup": windows / "tests" / "e2e" / "e2e_setup.exe",
+        "driver": helpers / "tests" / "driver" / "driver.exe",
+        "testapp": helpers / "tests" / "e2e" / "e2e_testapp.exe",
+        "setup": helpers / "tests" / "e2e" / "e2e_setup.exe",
     }
 
 
@@ -91,8 +93,9 @@ def main() -> int:
     parser.add_argument("--build", default="build", help="the build folder (default: build)")
     parser.add_argument("--only", action="append", metavar="PATTERN",
                         help="run only the scenarios whose names match (shell pattern)")
-    parser.add_argument("--arch", choices=["win32", "win64"],
-                        help="which Windows build to run (default: the first Wine that runs)")
+    parser.add_argument("--arch", choices=["win32", "win64"], default="win32",
+                        help="which build of the stub and vexa.exe to run (default: win32, the "
+                             "shipped one)")
     parser.add_argument("--slow", action="store_true",
                         help="run the slow scenarios too (the largest archive)")
     parser.add_argument("--list", action="store_true", help="list the scenarios and stop")
@@ -118,18 +121,19 @@ def main() -> int:
     build = Path(args.build).resolve()
     started = time.monotonic()
     try:
-        arch, loader = find_wine(args.arch)
+        loader = find_wine()
     except Unavailable as e:
         print(f"e2e: cannot run Wine: {e}")
         return 1
-    print(f"e2e: {len(scenarios)} scenarios, {arch} build, {loader}", flush=True)
+    how = " (32-bit programs through qemu-user)" if i386_translated() else ""
+    print(f"e2e: {len(scenarios)} scenarios, {args.arch} build, {loader}{how}", flush=True)
 
     root = build / "e2e"
     (root / "runs").mkdir(parents=True, exist_ok=True)
     with open(root / "wine.log", "w") as log:
         try:
-            with WineSession(build, log, arch, loader) as session:
-                paths = tools(build, arch)
+            with WineSession(build, log, loader) as session:
+                paths = tools(build, args.arch)
                 info = screen_info(session, paths["driver"], root)
                 runner = Runner(session, paths, root / "runs", info)
                 for sc in scenarios:

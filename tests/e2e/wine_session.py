@@ -1,8 +1,10 @@
 """One virtual display, one Wine prefix and one persistent wineserver for a whole test run.
 
-The prefix lives in the build folder and is kept between runs; it is made again when it is
-missing, incomplete or of the other architecture. Everything started here is ended by close(),
-and nothing else is.
+The prefix is a 64-bit one that runs 32-bit programs too (the shipped programs are 32-bit, the
+test helpers 64-bit, which saves them the translation where 32-bit programs run under qemu-user).
+It is made by the 64-bit loader, because 32-bit wineboot crashes under qemu-user, lives in the
+build folder and is kept between runs; it is made again when it is missing or incomplete.
+Everything started here is ended by close(), and nothing else is.
 """
 
 import os
@@ -13,10 +15,11 @@ import time
 from pathlib import Path, PureWindowsPath
 
 # Bump when the prefix set-up changes, so that old prefixes are made again.
-PREFIX_VERSION = "1"
+PREFIX_VERSION = "2"
 
 # Unmanaged windows: with no window manager, Wine waits about 2 s whenever a managed window
-# closes. AeDebug: a program that faults just ends, without the crash dialog.
+# closes. AeDebug: a program that faults just ends, without the crash dialog; 32-bit programs
+# read their own view of the key, below Wow6432Node.
 REGISTRY = r"""REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
@@ -25,11 +28,24 @@ REGISTRY = r"""REGEDIT4
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
 "Debugger"="false"
 "Auto"="1"
+
+[HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug]
+"Debugger"="false"
+"Auto"="1"
 """
 
 
-# Debian installs the 64-bit loader off the PATH.
+# Debian installs the loaders off the PATH: wine64 for 64-bit programs, which starts the 32-bit
+# loader by itself for a 32-bit program.
 DEBIAN_WINE64 = "/usr/lib/wine/wine64"
+DEBIAN_WINE32 = "/usr/lib/wine/wine"
+
+# Read only by qemu-user. Without a preloader, Wine probes the whole 4 GiB guest address space
+# in 64 KiB steps at every start (about 50 s under translation); reserving this much keeps the
+# start near 2.5 s and still leaves room for Wine's fixed areas (0x80100000 is too little).
+QEMU_ENV = {"QEMU_RESERVED_VA": "0x81000000"}
+
+BINFMT = Path("/proc/sys/fs/binfmt_misc")
 
 
 class Unavailable(Exception):
@@ -46,36 +62,50 @@ def _probe(loader: str):
     if done.returncode == 0:
         return None
     lines = (done.stderr or done.stdout).strip().splitlines()
-    reason = lines[-1] if lines else f"exit code {done.returncode}"
-    if "Exec format error" in reason:
-        reason += " (this machine cannot execute 32-bit x86 Linux programs)"
-    return reason
+    return lines[-1] if lines else f"exit code {done.returncode}"
 
 
-def find_wine(arch=None):
-    """(arch, loader) of the first Wine that runs here: 32-bit Wine for the win32 build, else
-    64-bit Wine for the win64 build. 32-bit Wine needs a kernel that runs 32-bit x86 programs,
-    which not every machine has; the win64 build of the same sources stands in there."""
-    loaders = {"win32": shutil.which("wine"),
-               "win64": shutil.which("wine64")
-               or (DEBIAN_WINE64 if os.access(DEBIAN_WINE64, os.X_OK) else None)}
+def i386_translated() -> bool:
+    """Whether 32-bit x86 programs run here through qemu-user rather than natively."""
+    try:
+        entries = [e for e in BINFMT.iterdir() if e.name not in ("register", "status")]
+    except OSError:
+        return False
+    for entry in entries:
+        try:
+            lines = entry.read_text().splitlines()
+        except OSError:
+            continue
+        if "enabled" in lines and any(l.startswith("interpreter ") and "qemu-i386" in l
+                                      for l in lines):
+            return True
+    return False
+
+
+def find_wine() -> str:
+    """The 64-bit loader of a Wine that runs both 32-bit and 64-bit programs: the shipped
+    programs are 32-bit, the test helpers 64-bit."""
+    loader64 = shutil.which("wine64") or (DEBIAN_WINE64 if os.access(DEBIAN_WINE64, os.X_OK)
+                                          else None)
+    loader32 = DEBIAN_WINE32 if os.access(DEBIAN_WINE32, os.X_OK) else shutil.which("wine")
     reasons = []
-    for candidate in ([arch] if arch else ["win32", "win64"]):
-        loader = loaders[candidate]
-        reason = _probe(loader) if loader else "not installed (make setup installs it)"
-        if reason is None:
-            return candidate, loader
-        reasons.append(f"{candidate} Wine: {reason}")
-    raise Unavailable("; ".join(reasons))
+    for bits, loader in (("64-bit", loader64), ("32-bit", loader32)):
+        reason = _probe(loader) if loader else "not installed"
+        if reason and "Exec format error" in reason:
+            reason += " (this kernel runs no 32-bit x86 programs; make setup registers qemu-user)"
+        if reason:
+            reasons.append(f"{bits} Wine: {reason} (make setup installs what is missing)")
+    if reasons:
+        raise Unavailable("; ".join(reasons))
+    return loader64
 
 
 class WineSession:
-    def __init__(self, build: Path, log, arch: str, loader: str):
+    def __init__(self, build: Path, log, loader: str):
         self.root = build / "e2e"
         self.prefix = build / "prefix"
         self.home = self.root / "home"
         self.log = log
-        self.arch = arch
         self.loader = loader
         self.xvfb = None
         self.server = None
@@ -111,7 +141,7 @@ class WineSession:
         env.pop("WAYLAND_DISPLAY", None)
         env.update({
             "WINEPREFIX": str(self.prefix),
-            "WINEARCH": self.arch,
+            "WINEARCH": "win64",
             "WINEDEBUG": "-all",
             "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
             "HOME": str(self.home),
@@ -120,14 +150,15 @@ class WineSession:
             "XDG_CACHE_HOME": str(self.home / ".cache"),
             "DISPLAY": display,
             "LC_ALL": "C.UTF-8",
+            # Debian's wine script sets this for the programs that Wine starts; the 32-bit
+            # loader's name is derived from it.
+            "WINELOADER": self.loader,
         })
-        if self.arch == "win64":
-            # What Debian's wine script does when it falls back to the 64-bit loader: the
-            # programs that Wine starts must get the same loader.
-            env["WINELOADER"] = self.loader
+        if i386_translated():
+            env.update(QEMU_ENV)
         self.env = env
         marker = self.prefix / ".vexa-e2e"
-        stamp = f"{PREFIX_VERSION} {self.arch}"
+        stamp = f"{PREFIX_VERSION} wow64"
         if not marker.exists() or marker.read_text() != stamp:
             self._make_prefix()
             marker.write_text(stamp)

@@ -7,9 +7,9 @@ before the program starts: it finds the build from the crafter's tool (BUILD/nat
 tools/e2e_resedit), keeps what it learns for the checks of `written`, and works below in/, which
 the comparison of the run folder leaves out.
 
-Wine stands in for Windows. On machines that cannot run 32-bit Wine the x86_64 builds of the stub
-and of vexa.exe run under 64-bit Wine; the Linux tool then packs with that stub (--stub), the one
-the x86_64 vexa.exe carries, so the two packers start from the same bytes.
+Wine stands in for Windows. Run with --arch win64, the x86_64 builds of the stub and of vexa.exe
+run instead; the Linux tool then packs with that stub (--stub), the one the x86_64 vexa.exe
+carries, so the two packers start from the same bytes.
 """
 
 import json
