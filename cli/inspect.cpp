@@ -314,10 +314,12 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   if (error)
     throw ToolError("cannot create " + Options.Directory + ": " + error.message());
 
-  TProgress progress(Options.Progress, header.Items.size());
+  std::uint64_t total = 0;
+  for (const auto& item : header.Items)
+    total += OriginalSize(*item);
+  TProgress progress(Options.Progress, total);
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     const fs::path& target = targets[i];
-    progress.Step(i, Shown(target.lexically_relative(directory)));
     // The stub makes no folders, but here the user chose the folder to fill, so the
     // subfolders that item names ask for are made in it.
     fs::create_directories(target.parent_path(), error);
@@ -333,6 +335,7 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
                          [&](const std::uint8_t* Bytes, std::int32_t Count) {
                            try {
                              file.WriteBuffer(Bytes, Count);
+                             progress.Advance(static_cast<std::uint64_t>(Count));
                            } catch (const Exception& e) {
                              throw ToolError(Shown(target) + ": " + e.message());
                            }

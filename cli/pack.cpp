@@ -461,10 +461,12 @@ PackReport PackArchive(const PackOptions& Options) {
   PackReport report;
   std::vector<ItemRecordFields> records;
   std::vector<std::uint32_t> checksums;
-  TProgress progress(Options.Progress, files.size());
+  std::uint64_t inputBytes = 0;
+  for (const InputFile& file : files)
+    inputBytes += file.Size;
+  TProgress progress(Options.Progress, inputBytes);
   for (std::size_t i = 0; i < files.size(); ++i) {
     const InputFile& file = files[i];
-    progress.Step(i, Shown(file.Path.filename()));
     platform::MappedFile data;
     if (const std::string problem = data.Open(SystemName(file.Path)); !problem.empty())
       throw ToolError(problem);
@@ -498,6 +500,7 @@ PackReport PackArchive(const PackOptions& Options) {
     report.OriginalBytes += record.OriginalSize;
     report.StoredBytes += appended;
     records.push_back(std::move(record));
+    progress.Advance(data.Size());
   }
   payload.Close();
   progress.Done();
