@@ -12,24 +12,22 @@
 
 namespace vexa {
 
-// One engine: a whole item into a caller's buffer.
+// One engine: a whole item into an output, up to an optional limit on the stream's length.
 class detail::TDeflater {
 public:
   virtual ~TDeflater() = default;
   virtual TDeflateEngine Engine() const = 0;
-  // Enough room for the stream of any input of Size bytes.
-  virtual std::size_t Bound(std::size_t Size) = 0;
-  // The stream's length, or 0 when it does not fit into Capacity bytes (a zlib stream is
-  // never empty, so 0 is unambiguous).
-  virtual std::size_t Compress(std::span<const std::uint8_t> Input, std::uint8_t* Output,
-                               std::size_t Capacity) = 0;
+  // Writes the stream of Input to Out and returns true; with a Limit, gives up once the
+  // stream reaches Limit bytes, discards it from Out and returns false.
+  virtual bool Compress(std::span<const std::uint8_t> Input, TStreamOutput& Out,
+                        std::optional<std::size_t> Limit) = 0;
 };
 
 namespace {
 
 class TZlibEngine final : public detail::TDeflater {
 public:
-  explicit TZlibEngine(int Level) {
+  explicit TZlibEngine(int Level) : Buffer(OutputSlice) {
     // zlib's scale ends at 9; libdeflate's 10 to 12 mean "harder still".
     const int r = deflateInit(&Z, std::min(Level, 9));
     if (r == Z_MEM_ERROR)
@@ -41,46 +39,46 @@ public:
 
   TDeflateEngine Engine() const override { return TDeflateEngine::Zlib; }
 
-  std::size_t Bound(std::size_t Size) override {
-    const uLong bound = deflateBound(&Z, static_cast<uLong>(Size));
-    if (static_cast<std::size_t>(static_cast<uLong>(Size)) != Size || bound < Size)
-      throw std::length_error("item too large to compress on this host");
-    return bound;
-  }
-
-  std::size_t Compress(std::span<const std::uint8_t> Input, std::uint8_t* Output,
-                       std::size_t Capacity) override {
+  // Without Z_FLUSH, deflate's decisions depend on the bytes only, never on how they
+  // arrive, so slicing the input keeps the stream of one call over all of it.
+  bool Compress(std::span<const std::uint8_t> Input, TStreamOutput& Out,
+                std::optional<std::size_t> Limit) override {
     if (deflateReset(&Z) != Z_OK)
       throw std::runtime_error("zlib deflate cannot restart");
-    // zlib counts in 32-bit units; larger items go through in slices.
-    constexpr std::size_t Slice = std::size_t{1} << 30;
-    std::size_t in = 0;
-    std::size_t out = 0;
+    std::size_t given = 0;
+    std::size_t written = 0;
     for (;;) {
-      const std::size_t inSlice = std::min(Input.size() - in, Slice);
-      const std::size_t outSlice = std::min(Capacity - out, Slice);
-      Z.next_in = const_cast<Bytef*>(Input.data() + in);
-      Z.avail_in = static_cast<uInt>(inSlice);
-      Z.next_out = Output + out;
-      Z.avail_out = static_cast<uInt>(outSlice);
-      const bool last = in + inSlice == Input.size();
-      const int r = deflate(&Z, last ? Z_FINISH : Z_NO_FLUSH);
-      in += inSlice - Z.avail_in;
-      out += outSlice - Z.avail_out;
-      if (r == Z_STREAM_END)
-        return out;
+      if (Z.avail_in == 0 && given < Input.size()) {
+        const std::size_t slice = std::min(Input.size() - given, InputSlice);
+        Z.next_in = const_cast<Bytef*>(Input.data() + given);
+        Z.avail_in = static_cast<uInt>(slice);
+        given += slice;
+        Out.Consumed(slice);
+      }
+      Z.next_out = Buffer.data();
+      Z.avail_out = static_cast<uInt>(Buffer.size());
+      const int r = deflate(&Z, given == Input.size() ? Z_FINISH : Z_NO_FLUSH);
       if (r == Z_MEM_ERROR)
         throw std::bad_alloc();
-      if (r != Z_OK && r != Z_BUF_ERROR)
+      if (r != Z_OK && r != Z_STREAM_END)
         throw std::runtime_error("zlib deflate failed");
-      // Not finished with room left cannot happen; without room the stream does not fit.
-      if (out == Capacity)
-        return 0;
+      const std::size_t produced = Buffer.size() - Z.avail_out;
+      Out.Write({Buffer.data(), produced});
+      written += produced;
+      if (Limit && written >= *Limit) {
+        Out.Discard();
+        return false;
+      }
+      if (r == Z_STREAM_END)
+        return true;
     }
   }
 
 private:
+  static constexpr std::size_t InputSlice = std::size_t{1} << 20;
+  static constexpr std::size_t OutputSlice = std::size_t{256} << 10;
   z_stream Z{};
+  std::vector<Bytef> Buffer;
 };
 
 #ifdef VEXA_HAVE_LIBDEFLATE
@@ -94,13 +92,26 @@ public:
 
   TDeflateEngine Engine() const override { return TDeflateEngine::Libdeflate; }
 
-  std::size_t Bound(std::size_t Size) override {
-    return libdeflate_zlib_compress_bound(Compressor, Size);
-  }
-
-  std::size_t Compress(std::span<const std::uint8_t> Input, std::uint8_t* Output,
-                       std::size_t Capacity) override {
-    return libdeflate_zlib_compress(Compressor, Input.data(), Input.size(), Output, Capacity);
+  bool Compress(std::span<const std::uint8_t> Input, TStreamOutput& Out,
+                std::optional<std::size_t> Limit) override {
+    // libdeflate gives up when less than a machine word of room would remain, so a limited
+    // stream gets room a little beyond the longest one worth keeping.
+    constexpr std::size_t Slack = 32;
+    const std::size_t capacity =
+        Limit ? *Limit + Slack : libdeflate_zlib_compress_bound(Compressor, Input.size());
+    const std::span<std::uint8_t> room = Out.Reserve(capacity);
+    const std::size_t n = libdeflate_zlib_compress(Compressor, Input.data(), Input.size(),
+                                                   room.data(), room.size());
+    Out.Consumed(Input.size());
+    if (n == 0 && !Limit)
+      throw std::logic_error("compressed stream exceeds the engine's own bound");
+    if (n == 0 || (Limit && n >= *Limit)) {
+      Out.Commit(0);
+      Out.Discard();
+      return false;
+    }
+    Out.Commit(n);
+    return true;
   }
 
 private:
@@ -108,20 +119,19 @@ private:
 };
 #endif
 
-// The stream in a buffer of Capacity bytes, handed back at its own length; nothing when
-// it does not fit. The scratch buffer is left uninitialised so that the pages the engine
-// never writes are never touched.
-std::optional<std::vector<std::uint8_t>> CompressInto(detail::TDeflater& Engine,
-                                                      std::span<const std::uint8_t> Input,
-                                                      std::size_t Capacity) {
-  const std::unique_ptr<std::uint8_t[]> scratch(new std::uint8_t[Capacity]);
-  const std::size_t n = Engine.Compress(Input, scratch.get(), Capacity);
-  if (n == 0)
-    return std::nullopt;
-  return std::vector<std::uint8_t>(scratch.get(), scratch.get() + n);
+} // namespace
+
+void TBytesOutput::Write(std::span<const std::uint8_t> Bytes) {
+  Stream.insert(Stream.end(), Bytes.begin(), Bytes.end());
 }
 
-} // namespace
+std::span<std::uint8_t> TBytesOutput::Reserve(std::size_t Capacity) {
+  ReservedAt = Stream.size();
+  Stream.resize(ReservedAt + Capacity);
+  return {Stream.data() + ReservedAt, Capacity};
+}
+
+void TBytesOutput::Commit(std::size_t Count) { Stream.resize(ReservedAt + Count); }
 
 bool TZlibCompressor::Available(TDeflateEngine Engine) {
 #ifdef VEXA_HAVE_LIBDEFLATE
@@ -155,23 +165,13 @@ TZlibCompressor::~TZlibCompressor() = default;
 TDeflateEngine TZlibCompressor::Engine() const { return Impl->Engine(); }
 
 std::vector<std::uint8_t> TZlibCompressor::Compress(std::span<const std::uint8_t> Input) {
-  std::optional<std::vector<std::uint8_t>> stream =
-      CompressInto(*Impl, Input, Impl->Bound(Input.size()));
-  if (!stream)
-    throw std::logic_error("compressed stream exceeds the engine's own bound");
-  return std::move(*stream);
+  TBytesOutput out;
+  Impl->Compress(Input, out, std::nullopt);
+  return std::move(out.Stream);
 }
 
-std::optional<std::vector<std::uint8_t>>
-TZlibCompressor::CompressIfSmaller(std::span<const std::uint8_t> Input) {
-  // libdeflate gives up when less than a machine word of room would remain, so the
-  // buffer goes a little beyond the longest stream worth keeping.
-  constexpr std::size_t Slack = 32;
-  std::optional<std::vector<std::uint8_t>> stream =
-      CompressInto(*Impl, Input, Input.size() + Slack);
-  if (stream && stream->size() >= Input.size())
-    return std::nullopt;
-  return stream;
+bool TZlibCompressor::CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) {
+  return Impl->Compress(Input, Out, Input.size());
 }
 
 } // namespace vexa

@@ -2,24 +2,22 @@
 // Compression of one item's bytes into one zlib-format stream (header, deflate data,
 // Adler-32), the format the extractor's decompression stream reads.
 //
-// Two engines, both one-shot over a whole item held in memory (the caller maps the
-// file, so the input costs address space and page cache rather than heap):
+// Two engines, both reading a whole item that the caller holds mapped (so the input
+// costs address space and page cache rather than heap), both writing to a
+// TStreamOutput:
 // - libdeflate: levels 0 (stored blocks only) to 12; smaller output than zlib at the
-//   same level, and faster. It has no streaming API, so it needs the whole input at
-//   once and writes the whole output into one buffer.
+//   same level, and faster. It has no streaming API: it writes the whole stream into
+//   room the output reserves for it, which the packer maps from a work file.
 // - zlib's deflate: levels above 9 act as 9. The only engine of the Windows build,
-//   which has no libdeflate to link. It could stream, but a whole-item API keeps the
-//   two engines interchangeable, so it is driven the same way.
+//   which has no libdeflate to link. It streams, a slice of the input at a time, and
+//   gives the same bytes as one call over the whole input would.
 //
-// Memory: the output buffer plus the engine's state. Compress reserves the engine's
-// worst-case bound (a little more than the input); CompressIfSmaller the input's size
-// and a few bytes; pages the engine never writes stay untouched, and the result is
-// handed back at its own length. The engine state is fixed, independent of item size:
-// zlib's deflate about 270 KiB; libdeflate 6 KiB at level 0, 200 KiB at 1, 650 KiB at
-// 2 to 9 and 8.6 MiB at 10 to 12.
+// Memory: the engine's state, independent of item size: zlib's deflate about 270 KiB
+// plus one output slice of 256 KiB; libdeflate 6 KiB at level 0, 200 KiB at 1, 650 KiB
+// at 2 to 9 and 8.6 MiB at 10 to 12. The output holds the stream wherever it likes.
 //
-// Items of 4 GiB and more work as far as memory allows (sizes are size_t throughout);
-// on a 32-bit host the address space is the limit.
+// Items of 4 GiB and more work as far as the output allows (sizes are size_t
+// throughout); on a 32-bit host the address space is the limit for the input.
 
 #include <cstdint>
 #include <memory>
@@ -38,6 +36,37 @@ enum class TDeflateEngine { Libdeflate, Zlib };
 inline constexpr int MinCompressionLevel = 0;
 inline constexpr int MaxCompressionLevel = 12;
 
+// Where an engine puts the stream of one item. An engine either writes the stream piece
+// by piece, or reserves room for all of it at once and commits what it used; it never
+// mixes the two within an item.
+class TStreamOutput {
+public:
+  virtual ~TStreamOutput() = default;
+  // Appends Bytes to the stream.
+  virtual void Write(std::span<const std::uint8_t> Bytes) = 0;
+  // Writable room for Capacity bytes after the stream so far, valid until Commit.
+  virtual std::span<std::uint8_t> Reserve(std::size_t Capacity) = 0;
+  // Keeps the first Count bytes of the reserved room as the stream's next bytes.
+  virtual void Commit(std::size_t Count) = 0;
+  // Forgets the stream written so far for this item: storing it serves better.
+  virtual void Discard() = 0;
+  // The engine has read Count more bytes of the input.
+  virtual void Consumed(std::size_t Count) { (void)Count; }
+};
+
+// A stream held in memory, for small inputs and tests.
+class TBytesOutput final : public TStreamOutput {
+public:
+  void Write(std::span<const std::uint8_t> Bytes) override;
+  std::span<std::uint8_t> Reserve(std::size_t Capacity) override;
+  void Commit(std::size_t Count) override;
+  void Discard() override { Stream.clear(); }
+  std::vector<std::uint8_t> Stream;
+
+private:
+  std::size_t ReservedAt = 0;
+};
+
 class TZlibCompressor {
 public:
   // Whether this build can use Engine; the default engine always can.
@@ -46,7 +75,8 @@ public:
   static TDeflateEngine DefaultEngine();
 
   // Level 0 to 12, else std::invalid_argument; an engine this build lacks raises
-  // std::invalid_argument too. One compressor serves any number of items, one at a time.
+  // std::invalid_argument too. One compressor serves any number of items, one at a
+  // time; several compressors may work at once on different threads.
   explicit TZlibCompressor(int Level, TDeflateEngine Engine = DefaultEngine());
   ~TZlibCompressor();
   TZlibCompressor(const TZlibCompressor&) = delete;
@@ -54,9 +84,10 @@ public:
 
   // The zlib stream of Input, whatever its size (at least 8 bytes, even for no input).
   std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> Input);
-  // The zlib stream of Input when it is shorter than Input, else nothing: the item is
-  // then better stored as it is. Gives up soon after the output reaches Input's size.
-  std::optional<std::vector<std::uint8_t>> CompressIfSmaller(std::span<const std::uint8_t> Input);
+  // Writes the zlib stream of Input to Out and returns true when it is shorter than
+  // Input; otherwise gives up soon after the stream reaches Input's size, discards it
+  // from Out and returns false: the item is then better stored as it is.
+  bool CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out);
 
   TDeflateEngine Engine() const;
 

@@ -15,9 +15,11 @@
 #include "cli/header_builder.h"
 #include "cli/icon_file.h"
 #include "cli/item_checksums.h"
+#include "cli/item_packer.h"
 #include "cli/local_path.h"
 #include "cli/progress.h"
 #include "cli/tool_error.h"
+#include "cli/work_file.h"
 #include "crypto/password_check.h"
 #include "pe/pe_image.h"
 #include "pe/resource_data.h"
@@ -34,7 +36,6 @@ namespace {
 // A resource directory counts its named entries in 16 bits, and the items share the
 // RCDATA directory with HEADER (and the two welcome texts when there are any).
 constexpr std::size_t MaxNamedRcData = 0xFFFF;
-constexpr std::uint64_t MaxItemSize = 0xFFFFFFFFull; // the header holds 32-bit sizes
 constexpr char StubIconName[] = "SELFEXICON";
 // An archive is packed once and downloaded many times: the smallest output is worth the
 // slower pack (libdeflate at 12 still packs faster than zip -9; zlib treats 12 as 9).
@@ -210,96 +211,6 @@ std::uint8_t CheckedFlags(const PackOptions& Options, const std::vector<InputFil
   return flags;
 }
 
-// A name beside Output that no file has yet, for a work file of this run.
-fs::path WorkPath(const fs::path& Output, const std::string& Suffix) {
-  for (;;) {
-    std::uint8_t random[4];
-    platform::FillRandom(random, sizeof random);
-    char tag[16];
-    std::snprintf(tag, sizeof tag, ".%02x%02x%02x%02x", random[0], random[1], random[2], random[3]);
-    fs::path path = Output;
-    path += PathFromUtf8(tag + Suffix);
-    std::error_code error;
-    if (!fs::exists(fs::symlink_status(path, error)))
-      return path;
-  }
-}
-
-// Removes a work file on every way out unless it was kept.
-class TRemoveOnExit {
-public:
-  explicit TRemoveOnExit(fs::path Path) : Path(std::move(Path)) {}
-  ~TRemoveOnExit() {
-    std::error_code ignored;
-    if (!Path.empty())
-      fs::remove(Path, ignored);
-  }
-  TRemoveOnExit(const TRemoveOnExit&) = delete;
-  TRemoveOnExit& operator=(const TRemoveOnExit&) = delete;
-  void Keep() { Path.clear(); }
-
-private:
-  fs::path Path;
-};
-
-// Item data on its way into the image, kept in a file beside the output so that no item
-// is ever held whole while the image is written.
-class PayloadFile {
-public:
-  explicit PayloadFile(fs::path Path) : Path(std::move(Path)), Remover(this->Path) {
-    File = std::fopen(SystemName(this->Path).c_str(), "w+b");
-    if (!File)
-      throw ToolError("cannot create the work file " + Shown(this->Path));
-  }
-  ~PayloadFile() {
-    if (File)
-      std::fclose(File);
-  }
-  PayloadFile(const PayloadFile&) = delete;
-  PayloadFile& operator=(const PayloadFile&) = delete;
-
-  std::uint64_t Append(std::span<const std::uint8_t> Bytes) {
-    if (!Bytes.empty() && std::fwrite(Bytes.data(), 1, Bytes.size(), File) != Bytes.size())
-      throw ToolError("cannot write the work file " + Shown(Path) + " (is the disk full?)");
-    Written += Bytes.size();
-    return Bytes.size();
-  }
-  // Ends the writing; the image writer then reads the file by name, which Windows
-  // allows only once no handle writes to it.
-  void Close() {
-    const int result = std::fclose(std::exchange(File, nullptr));
-    if (result != 0)
-      throw ToolError("cannot write the work file " + Shown(Path) + " (is the disk full?)");
-  }
-  std::uint64_t Size() const { return Written; }
-  std::string Name() const { return SystemName(Path); }
-
-private:
-  fs::path Path;
-  TRemoveOnExit Remover; // removes the file after the destructor closed it
-  std::FILE* File = nullptr;
-  std::uint64_t Written = 0;
-};
-
-// Appends Data enciphered (when a password is given) and returns the bytes appended.
-std::uint64_t AppendStored(PayloadFile& Payload, std::span<const std::uint8_t> Data,
-                           const std::optional<std::string>& Password) {
-  if (!Password)
-    return Payload.Append(Data);
-  TItemEncryptor encryptor(*Password);
-  std::vector<std::uint8_t> chunk;
-  std::uint64_t appended = 0;
-  constexpr std::size_t ChunkSize = 1 << 20;
-  for (std::size_t at = 0; at < Data.size(); at += ChunkSize) {
-    chunk.clear();
-    encryptor.Add(Data.data() + at, std::min(ChunkSize, Data.size() - at), chunk);
-    appended += Payload.Append(chunk);
-  }
-  chunk.clear();
-  encryptor.Finish(chunk);
-  return appended + Payload.Append(chunk);
-}
-
 std::optional<std::int64_t> SourceDateEpoch() {
   const char* value = std::getenv("SOURCE_DATE_EPOCH");
   if (!value || !*value)
@@ -453,56 +364,40 @@ PackReport PackArchive(const PackOptions& Options) {
     for (pe::Resource& r : IconResources(*Options.Icon, StubIconName, nextIconId))
       resources.push_back(std::move(r));
 
-  PayloadFile payload(WorkPath(output, ".items"));
-  std::optional<TZlibCompressor> compressor;
-  if (!Options.Store)
-    compressor.emplace(Options.Level.value_or(DefaultLevel));
-
-  PackReport report;
-  std::vector<ItemRecordFields> records;
-  std::vector<std::uint32_t> checksums;
   std::uint64_t inputBytes = 0;
   for (const InputFile& file : files)
     inputBytes += file.Size;
   TProgress progress(Options.Progress, inputBytes);
+  const std::optional<int> level =
+      Options.Store ? std::nullopt : std::optional(Options.Level.value_or(DefaultLevel));
+  TItemPacker packer(WorkPath(output, ".items"), level, password, progress);
+
+  PackReport report;
+  std::vector<ItemRecordFields> records;
+  std::vector<std::uint32_t> checksums;
   for (std::size_t i = 0; i < files.size(); ++i) {
     const InputFile& file = files[i];
-    platform::MappedFile data;
-    if (const std::string problem = data.Open(SystemName(file.Path)); !problem.empty())
-      throw ToolError(problem);
-    // The file may have changed since it was checked; what is packed is what was read.
-    if (data.Size() > MaxItemSize)
-      throw ToolError(Shown(file.Path) + ": the file is 4 GiB or larger; an item holds less");
+    const PackedItem item = packer.Pack(file.Path);
+    report.OriginalBytes += item.OriginalSize;
+    report.StoredBytes += item.Length;
+    if (report.StoredBytes > pe::MaxImageSize)
+      throw TooLargeForImage(report.StoredBytes);
     ItemRecordFields record;
     record.FileName = file.Name;
-    record.OriginalSize = static_cast<std::uint32_t>(data.Size());
+    record.OriginalSize = item.OriginalSize;
+    record.StoredSize = item.StoredSize;
+    record.Compressed = item.Compressed;
     const std::int64_t seconds =
         epoch ? std::min(*epoch, file.ModifiedSeconds) : file.ModifiedSeconds;
     record.FileTime = DaysSince1899(seconds);
-    checksums.push_back(Crc32(0, data.Bytes()));
-
-    const std::uint64_t offset = payload.Size();
-    std::uint64_t appended;
-    if (std::optional<std::vector<std::uint8_t>> packed =
-            compressor ? compressor->CompressIfSmaller(data.Bytes()) : std::nullopt) {
-      record.Compressed = true;
-      record.StoredSize = static_cast<std::uint32_t>(packed->size());
-      appended = AppendStored(payload, *packed, password);
-    } else {
-      record.StoredSize = record.OriginalSize;
-      appended = AppendStored(payload, data.Bytes(), password);
-    }
-    if (payload.Size() > pe::MaxImageSize)
-      throw TooLargeForImage(payload.Size());
+    records.push_back(std::move(record));
+    checksums.push_back(item.Checksum);
     resources.push_back({pe::ResourceKey::FromId(pe::RtRcData),
                          pe::ResourceKey::FromName("ITEM" + std::to_string(i + 1)), 0, 0,
-                         std::make_shared<pe::FileRegionData>(payload.Name(), offset, appended)});
-    report.OriginalBytes += record.OriginalSize;
-    report.StoredBytes += appended;
-    records.push_back(std::move(record));
-    progress.Advance(data.Size());
+                         std::make_shared<pe::FileRegionData>(packer.Output().Name(), item.Offset,
+                                                              item.Length)});
   }
-  payload.Close();
+  packer.Output().Close();
   progress.Done();
 
   resources.push_back(RcData("HEADER", BuildHeaderResource(header, records)));
