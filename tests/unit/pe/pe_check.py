@@ -4,6 +4,7 @@ per line, for the C++ tests to compare:
 
   resource TYPE NAME LANG CODEPAGE SIZE CRC32   (pefile; names as stored, ids in decimal)
   wrestool TYPE NAME LANG SIZE                  (icoutils' wrestool -l)
+  large-address-aware yes|no                    (the file header's characteristics)
   checksum HEADER COMPUTED                      (pefile's own checksum of the file)
   layout ok | layout PROBLEM                    (section table against the headers)
 """
@@ -100,6 +101,9 @@ def main():
     pe = pefile.PE(path)
     resources(pe)
     wrestool(path)
+    large = pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS[
+        "IMAGE_FILE_LARGE_ADDRESS_AWARE"]
+    print(f"large-address-aware {'yes' if large else 'no'}")
     print(f"checksum {pe.OPTIONAL_HEADER.CheckSum} {pe.generate_checksum()}")
     layout(pe, size)
 

@@ -79,8 +79,16 @@ void ExpectLoaderOrder(const PeImage& Image) {
 
 // pefile and wrestool see what our reader sees, pefile computes the same checksum, and
 // the section table agrees with the headers.
+// The file header's characteristics, which the writer keeps as the stub has them.
+std::uint16_t Characteristics(const Bytes& Image, const PeImage& Parsed) {
+  const std::size_t at = Parsed.Headers().PeOffset + 22;
+  return static_cast<std::uint16_t>(Image.at(at) | Image.at(at + 1) << 8);
+}
+
 void ExpectIndependentReadersAgree(const std::string& Path, const PeImage& Image) {
   std::vector<std::string> expected = test::OurView(Image);
+  const bool large = Characteristics(test::ReadAll(Path), Image) & 0x20;
+  expected.push_back(std::string("large-address-aware ") + (large ? "yes" : "no"));
   const std::string checksum = std::to_string(Image.Headers().CheckSum);
   expected.push_back("checksum " + checksum + " " + checksum);
   expected.push_back("layout ok");
@@ -136,6 +144,7 @@ void ExpectArchiveAddedToImage(const std::string& StubPath) {
                            stubBytes.begin() + s.PointerToRawData + s.SizeOfRawData,
                            outBytes.begin() + s.PointerToRawData));
   }
+  EXPECT_EQ(Characteristics(outBytes, written), Characteristics(stubBytes, stub));
   EXPECT_EQ(written.Headers().SizeOfInitializedData,
             stub.Headers().SizeOfInitializedData + written.Sections().back().SizeOfRawData);
 
@@ -157,6 +166,9 @@ TEST(ResourceWriter, AddsAnArchiveToTheStubThatEveryReaderSees) {
 #else
   ASSERT_TRUE(std::filesystem::exists(VEXA_STUB_IMAGE)) << VEXA_STUB_IMAGE << " not built";
   ExpectArchiveAddedToImage(VEXA_STUB_IMAGE);
+  // 4 GiB of address space on 64-bit Windows for the image that carries the archive.
+  const std::vector<std::string> view = test::IndependentView(VEXA_STUB_IMAGE);
+  EXPECT_NE(std::find(view.begin(), view.end(), "large-address-aware yes"), view.end());
 #endif
 }
 
