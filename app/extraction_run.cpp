@@ -6,6 +6,7 @@
 #include "app/message_pump.h"
 #include "app/status_window.h"
 #include "archive/archive_paths.h"
+#include "platform/win32/ansi_path.h"
 #include "platform/win32/own_module.h"
 #include "platform/win32/windows.h"
 #include "resources/resource_ids.h"
@@ -25,6 +26,9 @@ namespace {
 
 std::unique_ptr<TVexaHeader> Header;
 
+// The stub's own path as the system names it, for the message when ExePath cannot spell it.
+std::wstring OwnPath;
+
 constexpr char InvalidArchive[] = "Invalid archive format.";
 
 // Ends the status display on every way out of ExtractArchive; it does not wait when the
@@ -36,6 +40,51 @@ struct StatusDisplayEnder {
   ~StatusDisplayEnder() { EndStatusDisplay(); }
 };
 
+// A name no other run uses: CreateDirectory refuses a folder that exists, so another
+// program's folder, or one made in advance to receive our files, is never taken.
+std::string CreateOwnFolder(const std::string& Temp) {
+  LARGE_INTEGER now;
+  ::QueryPerformanceCounter(&now);
+  std::uint64_t state = static_cast<std::uint64_t>(now.QuadPart) ^
+                        (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    // splitmix64: distinct names from neighbouring seeds
+    state += 0x9E3779B97F4A7C15ULL;
+    std::uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    std::string name = "vexa-";
+    for (int shift = 28; shift >= 0; shift -= 4)
+      name += "0123456789abcdef"[((z ^ (z >> 31)) >> shift) & 0xF];
+    const std::string folder = PathJoin(Temp, name);
+    if (::CreateDirectoryA(folder.c_str(), nullptr))
+      return folder;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS)
+      break;
+  }
+  ShowError(("Cannot create a folder for the extracted files in \"" + Temp + "\".").c_str());
+  return {};
+}
+
+// The folder browser comes first when both flags are set.
+bool InOwnFolder(std::uint8_t Flags) { return (Flags & hfTempFolder) && !(Flags & hfAskFolder); }
+
+std::string TempDestination() {
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+  std::string ansi;
+  if (length > 0 && length <= MAX_PATH) {
+    ansi = win32::AnsiPath(temp);
+    if (ansi.empty())
+      FolderCannotBeNamed(temp);
+  }
+  if (ansi.empty() || ansi.size() > 254) {
+    ShowError("The temporary folder cannot be found, or its path is too long.");
+    return {};
+  }
+  return CreateOwnFolder(ansi);
+}
+
 // The destination folder as the header's flags decide it; empty when the run is to end
 // without extracting (the user has been told why, or chose to exit).
 std::string SettleDestination(const std::string& Exe, const TVexaHeader& Archive) {
@@ -46,19 +95,14 @@ std::string SettleDestination(const std::string& Exe, const TVexaHeader& Archive
         break;
     return BrowsedFolder;
   }
-  if (flags & hfTempFolder) {
-    char temp[255];
-    const DWORD length = ::GetTempPathA(sizeof temp, temp);
-    if (length == 0 || length >= sizeof temp) {
-      ShowError("The temporary folder cannot be found, or its path is too long.");
-      return {};
-    }
-    return temp;
-  }
+  if (InOwnFolder(flags))
+    return TempDestination();
   if (flags & hfFixedFolder) {
     const std::string path = Archive.DestinationPath();
     if (path.find(':') != std::string::npos)
       return path;
+    if (Exe.empty())
+      FolderCannotBeNamed(OwnPath.substr(0, OwnPath.find_last_of(L'\\') + 1));
     return PathJoin(FolderPart(Exe), path);
   }
   // No destination flag: the archive cannot say where its files go.
@@ -69,9 +113,10 @@ std::string SettleDestination(const std::string& Exe, const TVexaHeader& Archive
 } // namespace
 
 void RunExtraction() {
-  char path[261] = {};
-  ::GetModuleFileNameA(nullptr, path, sizeof path);
-  ExePath = path;
+  std::wstring path(32768, L'\0');
+  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  OwnPath = path;
+  ExePath = win32::AnsiPath(path);
 
   const TResourceModule& module = win32::OwnModule();
   const std::string welcome = LoadResourceText(module, "WelcomeText");
@@ -102,14 +147,25 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
     return;
 
   BeginStatusDisplay(1500);
+  // Windows calls a window that has taken no message for 5 s "Not Responding" and offers
+  // to end it, half-way through a large item; a message every 100 ms keeps it painted.
+  DWORD lastPump = ::GetTickCount();
+  const auto pumpWhileWriting = [&lastPump] {
+    if (::GetTickCount() - lastPump < 100)
+      return;
+    PumpOneMessage();
+    lastPump = ::GetTickCount();
+  };
   const std::size_t count = Archive.Items.size();
   for (std::size_t i = 0; i < count; ++i) {
     PumpOneMessage();
+    lastPump = ::GetTickCount();
     const TItemRecord& item = *Archive.Items[i];
     const std::string target = PathJoin(destination, FileName(item));
     bool extracted;
     try {
-      extracted = ExtractItem(win32::OwnModule(), "Item" + std::to_string(i + 1), target, password, item);
+      extracted = ExtractItem(win32::OwnModule(), "Item" + std::to_string(i + 1), target,
+                              password, item, pumpWhileWriting);
     } catch (const EWriteError&) {
       // A file that could not be written whole: say so instead of leaving it silently short.
       ShowError(LoadStubString(IDS_IO_ERROR).c_str());
@@ -122,6 +178,10 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
 
   if (Archive.Flags() & hfRunProgram)
     RunLaunchingStep(Archive, destination);
+  // The run's own folder goes once it is empty; files that the user kept, or that the
+  // program left, keep it (the removal fails on a folder that holds anything).
+  if (InOwnFolder(Archive.Flags()))
+    ::RemoveDirectoryA(destination.c_str());
 }
 
 void FreeHeader() { Header.reset(); }

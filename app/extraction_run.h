@@ -8,7 +8,8 @@
 
 namespace vexa {
 
-// Full path of the stub's own executable; set at the start of the run.
+// Full path of the stub's own executable in the ANSI code page (its short form where
+// needed); set at the start of the run, empty when the code page cannot spell it.
 extern std::string ExePath;
 
 // Called once by the status window's WM_STARTRUN handler. A welcome answered No ends

@@ -9,13 +9,15 @@
 
 namespace vexa {
 
-void CopyStream(TStream& Source, TStream& Target) {
+void CopyStream(TStream& Source, TStream& Target, const std::function<void()>& AfterBuffer) {
   const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[CopyBufferSize]);
   std::int32_t n;
   do {
     n = Source.Read(buffer.get(), CopyBufferSize);
     if (Target.Write(buffer.get(), n) != n)
       throw EWriteError();
+    if (n != 0 && AfterBuffer)
+      AfterBuffer();
   } while (n != 0);
 }
 
@@ -56,12 +58,12 @@ void TItemReader::CheckComplete() const {
 
 bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
                  const std::string& TargetPath, const std::string& Password,
-                 const TItemRecord& Item) {
+                 const TItemRecord& Item, const std::function<void()>& AfterBuffer) {
   if (!IsSafeItemPath(FileName(Item)))
     return false;
   TItemReader reader(Module, ResName, Password, Item);
   TqvFileStream file(TargetPath, fmCreate);
-  CopyStream(reader.Top(), file);
+  CopyStream(reader.Top(), file, AfterBuffer);
   reader.CheckComplete();
   return true;
 }

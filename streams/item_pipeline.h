@@ -2,6 +2,7 @@
 // One archive item into one file: resource stream → [decrypting stream] →
 // [decompression stream] → file stream.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,8 +20,9 @@ inline constexpr std::int32_t CopyBufferSize = 61440;
 
 // Copies until Source.Read returns 0. A Write that takes fewer bytes than it was given
 // (a full disk, a medium that refuses writing) raises EWriteError, so a file is never
-// silently shorter than its item.
-void CopyStream(TStream& Source, TStream& Target);
+// silently shorter than its item. AfterBuffer, when given, runs after every buffer that
+// was written: a long item is no reason for the caller's window to stop answering.
+void CopyStream(TStream& Source, TStream& Target, const std::function<void()>& AfterBuffer = {});
 
 // The read side of one item's pipeline: the item's plain bytes come out of Top(). An
 // empty Password means the item is not encrypted.
@@ -50,9 +52,9 @@ private:
 // file that cannot be created. Every other failure is raised: TStreamReadException
 // (resource missing or an encrypted item shorter than its padding; no file when missing),
 // EFCreateError, EWriteError, EDecompressionError (corrupt or cut-short data). A partly
-// written file stays.
+// written file stays. AfterBuffer is CopyStream's.
 bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
                  const std::string& TargetPath, const std::string& Password,
-                 const TItemRecord& Item);
+                 const TItemRecord& Item, const std::function<void()>& AfterBuffer = {});
 
 } // namespace vexa

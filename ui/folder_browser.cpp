@@ -1,8 +1,12 @@
 #include "ui/folder_browser.h"
 
+#include <cstring>
+
 #include "app/status_window.h"
+#include "platform/win32/ansi_path.h"
 #include "platform/win32/windows.h"
 #include "resources/resource_ids.h"
+#include "ui/message_boxes.h"
 
 #include <shlobj.h>
 
@@ -47,9 +51,16 @@ int BrowseForDestination() {
   LPITEMIDLIST list = ::SHBrowseForFolderA(&info);
   if (!list)
     return 2;
-  const bool converted = ::SHGetPathFromIDListA(list, BrowsedFolder);
+  wchar_t chosen[MAX_PATH];
+  const bool converted = ::SHGetPathFromIDListW(list, chosen);
   FreeItemList(list);
-  return converted ? 1 : 2;
+  if (!converted)
+    return 2;
+  const std::string folder = win32::AnsiPath(chosen);
+  if (folder.empty() || folder.size() >= sizeof BrowsedFolder)
+    FolderCannotBeNamed(chosen);
+  std::memcpy(BrowsedFolder, folder.c_str(), folder.size() + 1);
+  return 1;
 }
 
 } // namespace vexa

@@ -1,7 +1,9 @@
 #include "ui/message_boxes.h"
 
+#include "platform/win32/ansi_path.h"
 #include "platform/win32/windows.h"
 #include "resources/resource_ids.h"
+#include "runtime/exceptions.h"
 #include "ui/expand_line_breaks.h"
 #include "ui/localised_dialog.h"
 
@@ -15,6 +17,13 @@ void ShowInformation(const std::string& Text) {
 
 void ShowError(const char* Text) {
   ::MessageBoxA(nullptr, Text, "Error", MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
+}
+
+void FolderCannotBeNamed(const std::wstring& Folder) {
+  ShowError(("The folder \"" + win32::ShownPath(Folder) +
+             "\" cannot be named in this system's code page.")
+                .c_str());
+  throw EAbort();
 }
 
 bool AskExitNow() {

@@ -11,6 +11,11 @@ void ShowInformation(const std::string& Text);
 // "Error" box with the error icon, brought to the foreground.
 void ShowError(const char* Text);
 
+// "Error" box naming a folder that the ANSI code page cannot spell and that has no short
+// name either (the ANSI functions would see '?' in its place and write nothing); then
+// leaves by EAbort.
+[[noreturn]] void FolderCannotBeNamed(const std::wstring& Folder);
+
 // "Do you want to exit now?"; true for Yes. A box that cannot be shown counts as No.
 bool AskExitNow();
 

@@ -10,10 +10,16 @@
 // code 1 (2 for a step that cannot be parsed).
 //
 //   info                                  screen metrics, the temporary and Desktop folders
-//   spawn exe=PATH [args=TEXT]            start a helper program (not looked at; ended when the
-//                                         driver ends)
-//   start exe=PATH [args=TEXT] [dir=PATH] start the program under test; from then on only its
-//                                         windows are looked at
+//   spawn exe=PATH [args=TEXT] [env=TEXT] start a helper program (not looked at; ended when the
+//                                         driver ends, unless reaped)
+//   start exe=PATH [args=TEXT] [dir=PATH] [env=TEXT]
+//                                         start the program under test; from then on only its
+//                                         windows are looked at. env: NAME=VALUE lines set in
+//                                         the driver's environment first (and kept). Paths and
+//                                         texts of both go to the system as UTF-16, so they may
+//                                         hold what the ANSI code page cannot
+//   reap [timeout=MS]                     wait for every spawned helper to end; the result holds
+//                                         their exit codes
 //   wait [title=T] [class=C] [timeout=MS] [any=1]
 //                                         wait for a visible top-level window of the program
 //                                         (with any=1: of any process, such as one that the
@@ -25,6 +31,11 @@
 //   onscreen [timeout=MS]                 wait until the current window overlaps the screen
 //   file path=PATH [state=present|absent] [timeout=MS]
 //                                         wait until the file exists (is gone)
+//   paintwhile path=PATH size=N [timeout=MS]
+//                                         invalidate the current window again and again until it
+//                                         has painted while PATH exists with fewer than N bytes
+//                                         (a file that the program is still writing); fails when
+//                                         PATH reaches N bytes first
 //   gone [timeout=MS]                     wait until the current window is destroyed or hidden
 //   focus id=N [timeout=MS]               wait until control N has the focus (posted keys take
 //                                         effect only when the program gets to them)
@@ -150,14 +161,26 @@ std::string Array(const std::vector<std::string>& items) {
 
 // ---- steps -----------------------------------------------------------------------------------
 
+std::wstring WideFromUtf8(const std::string& text) {
+  int wide = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), w.data(), wide);
+  return w;
+}
+
 struct Step {
   std::string Verb;
-  std::map<std::string, std::string> Args;  // values already in ANSI
+  std::map<std::string, std::string> Args;  // values in UTF-8
 
   bool Has(const char* key) const { return Args.count(key) != 0; }
+  // The value in the ANSI code page, as the A functions take it.
   std::string Get(const char* key, const std::string& fallback = "") const {
     auto it = Args.find(key);
-    return it == Args.end() ? fallback : it->second;
+    return it == Args.end() ? fallback : AnsiFromUtf8(it->second);
+  }
+  std::wstring Wide(const char* key) const {
+    auto it = Args.find(key);
+    return it == Args.end() ? std::wstring() : WideFromUtf8(it->second);
   }
   long Number(const char* key, long fallback) const {
     auto it = Args.find(key);
@@ -198,7 +221,7 @@ Step ParseStep(const std::string& line) {
     } else {
       while (i < line.size() && line[i] != ' ' && line[i] != '\t') value += line[i++];
     }
-    step.Args[key] = AnsiFromUtf8(value);
+    step.Args[key] = value;
   }
   return step;
 }
@@ -434,14 +457,16 @@ public:
                                                                              const Step&)>>
         verbs = {
             {"info", {{}, &Session::Info}},
-            {"spawn", {{"exe", "args"}, &Session::Spawn}},
-            {"start", {{"exe", "args", "dir"}, &Session::Start}},
+            {"spawn", {{"exe", "args", "env"}, &Session::Spawn}},
+            {"start", {{"exe", "args", "dir", "env"}, &Session::Start}},
+            {"reap", {{"timeout"}, &Session::Reap}},
             {"wait", {{"title", "class", "timeout", "any"}, &Session::Wait}},
             {"dump", {{}, &Session::DumpCurrent}},
             {"expect", {{"id", "text", "timeout"}, &Session::Expect}},
             {"onscreen", {{"timeout"}, &Session::OnScreen}},
             {"file", {{"path", "state", "timeout"}, &Session::File}},
             {"gone", {{"timeout"}, &Session::Gone}},
+            {"paintwhile", {{"path", "size", "timeout"}, &Session::PaintWhile}},
             {"focus", {{"id", "timeout"}, &Session::Focus}},
             {"click", {{"id", "how"}, &Session::Click}},
             {"settext", {{"id", "text"}, &Session::SetText}},
@@ -483,17 +508,28 @@ private:
   }
 
   static PROCESS_INFORMATION Launch(const Step& step) {
-    std::string exe = step.Get("exe");
+    std::wstring exe = step.Wide("exe");
     if (exe.empty()) throw UsageError(step.Verb + " needs exe=");
-    std::string commandLine = "\"" + exe + "\"";
-    if (step.Has("args")) commandLine += " " + step.Get("args");
-    std::string dir = step.Get("dir");
-    STARTUPINFOA startup{};
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (step.Has("args")) commandLine += L" " + step.Wide("args");
+    std::wstring dir = step.Wide("dir");
+    std::wstring env = step.Wide("env");
+    for (size_t at = 0; at < env.size();) {
+      size_t end = env.find(L'\n', at);
+      if (end == std::wstring::npos) end = env.size();
+      std::wstring line = env.substr(at, end - at);
+      size_t eq = line.find(L'=');
+      if (eq == std::wstring::npos || eq == 0) throw UsageError("env= takes NAME=VALUE lines");
+      SetEnvironmentVariableW(line.substr(0, eq).c_str(), line.substr(eq + 1).c_str());
+      at = end + 1;
+    }
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         dir.empty() ? nullptr : dir.c_str(), &startup, &info))
-      throw StepFailure("cannot start " + exe + " (error " + std::to_string(GetLastError()) + ")");
+      throw StepFailure("cannot start " + step.Get("exe") + " (error " +
+                        std::to_string(GetLastError()) + ")");
     CloseHandle(info.hThread);
     return info;
   }
@@ -503,6 +539,22 @@ private:
     PROCESS_INFORMATION info = Launch(step);
     Helpers.push_back(info.hProcess);
     return Json().Num("pid", info.dwProcessId);
+  }
+
+  Json Reap(const Step& step) {
+    long long deadline = NowMs() + step.Number("timeout", 30000);
+    std::vector<std::string> codes;
+    for (HANDLE helper : Helpers) {
+      long long left = deadline - NowMs();
+      if (WaitForSingleObject(helper, left > 0 ? static_cast<DWORD>(left) : 0) != WAIT_OBJECT_0)
+        throw StepFailure("a spawned helper is still running");
+      DWORD code = 0;
+      GetExitCodeProcess(helper, &code);
+      codes.push_back(std::to_string(code));
+      CloseHandle(helper);
+    }
+    Helpers.clear();
+    return Json().Raw("exit_codes", Array(codes));
   }
 
   Json Start(const Step& step) {
@@ -577,17 +629,53 @@ private:
   }
 
   Json File(const Step& step) {
-    std::string path = step.Get("path");
+    std::wstring path = step.Wide("path");
     if (path.empty()) throw UsageError("file needs path=");
     std::string state = step.Get("state", "present");
     if (state != "present" && state != "absent") throw UsageError("state= is present or absent");
     bool wanted = state == "present";
     long long deadline = NowMs() + step.Number("timeout", 10000);
-    while ((GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) != wanted) {
-      if (NowMs() >= deadline) throw StepFailure(path + (wanted ? " does not appear" : " stays"));
+    while ((GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) != wanted) {
+      if (NowMs() >= deadline)
+        throw StepFailure(step.Get("path") + (wanted ? " does not appear" : " stays"));
       Sleep(2);
     }
     return Json();
+  }
+
+  // -1 while the file is missing.
+  static long long FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+
+  Json PaintWhile(const Step& step) {
+    HWND window = CurrentWindow();
+    std::wstring path = step.Wide("path");
+    long long full = step.Number("size", -1);
+    if (path.empty() || full < 0) throw UsageError("paintwhile needs path= and size=");
+    long long deadline = NowMs() + step.Number("timeout", 60000);
+    for (;;) {
+      if (FileSize(path) >= full)
+        throw StepFailure(step.Get("path") + " was written whole without a paint meanwhile");
+      if (!IsWindow(window)) throw StepFailure("the window is gone");
+      if (NowMs() >= deadline) throw StepFailure(step.Get("path") + " was never begun");
+      // Asked only once the file exists: a paint that the program did before it began the file
+      // proves nothing.
+      if (FileSize(path) < 0) {
+        Sleep(1);
+        continue;
+      }
+      InvalidateRect(window, nullptr, FALSE);
+      RECT update;
+      while (GetUpdateRect(window, &update, FALSE) && IsWindow(window) &&
+             FileSize(path) < full && NowMs() < deadline)
+        Sleep(1);
+      if (GetUpdateRect(window, &update, FALSE)) continue;
+      long long size = FileSize(path);
+      if (size < full) return Json().Num("bytes", size);
+    }
   }
 
   Json Gone(const Step& step) {

@@ -7,13 +7,16 @@ A scenario is a dict; only `name` is required:
   program     "archive" (default: `vexa pack` makes app/setup.exe from `files` and `pack`),
               "stub" (the bare stub, copied to app/vexasfx.exe) or "testapp" (the harness's
               own test program, with `args`)
+  app         the folder of the run folder that holds the program (default "app")
+  env         NAME=VALUE lines for the program's environment
   files       {name: bytes or Tool}: the files to pack, in this order, written to in/
   inputs      what `vexa pack` is given instead of the files one by one (paths below in/)
   pack        extra `vexa pack` options
   craft       function(Crafter): rewrites the packed archive's resources
   mkdirs      folders made in the run folder before the run
-  put         {path: bytes or Tool}: files laid in the run folder before the run; expected
-              unchanged afterwards unless `written` says otherwise
+  put         {path: bytes or Tool}: files laid in the run folder (or a special folder, see
+              below) before the run; expected unchanged afterwards unless `written` says
+              otherwise
   mounts      {folder: "ro" or "size=N"}: the run folder's folder becomes a read-only view of
               itself, or a file system of that size; a scenario that cannot mount is skipped
   before      driver steps before the program is started (helpers that must run first)
@@ -25,9 +28,14 @@ A scenario is a dict; only `name` is required:
   written     {path: bytes, the name of an input file, or a function(bytes) -> bool}: the files
               expected after the run.
               A path is relative to the run folder, or "%TEMP%/NAME" in the temporary folder, or
-              "%DESKTOP%/NAME" on the Desktop.
+              "%DESKTOP%/NAME" on the Desktop; a special path may hold a shell pattern
+              ("%TEMP%/vexa-*/a.txt"), which must match exactly one file. What the first part of
+              a special path names is removed before and after the scenario.
               The run folder must hold nothing else apart from in/, the program and `mkdirs`.
-  absent      Windows paths (C: or Z:) that must not exist after the run
+  absent      Windows paths (C: or Z:), or special paths with patterns, that must not exist
+              after the run
+  temp_checks checks of the temporary folder once the run is over: functions(Path) -> problems
+  clear       special paths (with patterns) removed before and after the scenario
   after       checks of the run folder once the run is over: functions(Path) -> problems
   args        the test program's command line
   slow        true: run only when asked for (run.py --slow, or by its name with --only)
@@ -219,7 +227,7 @@ class Runner:
                 subprocess.run(["umount", run / folder], capture_output=True, check=False)
         shutil.rmtree(run, ignore_errors=True)
         (run / "in").mkdir(parents=True)
-        (run / "app").mkdir()
+        (run / sc.get("app", "app")).mkdir(parents=True)
         subs = {"run": self.session.win_path(run)}
         if "setup" in self.tools:
             subs["setup"] = self.session.win_path(self.tools["setup"])
@@ -243,22 +251,34 @@ class Runner:
         self._clear_special(sc)
         return problems
 
+    def special_matches(self, key: str, pattern: str) -> list:
+        return sorted(self.session.unix_path(self.info[key]).glob(pattern))
+
     def _clear_special(self, sc):
-        for name in sc.get("written", {}):
+        names = [*sc.get("written", {}), *sc.get("put", {}), *sc.get("absent", []),
+                 *sc.get("clear", [])]
+        for name in names:
             if special := special_file(name):
-                self.special_path(*special).unlink(missing_ok=True)
+                key, rest = special
+                for path in self.special_matches(key, rest.split("/")[0]):
+                    if path.is_dir():
+                        shutil.rmtree(path)
+                    else:
+                        path.unlink()
 
     def _prepare(self, sc, run: Path, subs: dict, log) -> Path:
         for name, data in sc.get("files", {}).items():
             (run / "in" / name).parent.mkdir(parents=True, exist_ok=True)
             (run / "in" / name).write_bytes(self.content(data))
-        for name, data in sc.get("put", {}).items():
-            (run / name).parent.mkdir(parents=True, exist_ok=True)
-            (run / name).write_bytes(self.content(data))
         self._clear_special(sc)
+        for name, data in sc.get("put", {}).items():
+            special = special_file(name)
+            path = self.special_path(*special) if special else run / name
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(self.content(data))
         program = sc.get("program", "archive")
         if program == "archive":
-            exe = run / "app" / "setup.exe"
+            exe = run / sc.get("app", "app") / "setup.exe"
             options = [substitute(o, subs) for o in sc.get("pack", [])]
             if self.tools["pack_stub"]:
                 options = ["--stub", self.tool("pack_stub"), *options]
@@ -274,7 +294,7 @@ class Runner:
             if "craft" in sc:
                 sc["craft"](Crafter(self.tool("resedit"), exe))
         elif program == "stub":
-            exe = run / "app" / "vexasfx.exe"
+            exe = run / sc.get("app", "app") / "vexasfx.exe"
             shutil.copyfile(self.tool("stub"), exe)
         elif program == "testapp":
             exe = self.tool("testapp")
@@ -287,8 +307,9 @@ class Runner:
     def _drive(self, sc, run: Path, subs: dict, exe: Path, log) -> list:
         timeout_ms = sc.get("timeout_ms", 30000)
         start = {"do": "start", "exe": self.session.win_path(exe), "dir": "C:\\"}
-        if "args" in sc:
-            start["args"] = sc["args"]
+        for key in ("args", "env"):
+            if key in sc:
+                start[key] = sc[key]
         steps = [*sc.get("before", []), start, *sc.get("steps", []),
                  {"do": "exit", "timeout": timeout_ms}]
         script = "\n".join(step_line(s, subs) for s in steps) + "\n"
@@ -333,8 +354,11 @@ class Runner:
 
     def _compare_files(self, sc, run: Path, exe: Path) -> list:
         problems = []
-        expected_files = {name: self.content(data) for name, data in sc.get("put", {}).items()}
-        expected_dirs = {"in", "app", *sc.get("mkdirs", []), *sc.get("mounts", {})}
+        expected_files, special_files = {}, {}
+        for name, data in sc.get("put", {}).items():
+            (special_files if special_file(name) else expected_files)[name] = self.content(data)
+        expected_dirs = {"in", *sc.get("mkdirs", []), *sc.get("mounts", {})}
+        expected_dirs.add(sc.get("app", "app"))
         for name in expected_files:
             parent = Path(name).parent
             while parent != Path("."):
@@ -342,12 +366,8 @@ class Runner:
                 parent = parent.parent
         for name, source in sc.get("written", {}).items():
             data = (run / "in" / source).read_bytes() if isinstance(source, str) else source
-            if special := special_file(name):
-                path = self.special_path(*special)
-                if not path.is_file():
-                    problems.append(f"missing {name}")
-                elif why := differs(path.read_bytes(), data):
-                    problems.append(f"{name}: {why}")
+            if special_file(name):
+                special_files[name] = data
                 continue
             expected_files[name] = data
             parent = Path(name).parent
@@ -367,11 +387,23 @@ class Runner:
                 problems.append(f"{name}: {why}")
         for name in sorted(dirs - expected_dirs):
             problems.append(f"unexpected folder {name}")
+        for name, data in special_files.items():
+            matches = [p for p in self.special_matches(*special_file(name)) if p.is_file()]
+            if len(matches) != 1:
+                problems.append(f"{len(matches)} files match {name}" if matches
+                                else f"missing {name}")
+            elif why := differs(matches[0].read_bytes(), data):
+                problems.append(f"{name}: {why}")
         for win in sc.get("absent", []):
-            if self.session.unix_path(win).exists():
+            special = special_file(win)
+            if special and (found := self.special_matches(*special)):
+                problems.append(f"{win} exists: {', '.join(p.name for p in found)}")
+            elif not special and self.session.unix_path(win).exists():
                 problems.append(f"{win} was written")
         for check in sc.get("after", []):
             problems += check(run)
+        for check in sc.get("temp_checks", []):
+            problems += check(self.session.unix_path(self.info["temp"]))
         if len(problems) > MAX_FILE_PROBLEMS:
             more = len(problems) - MAX_FILE_PROBLEMS
             problems = problems[:MAX_FILE_PROBLEMS] + [f"{more} more differences"]

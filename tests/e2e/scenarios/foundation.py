@@ -17,6 +17,8 @@ README = b"Read me first.\r\n" * 40
 # Larger than three copy buffers of 61440 bytes, and incompressible.
 DATA = rng.randbytes(200_000)
 FILES = {"readme.txt": README, "data.bin": DATA}
+# Long enough to write that a window taking messages only between items would go unpainted.
+LARGE = rng.randbytes(64 << 20)
 ALL_WRITTEN = {"readme.txt": "readme.txt", "data.bin": "data.bin"}
 
 WELCOME = ["--welcome", "Install the Vexa demo?", "--title", "Vexa Demo Setup"]
@@ -66,12 +68,10 @@ SCENARIOS = [
      "steps": [WELCOME_BOX, {"do": "click", "id": 7}]},
 
     # Wine's temporary folder is C:\users\<user>\Temp; Windows' is under the user's local
-    # application data. Both are what GetTempPath reports, which is where the files are looked
-    # for.
-    {"name": "temp_folder", "pack": ["--temp"],
-     "files": {"vexa-e2e-temp.txt": README, "vexa-e2e-temp.bin": DATA},
-     "written": {"%TEMP%/vexa-e2e-temp.txt": "vexa-e2e-temp.txt",
-                 "%TEMP%/vexa-e2e-temp.bin": "vexa-e2e-temp.bin"}},
+    # application data. Both are what GetTempPath reports, where the stub makes a folder of its
+    # own for the files.
+    {"name": "temp_folder", "pack": ["--temp"], "files": FILES,
+     "written": {"%TEMP%/vexa-*/readme.txt": "readme.txt", "%TEMP%/vexa-*/data.bin": "data.bin"}},
 
     # Z: is Wine's name for the Unix root; on Windows any absolute path behaves alike.
     {"name": "fixed_absolute", "pack": ["--dest", "{run}\\fixed"], "mkdirs": ["fixed"],
@@ -98,6 +98,14 @@ SCENARIOS = [
                {"do": "click", "id": 6}],
      "exit_checks": [centred_display(310, 100, 1500, must_return=False)],
      "written": into("dest", ALL_WRITTEN)},
+
+    # Windows calls a window "Not Responding" once it has taken no message for 5 s: the status
+    # window keeps painting while one large item is written.
+    {"name": "status_window_paints_during_item", "files": {"large.bin": LARGE},
+     "pack": TO_DEST + ["--store"], "mkdirs": ["dest"],
+     "steps": [{"do": "wait", "class": "QuorvantaSelfExtractorWindow", "title": "Extracting Files"},
+               {"do": "paintwhile", "path": "{run}\\dest\\large.bin", "size": len(LARGE)}],
+     "written": {"dest/large.bin": "large.bin"}},
 
     {"name": "missing_header", "program": "stub",
      "steps": [{"do": "wait", "title": "Error", "class": "#32770",

@@ -6,6 +6,8 @@ what to do: it leaves ran.txt (holding its own path) in its folder and ends with
 there. ran.txt is no item, so it outlives the clean-up.
 """
 
+import re
+
 from archive import with_file_name
 from checks import information, message_box, never_seen, pause_between, window
 from scenario import Tool
@@ -46,12 +48,36 @@ MISSING_NOTICE = ("Files were succesfully extracted, but an internal Windows pro
 
 LONG_PATH = "{run}\\" + "long folder name\\" * 8 + "setup.exe"
 
+TEMP_WAIT = ["--temp", "--run", "setup.exe", "--program-in-destination", "--wait-and-delete"]
+# Outside Windows-1252, the code page of the prefix: the ANSI functions spell it "????".
+CYRILLIC = "\u041f\u0451\u0442\u0440"
+
 
 def missing(path: str) -> list:
     """The notice for a program that cannot be found, answered."""
     return [{"do": "wait", "title": "Information", "class": "#32770",
              "check": information(MISSING_NOTICE.replace("{path}", path))},
             {"do": "click", "id": 1}]
+
+
+def own_folders(count: int):
+    """A check of the temporary folder: `count` folders of the stub's own, each holding only the
+    ran.txt of the setup program that was started from it."""
+    def check(temp):
+        folders = sorted(temp.glob("vexa-*"))
+        problems = [] if len(folders) == count else [
+            f"{len(folders)} folders vexa-* in the temporary folder, expected {count}"]
+        for folder in folders:
+            names = sorted(p.name for p in folder.iterdir())
+            if not re.fullmatch(r"vexa-[0-9a-f]{8}", folder.name):
+                problems.append(f"a folder named {folder.name}")
+            elif names != ["ran.txt"]:
+                problems.append(f"{folder.name} holds {names}")
+            elif not ran_from(f"\\{folder.name}\\setup.exe".encode())(
+                    (folder / "ran.txt").read_bytes()):
+                problems.append(f"the program in {folder.name} ran from elsewhere")
+        return problems
+    return check
 
 
 def answered(name, config, answer, written, pack=WAIT):
@@ -144,6 +170,31 @@ SCENARIOS = [
                 "check": message_box("Information", "Invalid archive format.", {1: "OK"})},
                {"do": "click", "id": 1}],
      "written": RAN},
+
+    # The temporary folder is shared by every program the user runs: each run extracts into a
+    # new folder of its own, so two runs at once keep apart, and the program is never started
+    # beside a DLL that something left there to be loaded in place of a system one. The items
+    # are deleted; the folders stay only for the ran.txt that each program left.
+    {"name": "temp_two_at_once", "files": setup_files("sleep 3000\nmark ran.txt\nexit 0"),
+     "pack": TEMP_WAIT, "put": {"%TEMP%/version.dll": b"not a system DLL"},
+     "before": [{"do": "spawn", "exe": "{run}\\app\\setup.exe"}],
+     "steps": [{"do": "reap", "check": lambda result, info: [] if result["exit_codes"] == [0]
+                else [f"the other run ended with {result['exit_codes']}"]}],
+     "clear": ["%TEMP%/vexa-*"], "temp_checks": [own_folders(2)]},
+
+    # Paths that the ANSI code page cannot spell are taken by their short names.
+    {"name": "temp_folder_outside_code_page", "files": setup_files("mark ..\\ran.txt\nexit 0"),
+     "pack": TEMP_WAIT, "mkdirs": [f"temp {CYRILLIC}"],
+     "env": f"TMP={{run}}\\temp {CYRILLIC}\nTEMP={{run}}\\temp {CYRILLIC}",
+     "written": {f"temp {CYRILLIC}/ran.txt": ran_from(b"\\setup.exe")}},
+
+    {"name": "exe_folder_outside_code_page", "app": f"app {CYRILLIC}",
+     "files": setup_files("mark ran.txt\nexit 0"),
+     "pack": ["--dest", "unpacked", "--run", "setup.exe", "--program-in-destination"],
+     "mkdirs": [f"app {CYRILLIC}/unpacked"],
+     "steps": [{"do": "file", "path": f"{{run}}\\app {CYRILLIC}\\unpacked\\ran.txt"}],
+     "written": {**{f"app {CYRILLIC}/unpacked/{name}": name for name in ITEMS},
+                 f"app {CYRILLIC}/unpacked/ran.txt": ran_from(b"\\setup.exe")}},
 
     # Without waiting, the stub ends as soon as the program is started, and the files stay. The
     # path has spaces: left unquoted, it would start {run}\dest.exe (the decoy) instead.

@@ -11,7 +11,9 @@
 //   exit CODE     end with CODE (decimal, or hexadecimal after 0x); without it the code is 0
 //
 // A FILE without a colon is taken relative to the program's own folder. An unknown command or a
-// file that cannot be written ends the program with 91.
+// file that cannot be written ends the program with 91. Paths are UTF-8 here and UTF-16 for the
+// system, so the program runs from folders that the ANSI code page cannot spell; its own path
+// is written in UTF-8.
 
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
@@ -26,10 +28,22 @@ namespace {
 constexpr UINT kDeleteFailed = 90;
 constexpr UINT kBadOrder = 91;
 
+std::wstring Wide(const std::string& utf8) {
+  int size = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), size);
+  wide.resize(wide.empty() ? 0 : wide.size() - 1);
+  return wide;
+}
+
 std::string OwnPath() {
-  char path[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  return path;
+  wchar_t path[32768] = L"";
+  GetModuleFileNameW(nullptr, path, 32768);
+  int size = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, path, -1, utf8.data(), size, nullptr, nullptr);
+  utf8.resize(utf8.empty() ? 0 : utf8.size() - 1);
+  return utf8;
 }
 
 std::string Resolve(const std::string& name) {
@@ -56,7 +70,7 @@ std::vector<std::string> Orders(const char* commandLine) {
   std::string own = OwnPath();
   std::string config = own.substr(0, own.find_last_of('.')) + ".cfg";
   std::string text;
-  HANDLE file = CreateFileA(config.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(Wide(config).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     char buffer[4096];
@@ -73,7 +87,7 @@ std::vector<std::string> Orders(const char* commandLine) {
 bool Mark(const std::string& name) {
   std::string path = Resolve(name);
   std::string scratch = path + ".part";
-  HANDLE file = CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  HANDLE file = CreateFileW(Wide(scratch).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   std::string own = OwnPath();
@@ -81,7 +95,7 @@ bool Mark(const std::string& name) {
   bool ok = WriteFile(file, own.data(), static_cast<DWORD>(own.size()), &written, nullptr) &&
             written == own.size();
   CloseHandle(file);
-  return ok && MoveFileExA(scratch.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+  return ok && MoveFileExW(Wide(scratch).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 }  // namespace
@@ -95,10 +109,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     if (verb == "mark") {
       if (!Mark(arg)) return kBadOrder;
     } else if (verb == "delete") {
-      if (!DeleteFileA(Resolve(arg).c_str())) return kDeleteFailed;
+      if (!DeleteFileW(Wide(Resolve(arg)).c_str())) return kDeleteFailed;
     } else if (verb == "hold") {
       // Left open on purpose: the handle lives until the process ends.
-      if (CreateFileA(Resolve(arg).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+      if (CreateFileW(Wide(Resolve(arg)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                       FILE_ATTRIBUTE_NORMAL, nullptr) == INVALID_HANDLE_VALUE)
         return kBadOrder;
     } else if (verb == "title") {

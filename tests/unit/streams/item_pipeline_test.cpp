@@ -100,17 +100,22 @@ TEST(CopyStreamTest, EmptySourceGivesOneWriteOfZero) {
   module.Add("ITEM1", Bytes{});
   TResourceStream source(module, "Item1");
   RecordingStream target;
-  CopyStream(source, target);
+  int calls = 0;
+  CopyStream(source, target, [&calls] { ++calls; });
   EXPECT_EQ(target.Writes, std::vector<std::int32_t>{0});
+  EXPECT_EQ(calls, 0);
 }
 
+// The caller's hook runs once a buffer is in the target, not before and not for the end.
 TEST(CopyStreamTest, ExactlyOneBufferThenAWriteOfZero) {
   test::MemoryResourceModule module;
   module.Add("ITEM1", Bytes(61440, 7));
   TResourceStream source(module, "Item1");
   RecordingStream target;
-  CopyStream(source, target);
+  std::vector<std::size_t> writesAtCall;
+  CopyStream(source, target, [&] { writesAtCall.push_back(target.Writes.size()); });
   EXPECT_EQ(target.Writes, (std::vector<std::int32_t>{61440, 0}));
+  EXPECT_EQ(writesAtCall, std::vector<std::size_t>{1});
 }
 
 TEST(CopyStreamTest, ShortWriteRaisesInsteadOfLeavingAShortFile) {
