@@ -125,6 +125,12 @@ int main(int argc, char** argv) {
                    "compressing would not make it smaller.")
       ->type_name("N");
   packCommand->add_flag("--store", pack.Store, "Do not compress.");
+  packCommand
+      ->add_option("--jobs", pack.Jobs,
+                   "Compress N items at a time, each on its own thread (default: as many as "
+                   "there are processors; the Windows build packs on one thread). The "
+                   "archive is the same whatever N is.")
+      ->type_name("N");
   packCommand->add_flag("--encrypt", pack.Encrypt,
                         "Encrypt the items with Blowfish; the extractor asks for the password. "
                         "Implied by --password-file and --password.");

@@ -17,6 +17,7 @@
 #include "cli/item_checksums.h"
 #include "cli/item_packer.h"
 #include "cli/local_path.h"
+#include "cli/ordered_work.h"
 #include "cli/progress.h"
 #include "cli/tool_error.h"
 #include "cli/work_file.h"
@@ -40,6 +41,9 @@ constexpr char StubIconName[] = "SELFEXICON";
 // An archive is packed once and downloaded many times: the smallest output is worth the
 // slower pack (libdeflate at 12 still packs faster than zip -9; zlib treats 12 as 9).
 constexpr int DefaultLevel = 12;
+// Items packed ahead of the one whose turn it is, waiting for it. Each holds a few words in
+// memory; its bytes wait in a work file.
+constexpr std::size_t ItemsAhead = 64;
 
 struct InputFile {
   fs::path Path;
@@ -166,6 +170,8 @@ std::uint8_t CheckedFlags(const PackOptions& Options, const std::vector<InputFil
   if (Options.Level &&
       (*Options.Level < MinCompressionLevel || *Options.Level > MaxCompressionLevel))
     throw UsageError("--level takes 0 to 12, not " + std::to_string(*Options.Level));
+  if (Options.Jobs && *Options.Jobs == 0)
+    throw UsageError("--jobs takes 1 or more");
 
   std::uint8_t flags = 0;
   if (Options.TempFolder)
@@ -370,34 +376,49 @@ PackReport PackArchive(const PackOptions& Options) {
   TProgress progress(Options.Progress, inputBytes);
   const std::optional<int> level =
       Options.Store ? std::nullopt : std::optional(Options.Level.value_or(DefaultLevel));
-  TItemPacker packer(WorkPath(output, ".items"), level, password, progress);
+  // A packer per thread, each with a work file of its own; which one packs an item
+  // changes where its bytes wait, never the bytes.
+  std::vector<std::unique_ptr<TItemPacker>> packers;
+  for (std::size_t n = WorkerCount(Options.Jobs, files.size()); packers.size() < n;)
+    packers.push_back(
+        std::make_unique<TItemPacker>(WorkPath(output, ".items"), level, password, progress));
 
   PackReport report;
   std::vector<ItemRecordFields> records;
   std::vector<std::uint32_t> checksums;
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    const InputFile& file = files[i];
-    const PackedItem item = packer.Pack(file.Path);
-    report.OriginalBytes += item.OriginalSize;
-    report.StoredBytes += item.Length;
-    if (report.StoredBytes > pe::MaxImageSize)
-      throw TooLargeForImage(report.StoredBytes);
-    ItemRecordFields record;
-    record.FileName = file.Name;
-    record.OriginalSize = item.OriginalSize;
-    record.StoredSize = item.StoredSize;
-    record.Compressed = item.Compressed;
-    const std::int64_t seconds =
-        epoch ? std::min(*epoch, file.ModifiedSeconds) : file.ModifiedSeconds;
-    record.FileTime = DaysSince1899(seconds);
-    records.push_back(std::move(record));
-    checksums.push_back(item.Checksum);
-    resources.push_back({pe::ResourceKey::FromId(pe::RtRcData),
-                         pe::ResourceKey::FromName("ITEM" + std::to_string(i + 1)), 0, 0,
-                         std::make_shared<pe::FileRegionData>(packer.Output().Name(), item.Offset,
-                                                              item.Length)});
-  }
-  packer.Output().Close();
+  std::vector<PackedItem> packed(files.size());
+  std::vector<std::size_t> packedBy(files.size());
+  RunInItemOrder(
+      files.size(), packers.size(), ItemsAhead,
+      [&](std::size_t Worker, std::size_t Item) {
+        packed[Item] = packers[Worker]->Pack(files[Item].Path);
+        packedBy[Item] = Worker;
+      },
+      [&](std::size_t Item) {
+        const InputFile& file = files[Item];
+        const PackedItem& item = packed[Item];
+        report.OriginalBytes += item.OriginalSize;
+        report.StoredBytes += item.Length;
+        if (report.StoredBytes > pe::MaxImageSize)
+          throw TooLargeForImage(report.StoredBytes);
+        ItemRecordFields record;
+        record.FileName = file.Name;
+        record.OriginalSize = item.OriginalSize;
+        record.StoredSize = item.StoredSize;
+        record.Compressed = item.Compressed;
+        const std::int64_t seconds =
+            epoch ? std::min(*epoch, file.ModifiedSeconds) : file.ModifiedSeconds;
+        record.FileTime = DaysSince1899(seconds);
+        records.push_back(std::move(record));
+        checksums.push_back(item.Checksum);
+        resources.push_back(
+            {pe::ResourceKey::FromId(pe::RtRcData),
+             pe::ResourceKey::FromName("ITEM" + std::to_string(Item + 1)), 0, 0,
+             std::make_shared<pe::FileRegionData>(packers[packedBy[Item]]->Output().Name(),
+                                                  item.Offset, item.Length)});
+      });
+  for (const std::unique_ptr<TItemPacker>& packer : packers)
+    packer->Output().Close();
   progress.Done();
 
   resources.push_back(RcData("HEADER", BuildHeaderResource(header, records)));

@@ -37,6 +37,7 @@ struct PackOptions {
   bool NoIcon = false;
   std::optional<std::string> Stub;
   bool Progress = false; // a progress line on stderr
+  std::optional<std::size_t> Jobs; // threads compressing items; as many as processors when not given
 };
 
 struct PackReport {

@@ -134,6 +134,10 @@ TEST_F(PackTest, RefusesOptionsThatDoNotFitOrDoNotWorkTogether) {
   ExpectRefused(o, "--level takes 0 to 12", ExitUsage);
 
   o = Options({setup});
+  o.Jobs = 0;
+  ExpectRefused(o, "--jobs takes 1 or more", ExitUsage);
+
+  o = Options({setup});
   o.Title = "Caption";
   ExpectRefused(o, "--title", ExitUsage);
 
@@ -229,6 +233,54 @@ TEST_F(PackTest, TheSameInputsAndEpochGiveTheSameBytes) {
   PackArchive(second);
   EXPECT_EQ(ReadBytes(Dir / "first.exe"), ReadBytes(Dir / "second.exe"));
   EXPECT_NEAR(FileTime(*Header("first.exe").Items[0]), 25569 + 1700000000 / 86400.0, 1e-9);
+}
+
+// Items of every kind, in an order where large and small ones alternate, so that threads
+// finish them out of order; packed on one thread and on four.
+TEST_F(PackTest, TheArchiveIsTheSameWhateverTheNumberOfThreads) {
+  for (int i = 0; i < 24; ++i) {
+    const std::size_t size = i % 6 == 0 ? 0 : (i % 5 == 1 ? 600000 : 1000) * i + 7;
+    Put("in/" + std::to_string(100 + i) + ".dat",
+        i % 3 == 0 ? RandomBytes(size, static_cast<unsigned>(i)) : CompressibleBytes(size));
+  }
+  Put("in/large.bin", CompressibleBytes(5 << 20));
+  const ScopedEnv epoch("SOURCE_DATE_EPOCH", "1700000000");
+  // The check block's padding is random: its bytes in the file are set aside, and so is
+  // the image's checksum, which covers them.
+  const auto withoutCheckBlock = [&](const std::string& Archive) {
+    Bytes bytes = ReadBytes(Archive);
+    const Bytes header = ResourceBytes(Archive, "HEADER");
+    const auto at = std::search(bytes.begin(), bytes.end(), header.begin(), header.end());
+    EXPECT_NE(at, bytes.end());
+    std::fill_n(at + ArchiveLayout::PasswordCheckOffset, ArchiveLayout::PasswordCheckSize, 0);
+    constexpr std::size_t PeOffsetField = 0x3C, ChecksumInPeHeader = 88;
+    std::uint32_t pe = 0;
+    std::memcpy(&pe, bytes.data() + PeOffsetField, 4);
+    std::fill_n(bytes.begin() + pe + ChecksumInPeHeader, 4, 0);
+    return bytes;
+  };
+  struct Case {
+    const char* Name;
+    std::function<void(PackOptions&)> Set;
+  };
+  const Case cases[] = {
+      {"compressed", [](PackOptions&) {}},
+      {"compressed at level 1", [](PackOptions& o) { o.Level = 1; }},
+      {"encrypted", [](PackOptions& o) { o.Password.Text = "secret"; }},
+      {"stored and encrypted", [](PackOptions& o) { o.Store = true, o.Password.Text = "x"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<Bytes> archives;
+    for (const std::size_t jobs : {1, 4}) {
+      PackOptions o = Options({Dir / "in"}, "jobs" + std::to_string(jobs) + ".exe");
+      o.Jobs = jobs;
+      c.Set(o);
+      PackArchive(o);
+      archives.push_back(withoutCheckBlock(o.Output));
+    }
+    EXPECT_TRUE(archives[0] == archives[1]);
+  }
 }
 
 TEST_F(PackTest, EncryptedArchivesDifferOnlyInTheCheckBlocksRandomPadding) {
