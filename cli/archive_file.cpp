@@ -21,7 +21,9 @@ TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
   if (const std::string problem = File.Open(SystemName(PathFromUtf8(Path))); !problem.empty())
     throw ToolError(problem);
   try {
-    Resources = std::make_unique<TPeResourceModule>(pe::PeImage::Parse(File.Bytes()), &File);
+    pe::PeImage image = pe::PeImage::Parse(File.Bytes());
+    SizeOfImage = image.Headers().SizeOfImage;
+    Resources = std::make_unique<TPeResourceModule>(std::move(image), &File);
   } catch (const pe::PeFormatError& e) {
     throw ToolError(Path + " is not a Windows program that vexa can read: " + e.what());
   }

@@ -23,6 +23,8 @@ public:
   const std::string& Path() const { return FilePath; }
   const TResourceModule& Module() const { return *Resources; }
   const TVexaHeader& Header() const { return Loaded; }
+  // What the loader maps in one piece.
+  std::uint32_t ImageSize() const { return SizeOfImage; }
   std::string WelcomeText() const;
   std::string WelcomeTitle() const;
   // The packer's CRC-32 of every item, when the archive has them.
@@ -37,6 +39,7 @@ private:
   platform::MappedFile File;
   std::unique_ptr<TPeResourceModule> Resources;
   TVexaHeader Loaded;
+  std::uint32_t SizeOfImage = 0;
 };
 
 // The password for an encrypted archive, checked against its check block before any

@@ -17,6 +17,7 @@
 #include "cli/local_path.h"
 #include "cli/progress.h"
 #include "cli/tool_error.h"
+#include "pe/resource_writer.h"
 #include "streams/file_stream.h"
 #include "streams/item_pipeline.h"
 
@@ -53,7 +54,7 @@ std::string DestinationText(const TVexaHeader& Header) {
   if (flags & hfAskFolder)
     return "chosen by the user";
   if (flags & hfTempFolder)
-    return "the user's temporary folder";
+    return "a new folder in the user's temporary folder";
   if (flags & hfFixedFolder) {
     const std::string path = FromAnsi(Header.DestinationPath());
     return Header.DestinationPath().find(':') != std::string::npos ? path
@@ -113,6 +114,7 @@ void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
   for (std::size_t i = 0; i < flags.size(); ++i)
     Out << (i ? ", " : "") << JsonString(flags[i]);
   Out << "],\n  \"destination\": " << JsonString(DestinationText(header)) << ",\n";
+  Out << "  \"image_size\": " << Archive.ImageSize() << ",\n";
   Out << "  \"destination_path\": " << JsonString(FromAnsi(header.DestinationPath())) << ",\n";
   Out << "  \"program\": " << JsonString(FromAnsi(header.ProgramPath())) << ",\n";
   Out << "  \"welcome_text\": " << JsonString(FromAnsi(Archive.WelcomeText())) << ",\n";
@@ -136,6 +138,10 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
   Out << "Archive:     " << Archive.Path() << "\n";
   Out << "Flags:       " << (flags.empty() ? "(none)" : flags) << "\n";
   Out << "Destination: " << DestinationText(header) << "\n";
+  Out << "Image:       " << Archive.ImageSize() << " bytes in memory"
+      << (Archive.ImageSize() > pe::Mappable32BitImageSize ? " (may not start on 32-bit Windows)"
+                                                            : "")
+      << "\n";
   if (header.Flags() & hfRunProgram)
     Out << "Program:     " << FromAnsi(header.ProgramPath())
         << ((header.Flags() & hfProgramInDestination) ? " (in the destination)" : "") << "\n";

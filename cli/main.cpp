@@ -94,7 +94,9 @@ int main(int argc, char** argv) {
       ->required();
   auto* destination =
       packCommand->add_option_group("destination", "Where the files go (exactly one)");
-  destination->add_flag("--temp", pack.TempFolder, "The user's temporary folder.");
+  destination->add_flag("--temp", pack.TempFolder,
+                        "A new folder in the user's temporary folder, made for each run; it "
+                        "goes when the extracted files are deleted and nothing else is in it.");
   destination
       ->add_option("--dest", pack.FixedFolder,
                    "A fixed folder; a path without ':' is relative to the .exe's folder. "
@@ -202,6 +204,8 @@ int main(int argc, char** argv) {
       if (report.DroppedCertificate)
         std::cerr << "vexa: warning: the stub was signed; its signature was removed. Sign "
                   << pack.Output << " again.\n";
+      if (const std::string warning = ImageSizeWarning(report.ImageSize); !warning.empty())
+        std::cerr << "vexa: warning: " << warning << "\n";
       std::cout << pack.Output << ": " << report.Items << " item(s), " << report.OriginalBytes
                 << " bytes packed into " << report.StoredBytes << "\n";
     } else if (listCommand->parsed()) {

@@ -438,6 +438,7 @@ PackReport PackArchive(const PackOptions& Options) {
     const pe::WriteReport written =
         pe::WriteImageWithResources(stub, resources, SystemName(partial));
     report.DroppedCertificate = written.DroppedCertificate;
+    report.ImageSize = written.SizeOfImage;
   } catch (const pe::PeWriteError& e) {
     throw ToolError(Options.Output + ": " + e.what());
   }
@@ -448,6 +449,15 @@ PackReport PackArchive(const PackOptions& Options) {
   removePartial.Keep();
   report.Items = records.size();
   return report;
+}
+
+std::string ImageSizeWarning(std::uint32_t ImageSize) {
+  if (ImageSize <= pe::Mappable32BitImageSize)
+    return {};
+  return "the archive's image takes " + std::to_string(ImageSize) +
+         " bytes in memory; 32-bit Windows may not find that much room in one piece "
+         "and then refuses to start it (\"not enough memory\"); 64-bit Windows starts it. "
+         "Up to " + std::to_string(pe::Mappable32BitImageSize) + " bytes start everywhere.";
 }
 
 } // namespace vexa::tool

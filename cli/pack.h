@@ -45,7 +45,12 @@ struct PackReport {
   std::uint64_t OriginalBytes = 0;
   std::uint64_t StoredBytes = 0;
   bool DroppedCertificate = false;
+  std::uint32_t ImageSize = 0; // what the loader maps in one piece
 };
+
+// The warning for an archive whose image 32-bit Windows may fail to map; empty when there
+// is nothing to say.
+std::string ImageSizeWarning(std::uint32_t ImageSize);
 
 // Raises UsageError for options that cannot work together and ToolError for inputs that
 // cannot be packed, naming the file or option.

@@ -500,7 +500,7 @@ WriteReport WriteImageWithResources(const PeImage& Stub, const std::vector<Resou
     out.Discard();
     throw;
   }
-  return WriteReport{p.DropCertificate};
+  return WriteReport{p.DropCertificate, static_cast<std::uint32_t>(p.SizeOfImage)};
 }
 
 } // namespace vexa::pe

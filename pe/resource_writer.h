@@ -30,7 +30,16 @@ inline constexpr std::uint32_t MaxImageSize = 0x7FF00000;
 
 struct WriteReport {
   bool DroppedCertificate = false; // the stub carried a signature; the output has none
+  std::uint32_t SizeOfImage = 0;   // what the loader maps in one piece
 };
+
+// The largest image that 32-bit Windows can be trusted to map. A 32-bit Windows gives a
+// program 2 GiB of address space, and the image must lie in one piece between the
+// program's start address (4 MiB) and the system DLLs, which since Vista are placed at
+// random below 2 GiB, often well below 1.8 GiB, and share that space with the stacks,
+// heaps and whatever DLLs security products inject. 1 GiB leaves room on every such system;
+// on 64-bit Windows the large-address-aware stub has 4 GiB and takes up to MaxImageSize.
+inline constexpr std::uint32_t Mappable32BitImageSize = 0x40000000;
 
 // Writes Stub with exactly Resources as its resources to OutputPath (created, or truncated
 // when it exists). Stub's own resources are kept only if they are in the list (see

@@ -10,6 +10,7 @@
 #include "cli/archive_file.h"
 #include "cli/inspect.h"
 #include "cli/tool_error.h"
+#include "pe/resource_writer.h"
 #include "tool_test_support.h"
 
 namespace vexa::tool::test {
@@ -98,6 +99,26 @@ TEST_F(PackTest, RefusesAnArchiveTooLargeForA32BitImageBeforeReadingIt) {
   PackOptions options = Options(inputs);
   options.Store = true;
   ExpectRefused(options, "a 32-bit Windows program holds at most");
+}
+
+// The size judged is the one the loader reads from the written headers, and the table
+// of `vexa list` shows the same.
+TEST_F(PackTest, WarnsOfAnImageThat32BitWindowsMayFindNoRoomFor) {
+  EXPECT_EQ(ImageSizeWarning(pe::Mappable32BitImageSize), "");
+  EXPECT_NE(ImageSizeWarning(pe::Mappable32BitImageSize + 1).find("32-bit Windows"),
+            std::string::npos);
+
+  const PackReport report = PackArchive(Options({Put("a.txt", Text("a"))}));
+  const Bytes image = ReadBytes(Dir / "out.exe");
+  std::uint32_t peOffset = 0, sizeOfImage = 0;
+  std::memcpy(&peOffset, &image.at(0x3C), 4);
+  std::memcpy(&sizeOfImage, &image.at(peOffset + 24 + 56), 4);
+  EXPECT_EQ(report.ImageSize, sizeOfImage);
+  std::ostringstream table;
+  ListArchive(Path("out.exe"), false, table);
+  EXPECT_NE(table.str().find("Image:       " + std::to_string(sizeOfImage) + " bytes in memory\n"),
+            std::string::npos)
+      << table.str();
 }
 
 TEST_F(PackTest, RefusesOptionsThatDoNotFitOrDoNotWorkTogether) {
