@@ -1,6 +1,8 @@
 #include "app/extraction_run.h"
 
+#include <cwchar>
 #include <memory>
+#include <vector>
 
 #include "app/launch.h"
 #include "app/message_pump.h"
@@ -27,7 +29,7 @@ namespace {
 std::unique_ptr<TVexaHeader> Header;
 
 // The stub's own path as the system names it, for the message when ExePath cannot spell it.
-std::wstring OwnPath;
+std::vector<wchar_t> OwnPath;
 
 constexpr char InvalidArchive[] = "Invalid archive format.";
 
@@ -101,8 +103,12 @@ std::string SettleDestination(const std::string& Exe, const TVexaHeader& Archive
     const std::string path = Archive.DestinationPath();
     if (path.find(':') != std::string::npos)
       return path;
-    if (Exe.empty())
-      FolderCannotBeNamed(OwnPath.substr(0, OwnPath.find_last_of(L'\\') + 1));
+    if (Exe.empty()) {
+      std::vector<wchar_t> folder(OwnPath);
+      if (wchar_t* last = std::wcsrchr(folder.data(), L'\\'))
+        last[1] = L'\0';
+      FolderCannotBeNamed(folder.data());
+    }
     return PathJoin(FolderPart(Exe), path);
   }
   // No destination flag: the archive cannot say where its files go.
@@ -113,10 +119,9 @@ std::string SettleDestination(const std::string& Exe, const TVexaHeader& Archive
 } // namespace
 
 void RunExtraction() {
-  std::wstring path(32768, L'\0');
-  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  OwnPath = path;
-  ExePath = win32::AnsiPath(path);
+  OwnPath.assign(32768, L'\0');
+  ::GetModuleFileNameW(nullptr, OwnPath.data(), static_cast<DWORD>(OwnPath.size() - 1));
+  ExePath = win32::AnsiPath(OwnPath.data());
 
   const TResourceModule& module = win32::OwnModule();
   const std::string welcome = LoadResourceText(module, "WelcomeText");

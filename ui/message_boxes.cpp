@@ -19,7 +19,7 @@ void ShowError(const char* Text) {
   ::MessageBoxA(nullptr, Text, "Error", MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
 }
 
-void FolderCannotBeNamed(const std::wstring& Folder) {
+void FolderCannotBeNamed(const wchar_t* Folder) {
   ShowError(("The folder \"" + win32::ShownPath(Folder) +
              "\" cannot be named in this system's code page.")
                 .c_str());

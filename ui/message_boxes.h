@@ -14,7 +14,7 @@ void ShowError(const char* Text);
 // "Error" box naming a folder that the ANSI code page cannot spell and that has no short
 // name either (the ANSI functions would see '?' in its place and write nothing); then
 // leaves by EAbort.
-[[noreturn]] void FolderCannotBeNamed(const std::wstring& Folder);
+[[noreturn]] void FolderCannotBeNamed(const wchar_t* Folder);
 
 // "Do you want to exit now?"; true for Yes. A box that cannot be shown counts as No.
 bool AskExitNow();

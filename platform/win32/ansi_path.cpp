@@ -1,51 +1,51 @@
 #include "platform/win32/ansi_path.h"
 
-#include <optional>
+#include <cwchar>
+#include <vector>
 
 #include "platform/win32/windows.h"
 
+// Wide text is held in NUL-terminated vectors rather than std::wstring, which would add
+// the library's whole wide string to the stub.
 namespace vexa::win32 {
 
 namespace {
 
-std::string ToAnsi(const std::wstring& Wide) {
-  const int size = static_cast<int>(Wide.size());
-  const int bytes = ::WideCharToMultiByte(CP_ACP, 0, Wide.data(), size, nullptr, 0, nullptr,
-                                          nullptr);
-  std::string ansi(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, Wide.data(), size, ansi.data(), bytes, nullptr, nullptr);
+std::string ToAnsi(const wchar_t* Wide) {
+  const int bytes = ::WideCharToMultiByte(CP_ACP, 0, Wide, -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 1)
+    return {};
+  std::string ansi(static_cast<std::size_t>(bytes - 1), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, Wide, -1, ansi.data(), bytes, nullptr, nullptr);
   return ansi;
 }
 
-// A conversion that reads back as the same path; best-fit replacements ("ł" as "l") and
-// '?' for the unmappable fail that test.
-std::optional<std::string> Spelled(const std::wstring& Wide) {
-  std::string ansi = ToAnsi(Wide);
-  const int size = static_cast<int>(ansi.size());
-  const int chars = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0);
-  std::wstring back(static_cast<std::size_t>(chars > 0 ? chars : 0), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, back.data(), chars);
-  if (back != Wide)
-    return std::nullopt;
-  return ansi;
+// Ansi reads back as the same path: best-fit replacements ("ł" as "l") and '?' for the
+// unmappable fail that test.
+bool Spelled(const wchar_t* Wide, std::string& Ansi) {
+  Ansi = ToAnsi(Wide);
+  const int chars = ::MultiByteToWideChar(CP_ACP, 0, Ansi.c_str(), -1, nullptr, 0);
+  std::vector<wchar_t> back(static_cast<std::size_t>(chars > 0 ? chars : 1), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, Ansi.c_str(), -1, back.data(), chars);
+  return std::wcscmp(back.data(), Wide) == 0;
 }
 
 } // namespace
 
-std::string AnsiPath(const std::wstring& Path) {
-  if (std::optional<std::string> ansi = Spelled(Path))
-    return *ansi;
-  const DWORD needed = ::GetShortPathNameW(Path.c_str(), nullptr, 0);
+std::string AnsiPath(const wchar_t* Path) {
+  std::string ansi;
+  if (Spelled(Path, ansi))
+    return ansi;
+  const DWORD needed = ::GetShortPathNameW(Path, nullptr, 0);
   if (needed == 0)
     return {};
-  std::wstring shortPath(needed, L'\0');
-  const DWORD length = ::GetShortPathNameW(Path.c_str(), shortPath.data(), needed);
-  if (length == 0 || length >= needed)
+  std::vector<wchar_t> shortPath(needed, L'\0');
+  const DWORD length = ::GetShortPathNameW(Path, shortPath.data(), needed);
+  if (length == 0 || length >= needed || !Spelled(shortPath.data(), ansi))
     return {};
-  shortPath.resize(length);
-  return Spelled(shortPath).value_or(std::string());
+  return ansi;
 }
 
-std::string ShownPath(const std::wstring& Path) { return ToAnsi(Path); }
+std::string ShownPath(const wchar_t* Path) { return ToAnsi(Path); }
 
 } // namespace vexa::win32

@@ -10,10 +10,10 @@ namespace vexa::win32 {
 // Path in the ANSI code page: as it is when the code page holds every character of it,
 // else its short (8.3) form; empty when neither spells it (short names disabled on that
 // volume).
-std::string AnsiPath(const std::wstring& Path);
+std::string AnsiPath(const wchar_t* Path);
 
 // Path in the ANSI code page with what it cannot hold replaced, for telling the user which
 // folder is meant.
-std::string ShownPath(const std::wstring& Path);
+std::string ShownPath(const wchar_t* Path);
 
 } // namespace vexa::win32
