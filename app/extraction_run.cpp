@@ -15,6 +15,7 @@
 #include "runtime/failure_policy.h"
 #include "streams/item_pipeline.h"
 #include "streams/resource_stream.h"
+#include "ui/fill_placeholder.h"
 #include "ui/folder_browser.h"
 #include "ui/localised_dialog.h"
 #include "ui/message_boxes.h"
@@ -30,8 +31,6 @@ std::unique_ptr<TVexaHeader> Header;
 
 // The stub's own path as the system names it, for the message when ExePath cannot spell it.
 std::vector<wchar_t> OwnPath;
-
-constexpr char InvalidArchive[] = "Invalid archive format.";
 
 // Ends the status display on every way out of ExtractArchive; it does not wait when the
 // display never began or has already ended.
@@ -64,7 +63,7 @@ std::string CreateOwnFolder(const std::string& Temp) {
     if (::GetLastError() != ERROR_ALREADY_EXISTS)
       break;
   }
-  ShowError(("Cannot create a folder for the extracted files in \"" + Temp + "\".").c_str());
+  ShowError(FillPlaceholder(LoadStubString(IDS_NO_OWN_FOLDER), Temp).c_str());
   return {};
 }
 
@@ -81,7 +80,7 @@ std::string TempDestination() {
       FolderCannotBeNamed(temp);
   }
   if (ansi.empty() || ansi.size() > 254) {
-    ShowError("The temporary folder cannot be found, or its path is too long.");
+    ShowError(IDS_NO_TEMP_FOLDER);
     return {};
   }
   return CreateOwnFolder(ansi);
@@ -112,7 +111,7 @@ std::string SettleDestination(const std::string& Exe, const TVexaHeader& Archive
     return PathJoin(FolderPart(Exe), path);
   }
   // No destination flag: the archive cannot say where its files go.
-  ShowInformation(InvalidArchive);
+  ShowInformation(LoadStubString(IDS_INVALID_ARCHIVE));
   return {};
 }
 
@@ -173,11 +172,11 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
                               password, item, pumpWhileWriting);
     } catch (const EWriteError&) {
       // A file that could not be written whole: say so instead of leaving it silently short.
-      ShowError(LoadStubString(IDS_IO_ERROR).c_str());
+      ShowError(IDS_IO_ERROR);
       throw;
     }
     if (!extracted)
-      ShowInformation(InvalidArchive);
+      ShowInformation(LoadStubString(IDS_INVALID_ARCHIVE));
   }
   EndStatusDisplay();
 

@@ -7,6 +7,8 @@
 #include "archive/archive_paths.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/windows.h"
+#include "resources/resource_ids.h"
+#include "ui/fill_placeholder.h"
 #include "ui/message_boxes.h"
 
 #include <shellapi.h>
@@ -16,13 +18,6 @@ namespace vexa {
 namespace {
 
 bool CancelRequested = false;
-
-std::string MissingProgramNotice(const std::string& Program) {
-  return "Files were succesfully extracted, but an internal Windows problem occurs to start "
-         "setup.\r\n\r\nExtractor will terminate the job now.\r\n\r\nAfter that to setup the "
-         "product, please start the program: \"" +
-         Program + "\"";
-}
 
 void CALLBACK StopTimer(HWND, UINT, UINT_PTR Timer, DWORD) { ::KillTimer(nullptr, Timer); }
 
@@ -130,7 +125,7 @@ void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination)
     program = PathJoin(Destination, program);
 
   if (FindFileSize(program) == 0) {
-    ShowInformation(MissingProgramNotice(program));
+    ShowInformation(FillPlaceholder(LoadStubString(IDS_PROGRAM_MISSING), program));
     throw EAbort();
   }
 
@@ -142,7 +137,7 @@ void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination)
 
   const std::int32_t code = RunAndWait(program, "", SW_SHOWNORMAL, false, QueryAbort);
   if (code < 0) {
-    ShowInformation("Could not start: " + program + "\r\nPlease try this manually.");
+    ShowInformation(FillPlaceholder(LoadStubString(IDS_START_FAILED), program));
     return;
   }
   if ((code != 0 || (Header.Flags() & hfAlwaysConfirm)) && !AskDeleteTempFiles())

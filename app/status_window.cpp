@@ -14,9 +14,10 @@ HWND StatusWindow = nullptr;
 namespace {
 
 constexpr char ClassName[] = "QuorvantaSelfExtractorWindow";
-constexpr char WaitText[] = "Please Wait...";
 constexpr int OffScreen = -1000;
 
+char WaitNote[256] = {};
+int WaitNoteLength = 0;
 HICON StatusIcon = nullptr;
 HFONT StatusFont = nullptr;
 bool FallbackFontDone = false;
@@ -30,7 +31,9 @@ HFONT MakeFont(const char* Face, int Height, bool Bold, bool Italic) {
   font.lfHeight = Height;
   font.lfWeight = Bold ? 800 : 400;
   font.lfItalic = Italic ? 1 : 0;
-  font.lfCharSet = ANSI_CHARSET;
+  // The system's own character set: the note comes from the string table, which may be
+  // in any language that the ANSI code page holds (on Western systems this is ANSI).
+  font.lfCharSet = DEFAULT_CHARSET;
   font.lfQuality = PROOF_QUALITY;
   font.lfPitchAndFamily = FF_SWISS;
   std::strncpy(font.lfFaceName, Face, LF_FACESIZE - 1);
@@ -52,7 +55,7 @@ void Paint(HWND Window, WPARAM wParam, LPARAM lParam) {
   }
   ::SelectObject(dc, StatusFont);
   ::SetBkMode(dc, TRANSPARENT);
-  ::TextOutA(dc, TextX, TextY, WaitText, 14);
+  ::TextOutA(dc, TextX, TextY, WaitNote, WaitNoteLength);
   ::ReleaseDC(Window, dc);
 }
 
@@ -128,6 +131,7 @@ bool CreateStatusWindow() {
   char title[255] = {};
   ::LoadStringA(instance, IDS_STATUS_CAPTION, title, sizeof title);
   ::SetWindowTextA(StatusWindow, title);
+  WaitNoteLength = ::LoadStringA(instance, IDS_WAIT_NOTE, WaitNote, sizeof WaitNote);
   StatusIcon = ::LoadIconA(instance, "SELFEXICON");
   StatusFont = MakeFont("Ms Sans Serif", 14, false, false);
 

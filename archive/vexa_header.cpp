@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "resources/resource_ids.h"
+
 namespace vexa {
 
 namespace {
@@ -89,18 +91,18 @@ bool TVexaHeader::LoadFromResource(const TResourceModule& Module, const std::str
 
   const TResourceModule::Found found = Module.Find(Name.c_str());
   if (!found) {
-    Report("Cannot locate header.");
+    Report(IDS_HEADER_MISSING);
     return false;
   }
   const TResourceModule::Loaded handle = Module.Load(found);
   if (!handle) {
-    Report("Cannot load header.");
+    Report(IDS_HEADER_UNREADABLE);
     return false;
   }
   const LoadedResource release(Module, handle);
   const std::uint8_t* data = Module.Lock(handle);
   if (!data) {
-    Report("Memory allocation failed.");
+    Report(IDS_OUT_OF_MEMORY);
     return false;
   }
 
@@ -110,7 +112,7 @@ bool TVexaHeader::LoadFromResource(const TResourceModule& Module, const std::str
   const void* textEnd = size > textStart ? std::memchr(data + textStart, 0, size - textStart) : nullptr;
   const bool programPathEnds = size >= BlockSize && std::memchr(data + ProgramPathOffset, 0, PathFieldSize);
   if (!textEnd || !programPathEnds) {
-    Report("Cannot load header.");
+    Report(IDS_HEADER_UNREADABLE);
     return false;
   }
 

@@ -58,15 +58,16 @@ std::uint32_t StoredSize(const TItemRecord& Item);
 
 class TVexaHeader : public TObject {
 public:
-  // How a failed load is reported: the loader's own texts ("Cannot locate header." and
-  // the like), shown by the caller as it sees fit (a message box in the stub).
-  using ErrorReporter = void (*)(const char* Text);
+  // How a failed load is reported: the string id of the stub's text for it
+  // (IDS_HEADER_MISSING and the like), shown by the caller as it sees fit (a message box
+  // in the stub, in the archive's language).
+  using ErrorReporter = void (*)(unsigned TextId);
 
   TVexaHeader() { Block.fill(0); }
 
   // Loads the RCDATA resource Name; false after reporting why. A resource too short for
   // its item table, a text section without its NUL, or a ProgramPath without its NUL is
-  // refused as "Cannot load header.": nothing is ever read beyond the resource.
+  // refused as IDS_HEADER_UNREADABLE: nothing is ever read beyond the resource.
   bool LoadFromResource(const TResourceModule& Module, const std::string& Name,
                         ErrorReporter Report);
   void Clear();

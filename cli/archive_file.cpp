@@ -5,6 +5,7 @@
 #include "cli/item_checksums.h"
 #include "cli/local_path.h"
 #include "cli/password_source.h"
+#include "cli/stub_texts.h"
 #include "cli/tool_error.h"
 #include "crypto/password_check.h"
 #include "streams/resource_stream.h"
@@ -14,7 +15,7 @@ namespace vexa::tool {
 namespace {
 // The loader reports through a plain function; the message waits here for the caller.
 std::string LoadProblem;
-void RememberLoadProblem(const char* Text) { LoadProblem = Text; }
+void RememberLoadProblem(unsigned TextId) { LoadProblem = FindStubText(TextId)->English; }
 } // namespace
 
 TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "archive/vexa_header.h"
-#include "resources/interface_texts.h"
+#include "cli/stub_texts.h"
 
 namespace vexa::tool {
 
@@ -32,22 +32,14 @@ void PutText(std::uint8_t* Field, std::size_t Width, const std::string& Text, co
 } // namespace
 
 std::string InterfaceTextSection() {
-  static const char* const texts[] = {
-      TEXT_2000,          TEXT_2001, TEXT_2002, TEXT_2003, TEXT_2004, TEXT_2005,
-      TEXT_EXIT_QUESTION, TEXT_2006, TEXT_2007, TEXT_2008, TEXT_2009, TEXT_2010,
-      TEXT_2011,          TEXT_2012, TEXT_2013, TEXT_2014, TEXT_2015, TEXT_2016};
-  std::string section;
-  for (const char* text : texts)
-    section.append(text).append("\r\n");
-  section.push_back('\0');
-  return section;
+  return BuildHeaderTextSection([](std::uint16_t Id) { return FindStubText(Id)->English; });
 }
 
 std::vector<std::uint8_t> BuildHeaderResource(const HeaderFields& Header,
                                               const std::vector<ItemRecordFields>& Items) {
   if (Items.size() > 0xFFFF)
     throw std::invalid_argument("an archive holds at most 65535 items");
-  const std::string texts = InterfaceTextSection();
+  const std::string& texts = Header.TextSection;
   std::vector<std::uint8_t> out(BlockSize + ItemRecordSize * Items.size() + texts.size(), 0);
 
   std::uint8_t* block = out.data();

@@ -17,15 +17,16 @@ struct ItemRecordFields {
   std::uint32_t StoredSize = 0; // after compression, before encryption
 };
 
+// The 18 interface texts in English, each ended by CR LF, then one NUL.
+std::string InterfaceTextSection();
+
 struct HeaderFields {
   std::uint8_t Flags = 0;
   std::array<std::uint8_t, 128> PasswordCheck{};
   std::string DestinationPath; // at most 256 bytes
   std::string ProgramPath;     // at most 255 bytes: its NUL must fit the field
+  std::string TextSection = InterfaceTextSection(); // in the archive's language
 };
-
-// The 18 interface texts, each ended by CR LF, then one NUL.
-std::string InterfaceTextSection();
 
 // Raises std::invalid_argument when a field does not fit its width or there are more
 // than 65535 items (the packer checks these earlier, with the offending input named).

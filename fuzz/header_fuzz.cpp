@@ -15,7 +15,7 @@
 namespace {
 
 int Reports = 0;
-void CountReport(const char*) { ++Reports; }
+void CountReport(unsigned) { ++Reports; }
 
 } // namespace
 

@@ -18,7 +18,7 @@ namespace {
 
 using namespace vexa;
 
-void NoReport(const char*) {}
+void NoReport(unsigned) {}
 
 // The archive the image carries, if any, read as the tool reads it.
 void ReadArchive(const TPeResourceModule& Module) {

@@ -1,7 +1,9 @@
 #pragma once
-// The interface texts of the string table, in id order. The packer also writes them,
-// with the exit question after the delete question, into every archive's header.
-// Plain macros: the resource compiler reads this file too.
+// The stub's texts in English, by string id: the string table's defaults, which an archive
+// packed with other texts replaces. The packer also writes 2000-2016, with the exit
+// question after the delete question, into every archive's header. %s marks where the
+// stub puts a path. Plain macros: the resource compiler reads this file too, so a quote
+// inside a text is written \042, which both compilers read alike.
 
 #define TEXT_2000 "Extracting Files"
 #define TEXT_2001 "Please Wait ..."
@@ -20,4 +22,15 @@
 #define TEXT_2014 "There is not enough free space on drive %s: to extract files."
 #define TEXT_2015 "Cannot extract files. Arhive corrupted."
 #define TEXT_2016 "I/O error occurrs. Check the destination disk is not write protected."
-#define TEXT_EXIT_QUESTION "Do you want to exit now?"
+#define TEXT_2017 "Do you want to exit now?"
+#define TEXT_2018 "Information"
+#define TEXT_2019 "Please Wait..."
+#define TEXT_2020 "Invalid archive format."
+#define TEXT_2021 "Cannot locate header."
+#define TEXT_2022 "Cannot load header."
+#define TEXT_2023 "Memory allocation failed."
+#define TEXT_2024 "Files were succesfully extracted, but an internal Windows problem occurs to start setup.\r\n\r\nExtractor will terminate the job now.\r\n\r\nAfter that to setup the product, please start the program: \042%s\042"
+#define TEXT_2025 "Could not start: %s\r\nPlease try this manually."
+#define TEXT_2026 "The temporary folder cannot be found, or its path is too long."
+#define TEXT_2027 "Cannot create a folder for the extracted files in \042%s\042."
+#define TEXT_2028 "The folder \042%s\042 cannot be named in this system's code page."

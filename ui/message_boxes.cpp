@@ -5,29 +5,33 @@
 #include "resources/resource_ids.h"
 #include "runtime/exceptions.h"
 #include "ui/expand_line_breaks.h"
+#include "ui/fill_placeholder.h"
 #include "ui/localised_dialog.h"
 
 namespace vexa {
 
 void ShowInformation(const std::string& Text) {
   // The whole text is shown, however long the program path in it.
-  ::MessageBoxA(nullptr, ExpandLineBreaks(Text).c_str(), "Information",
+  ::MessageBoxA(nullptr, ExpandLineBreaks(Text).c_str(), LoadStubString(IDS_INFORMATION).c_str(),
                 MB_OK | MB_ICONINFORMATION | MB_TASKMODAL);
 }
 
 void ShowError(const char* Text) {
-  ::MessageBoxA(nullptr, Text, "Error", MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
+  ::MessageBoxA(nullptr, Text, LoadStubString(IDS_ERROR).c_str(),
+                MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
 }
 
+void ShowError(unsigned TextId) { ShowError(LoadStubString(TextId).c_str()); }
+
 void FolderCannotBeNamed(const wchar_t* Folder) {
-  ShowError(("The folder \"" + win32::ShownPath(Folder) +
-             "\" cannot be named in this system's code page.")
-                .c_str());
+  ShowError(
+      FillPlaceholder(LoadStubString(IDS_FOLDER_UNNAMEABLE), win32::ShownPath(Folder)).c_str());
   throw EAbort();
 }
 
 bool AskExitNow() {
-  return ::MessageBoxA(nullptr, "Do you want to exit now?", "Confirmation",
+  return ::MessageBoxA(nullptr, LoadStubString(IDS_EXIT_QUESTION).c_str(),
+                       LoadStubString(IDS_CONFIRM_TITLE).c_str(),
                        MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES;
 }
 

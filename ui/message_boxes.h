@@ -5,11 +5,16 @@
 
 namespace vexa {
 
+// Every text and caption comes from the string table, so a translated table shows them
+// in its language.
+
 // "Information" box, task-modal, with the whole text after ExpandLineBreaks.
 void ShowInformation(const std::string& Text);
 
 // "Error" box with the error icon, brought to the foreground.
 void ShowError(const char* Text);
+// The same with the string table's text TextId.
+void ShowError(unsigned TextId);
 
 // "Error" box naming a folder that the ANSI code page cannot spell and that has no short
 // name either (the ANSI functions would see '?' in its place and write nothing); then

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/header_builder.h"
+#include "resources/resource_ids.h"
 #include "support/memory_resource_module.h"
 
 namespace vexa {
@@ -16,8 +17,8 @@ using tool::BuildHeaderResource;
 using tool::HeaderFields;
 using tool::ItemRecordFields;
 
-std::vector<std::string> Reported;
-void Record(const char* Text) { Reported.emplace_back(Text); }
+std::vector<unsigned> Reported;
+void Record(unsigned TextId) { Reported.push_back(TextId); }
 
 class HeaderTest : public ::testing::Test {
 protected:
@@ -84,7 +85,7 @@ TEST_F(HeaderTest, MissingHeaderIsReportedAndLeavesTheHeaderEmpty) {
   Module.Add("HEADER", BuildHeaderResource({}, std::vector<ItemRecordFields>(2)));
   ASSERT_TRUE(Header.LoadFromResource(Module, "Header", Record));
   EXPECT_FALSE(Header.LoadFromResource(Module, "Other", Record));
-  EXPECT_EQ(Reported, std::vector<std::string>{"Cannot locate header."});
+  EXPECT_EQ(Reported, std::vector<unsigned>{IDS_HEADER_MISSING});
   EXPECT_TRUE(Header.Items.empty());
   EXPECT_TRUE(Header.Texts.empty());
   EXPECT_EQ(Header.Flags(), 0);
@@ -111,7 +112,7 @@ TEST_F(HeaderTest, DamagedHeadersAreRefusedWithoutReadingPastTheResource) {
     test::MemoryResourceModule module;
     module.Add("HEADER", std::vector<std::uint8_t>(bytes));
     EXPECT_FALSE(Header.LoadFromResource(module, "Header", Record)) << bytes.size();
-    EXPECT_EQ(Reported, std::vector<std::string>{"Cannot load header."});
+    EXPECT_EQ(Reported, std::vector<unsigned>{IDS_HEADER_UNREADABLE});
     EXPECT_TRUE(Header.Items.empty());
     EXPECT_EQ(module.Outstanding(), 0);
   }
