@@ -78,6 +78,22 @@ std::optional<std::string> ToAnsi(std::string_view Text) {
   return out;
 }
 
+std::optional<std::u16string> Utf16FromUtf8(std::string_view Text) {
+  std::u16string out;
+  for (std::size_t at = 0; at < Text.size();) {
+    const std::optional<char32_t> c = NextCodePoint(Text, at);
+    if (!c || *c > 0x10FFFF || (*c >= 0xD800 && *c < 0xE000))
+      return std::nullopt;
+    if (*c < 0x10000) {
+      out.push_back(static_cast<char16_t>(*c));
+    } else {
+      out.push_back(static_cast<char16_t>(0xD800 + ((*c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((*c - 0x10000) & 0x3FF)));
+    }
+  }
+  return out;
+}
+
 std::string FromAnsi(std::string_view Text) {
   std::string out;
   for (const char ch : Text)

@@ -15,6 +15,10 @@ namespace vexa::tool {
 // the input is not valid UTF-8.
 std::optional<std::string> ToAnsi(std::string_view Text);
 
+// UTF-8 text as UTF-16, the form of the image's string tables; nothing when the input is
+// not valid UTF-8.
+std::optional<std::u16string> Utf16FromUtf8(std::string_view Text);
+
 // Windows-1252 back to UTF-8, for showing archive text on a terminal.
 std::string FromAnsi(std::string_view Text);
 

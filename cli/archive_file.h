@@ -22,6 +22,7 @@ public:
 
   const std::string& Path() const { return FilePath; }
   const TResourceModule& Module() const { return *Resources; }
+  const pe::PeImage& Image() const { return Resources->Image(); }
   const TVexaHeader& Header() const { return Loaded; }
   // What the loader maps in one piece.
   std::uint32_t ImageSize() const { return SizeOfImage; }

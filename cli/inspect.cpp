@@ -13,6 +13,7 @@
 #include "archive/archive_paths.h"
 #include "cli/ansi_text.h"
 #include "cli/archive_file.h"
+#include "cli/archive_texts.h"
 #include "cli/item_checksums.h"
 #include "cli/local_path.h"
 #include "cli/progress.h"
@@ -117,6 +118,7 @@ void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
   Out << "  \"image_size\": " << Archive.ImageSize() << ",\n";
   Out << "  \"destination_path\": " << JsonString(FromAnsi(header.DestinationPath())) << ",\n";
   Out << "  \"program\": " << JsonString(FromAnsi(header.ProgramPath())) << ",\n";
+  Out << "  \"language\": " << JsonString(DescribeTexts(Archive.Image())) << ",\n";
   Out << "  \"welcome_text\": " << JsonString(FromAnsi(Archive.WelcomeText())) << ",\n";
   Out << "  \"welcome_title\": " << JsonString(FromAnsi(Archive.WelcomeTitle())) << ",\n";
   Out << "  \"items\": [";
@@ -142,6 +144,7 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
       << (Archive.ImageSize() > pe::Mappable32BitImageSize ? " (may not start on 32-bit Windows)"
                                                             : "")
       << "\n";
+  Out << "Language:    " << DescribeTexts(Archive.Image()) << "\n";
   if (header.Flags() & hfRunProgram)
     Out << "Program:     " << FromAnsi(header.ProgramPath())
         << ((header.Flags() & hfProgramInDestination) ? " (in the destination)" : "") << "\n";

@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/inspect.h"
+#include "cli/languages.h"
 #include "cli/pack.h"
 #include "cli/progress.h"
 #include "cli/tool_error.h"
@@ -137,6 +138,27 @@ int main(int argc, char** argv) {
                         "Encrypt the items with Blowfish; the extractor asks for the password. "
                         "Implied by --password-file and --password.");
   AddPasswordOptions(*packCommand, pack.Password);
+  packCommand
+      ->add_option("--language", pack.Texts.Language,
+                   "The extractor's texts in this language instead of English; "
+                   "--language list shows the languages.")
+      ->type_name("CODE")
+      ->each([](const std::string& Code) {
+        if (Code == "list") {
+          std::cout << LanguageList();
+          throw CLI::Success();
+        }
+      });
+  packCommand
+      ->add_option("--texts", pack.Texts.TextsFile,
+                   "The extractor's texts from FILE (UTF-8, one ID=text per line, \\n for a "
+                   "line break), over English or the --language ones.")
+      ->type_name("FILE");
+  packCommand
+      ->add_option("--codepage", pack.Texts.CodePage,
+                   "The ANSI code page of the users' systems, in which the archive's texts "
+                   "are written (default: the language's, else 1252).")
+      ->type_name("N");
   packCommand
       ->add_option("--icon", pack.Icon,
                    "The program icon, from an .ico file, instead of "

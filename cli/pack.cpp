@@ -10,6 +10,7 @@
 
 #include "archive/vexa_header.h"
 #include "cli/ansi_text.h"
+#include "cli/archive_texts.h"
 #include "cli/compressor.h"
 #include "cli/embedded_stub.h"
 #include "cli/header_builder.h"
@@ -19,6 +20,7 @@
 #include "cli/local_path.h"
 #include "cli/ordered_work.h"
 #include "cli/progress.h"
+#include "cli/string_table.h"
 #include "cli/tool_error.h"
 #include "cli/work_file.h"
 #include "crypto/password_check.h"
@@ -139,18 +141,21 @@ std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, boo
   return files;
 }
 
-std::string AnsiOption(const std::string& Text, const char* Option) {
-  const std::optional<std::string> ansi = ToAnsi(Text);
+// In the archive's code page: the stub reads every text of the archive as the user's.
+std::string AnsiOption(const std::string& Text, const char* Option, const ArchiveTexts& Texts) {
+  const std::optional<std::string> ansi = Texts.Encode(Text);
   if (!ansi)
-    throw UsageError(std::string(Option) +
-                     ": the text has a character outside the Windows-1252 code page");
+    throw UsageError(std::string(Option) + ": the text has a character outside the " +
+                     (Texts.CodePage == 1252 ? std::string("Windows-1252")
+                                             : std::to_string(Texts.CodePage)) +
+                     " code page");
   if (ansi->find('\0') != std::string::npos)
     throw UsageError(std::string(Option) + ": the text holds a NUL byte");
   return *ansi;
 }
 
 std::uint8_t CheckedFlags(const PackOptions& Options, const std::vector<InputFile>& Files,
-                          HeaderFields& Header) {
+                          const ArchiveTexts& Texts, HeaderFields& Header) {
   const int destinations =
       int{Options.TempFolder} + int{Options.FixedFolder.has_value()} + int{Options.AskFolder};
   if (destinations != 1)
@@ -180,7 +185,7 @@ std::uint8_t CheckedFlags(const PackOptions& Options, const std::vector<InputFil
     flags |= hfAskFolder;
   if (Options.FixedFolder) {
     flags |= hfFixedFolder;
-    Header.DestinationPath = AnsiOption(*Options.FixedFolder, "--dest");
+    Header.DestinationPath = AnsiOption(*Options.FixedFolder, "--dest", Texts);
     if (Header.DestinationPath.empty())
       throw UsageError("--dest: the path is empty");
     if (Header.DestinationPath.size() > ArchiveLayout::PathFieldSize)
@@ -189,7 +194,7 @@ std::uint8_t CheckedFlags(const PackOptions& Options, const std::vector<InputFil
   }
   if (Options.Run) {
     flags |= hfRunProgram;
-    Header.ProgramPath = AnsiOption(*Options.Run, "--run");
+    Header.ProgramPath = AnsiOption(*Options.Run, "--run", Texts);
     if (Header.ProgramPath.empty())
       throw UsageError("--run: the program path is empty");
     if (Header.ProgramPath.size() > ArchiveLayout::PathFieldSize - 1)
@@ -314,12 +319,15 @@ fs::path CheckedOutput(const std::string& Output) {
 PackReport PackArchive(const PackOptions& Options) {
   const fs::path output = CheckedOutput(Options.Output);
   const std::vector<InputFile> files = CollectInputs(Options.Inputs, Options.Welcome.has_value());
+  const ArchiveTexts texts = ChooseTexts(Options.Texts);
   HeaderFields header;
-  header.Flags = CheckedFlags(Options, files, header);
+  header.Flags = CheckedFlags(Options, files, texts, header);
+  header.TextSection = texts.HeaderTextSection();
   const std::optional<std::string> welcome =
-      Options.Welcome ? std::optional(AnsiOption(*Options.Welcome, "--welcome")) : std::nullopt;
+      Options.Welcome ? std::optional(AnsiOption(*Options.Welcome, "--welcome", texts))
+                      : std::nullopt;
   const std::optional<std::string> title =
-      Options.Title ? std::optional(AnsiOption(*Options.Title, "--title")) : std::nullopt;
+      Options.Title ? std::optional(AnsiOption(*Options.Title, "--title", texts)) : std::nullopt;
   const std::optional<std::int64_t> epoch = SourceDateEpoch();
   for (const InputFile& file : files)
     if (SameFile(file.Path, output))
@@ -369,6 +377,7 @@ PackReport PackArchive(const PackOptions& Options) {
   if (Options.Icon)
     for (pe::Resource& r : IconResources(*Options.Icon, StubIconName, nextIconId))
       resources.push_back(std::move(r));
+  ReplaceStrings(stub, resources, texts.Replaced);
 
   std::uint64_t inputBytes = 0;
   for (const InputFile& file : files)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/archive_texts.h"
 #include "cli/password_source.h"
 
 namespace vexa::tool {
@@ -32,6 +33,8 @@ struct PackOptions {
   std::optional<int> Level; // compression level; 12 when not given
   bool Encrypt = false;
   PasswordOptions Password;
+
+  TextChoice Texts; // the stub's English texts unless a language or texts file is chosen
 
   std::optional<std::string> Icon;
   bool NoIcon = false;

@@ -48,8 +48,8 @@ constexpr StubText Texts[] = {
 std::span<const StubText> StubTexts() { return Texts; }
 
 const StubText* FindStubText(unsigned Id) {
-  const auto found =
-      std::find_if(std::begin(Texts), std::end(Texts), [&](const StubText& t) { return t.Id == Id; });
+  const auto found = std::find_if(std::begin(Texts), std::end(Texts),
+                                  [&](const StubText& t) { return t.Id == Id; });
   return found == std::end(Texts) ? nullptr : found;
 }
 

@@ -29,9 +29,8 @@ const StubText* FindStubText(unsigned Id);
 // 2005 (the order the stub's archives have always had), each in the archive's code page.
 // TextOf gives the text of an id in that code page.
 template <typename TextOfId> std::string BuildHeaderTextSection(TextOfId TextOf) {
-  static constexpr std::uint16_t order[] = {2000, 2001, 2002, 2003, 2004, 2005,
-                                            2017, 2006, 2007, 2008, 2009, 2010,
-                                            2011, 2012, 2013, 2014, 2015, 2016};
+  static constexpr std::uint16_t order[] = {2000, 2001, 2002, 2003, 2004, 2005, 2017, 2006, 2007,
+                                            2008, 2009, 2010, 2011, 2012, 2013, 2014, 2015, 2016};
   std::string section;
   for (const std::uint16_t id : order)
     section.append(TextOf(id)).append("\r\n");

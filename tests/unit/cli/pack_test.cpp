@@ -9,7 +9,10 @@
 #include "archive/vexa_header.h"
 #include "cli/archive_file.h"
 #include "cli/inspect.h"
+#include "cli/languages.h"
+#include "cli/stub_texts.h"
 #include "cli/tool_error.h"
+#include "pe/pe_test_util.h"
 #include "pe/resource_writer.h"
 #include "tool_test_support.h"
 
@@ -42,6 +45,18 @@ protected:
       paths.push_back(entry.path());
     std::sort(paths.begin(), paths.end());
     return paths;
+  }
+
+  // The header's text section: the bytes after the block and the one item record.
+  std::string HeaderLines(const std::string& Archive = "out.exe") {
+    const Bytes header = ResourceBytes(Path(Archive), "HEADER");
+    return std::string(header.begin() + 656 + 81, header.end());
+  }
+
+  std::string Listing(const std::string& Archive) {
+    std::ostringstream out;
+    ListArchive(Path(Archive), false, out);
+    return out.str();
   }
 
   TVexaHeader Header(const std::string& Archive = "out.exe") {
@@ -379,6 +394,109 @@ TEST_F(PackTest, TheWelcomeQuestionBecomesTwoTextResources) {
             Text(std::string("Install the Vexa demo?") + '\0'));
   EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLE"),
             Text(std::string("Vexa Demo Setup") + '\0'));
+}
+
+// pefile's reading of a string table: the lines of a texts file, with \n as CR LF.
+std::vector<std::string> StringLines(std::string_view TextsFile) {
+  std::vector<std::string> lines;
+  std::istringstream in{std::string(TextsFile)};
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#')
+      continue;
+    for (std::size_t at = line.find("\\n"); at != std::string::npos; at = line.find("\\n", at + 4))
+      line.replace(at, 2, "\\r\\n");
+    lines.push_back("string " + line.replace(4, 1, " "));
+  }
+  return lines;
+}
+
+TEST_F(PackTest, WithoutLanguageOptionsAnArchiveShowsTheTextsItAlwaysHas) {
+  // The resource compiler and the packer read the English texts from one header, each with
+  // its own escapes: pefile finds in the stub what the packer knows.
+  std::vector<std::string> english;
+  for (const StubText& text : StubTexts()) {
+    std::string line = std::string("string ") + std::to_string(text.Id) + " " + text.English;
+    for (std::size_t at = line.find("\r\n"); at != std::string::npos; at = line.find("\r\n", at))
+      line.replace(at, 2, "\\r\\n");
+    english.push_back(line);
+  }
+  EXPECT_EQ(pe::test::IndependentView(StubPath(), "--strings"), english);
+
+  PackArchive(Options({Put("a.txt", Text("x"))}));
+  const auto blocks = [](const std::string& Image) {
+    std::vector<Bytes> found;
+    platform::MappedFile file;
+    EXPECT_EQ(file.Open(Image), "");
+    const pe::PeImage image = pe::PeImage::Parse(file.Bytes());
+    for (const pe::ResourceEntry& e : image.Entries())
+      if (e.Type == pe::ResourceKey::FromId(pe::RtString))
+        found.emplace_back(e.Data.begin(), e.Data.end());
+    return found;
+  };
+  EXPECT_EQ(blocks(Path("out.exe")), blocks(StubPath()));
+  EXPECT_EQ(HeaderLines(), std::string("Extracting Files\r\nPlease Wait ...\r\nBrowse for Folder\r\n"
+                                       "Select the folder where do you want to extract files to\r\n"
+                                       "Confirmation\r\nDo you want to delete extracted temporary "
+                                       "files?\r\nDo you want to exit now?\r\nDecrypting Files\r\n"
+                                       "Please Enter Password:\r\nPassword Invalid. Try one more "
+                                       "time...\r\n&Yes\r\n&No\r\nCancel\r\nOK\r\nError\r\n"
+                                       "There is not enough free space on drive %s: to extract "
+                                       "files.\r\nCannot extract files. Arhive corrupted.\r\nI/O "
+                                       "error occurrs. Check the destination disk is not write "
+                                       "protected.\r\n") +
+                               '\0');
+  EXPECT_NE(Listing("out.exe").find("Language:    English\n"), std::string::npos);
+}
+
+TEST_F(PackTest, ALanguageWritesItsStringTableAndItsCodePageAndATextsFileGoesOverIt) {
+  const fs::path input = Put("a.txt", Text("x"));
+  PackOptions o = Options({input}, "ru.exe");
+  o.Texts.Language = "ru";
+  o.Welcome = "Установить?";
+  PackArchive(o);
+  EXPECT_EQ(pe::test::IndependentView(Path("ru.exe"), "--strings"),
+            StringLines(FindLanguage("ru")->Texts));
+  EXPECT_TRUE(HeaderLines("ru.exe").starts_with(
+      "\xC8\xE7\xE2\xEB\xE5\xF7\xE5\xED\xE8\xE5 \xF4\xE0\xE9\xEB\xEE\xE2\r\n")); // Извлечение файлов
+  EXPECT_NE(HeaderLines("ru.exe").find("\r\n\xC7\xE0\xE2\xE5\xF0\xF8\xE8\xF2\xFC \xF0\xE0\xE1\xEE\xF2\xF3 "
+                                       "\xF1\xE5\xE9\xF7\xE0\xF1?\r\n"), // the exit question
+            std::string::npos);
+  EXPECT_EQ(ResourceBytes(Path("ru.exe"), "WELCOMETEXT"),
+            Text(std::string("\xD3\xF1\xF2\xE0\xED\xEE\xE2\xE8\xF2\xFC?") + '\0'));
+  EXPECT_NE(Listing("ru.exe").find("Language:    ru (Russian (Русский))\n"), std::string::npos);
+
+  o = Options({input}, "own.exe");
+  o.Texts.Language = "de";
+  o.Texts.TextsFile = Put("texts.txt", Text("2005=Alles wieder löschen?\n")).string();
+  PackArchive(o);
+  const std::vector<std::string> strings = pe::test::IndependentView(Path("own.exe"), "--strings");
+  EXPECT_EQ(strings[5], "string 2005 Alles wieder löschen?");
+  EXPECT_EQ(strings[9], "string 2009 &Ja");
+  EXPECT_NE(Listing("own.exe").find("Language:    custom texts\n"), std::string::npos);
+}
+
+TEST_F(PackTest, RefusesLanguagesCodePagesAndTextsTheStubCannotShow) {
+  const fs::path input = Put("a.txt", Text("x"));
+  PackOptions o = Options({input});
+  o.Texts.Language = "xx";
+  ExpectRefused(o, "--language xx: no such language; vexa has:\n  cs ", ExitUsage);
+  o.Texts.Language = "de";
+  o.Texts.CodePage = 65001;
+  ExpectRefused(o, "--codepage 65001: not a Windows ANSI code page", ExitUsage);
+  o.Texts.CodePage.reset();
+  o.Welcome = "Установить?";
+  ExpectRefused(o, "--welcome: the text has a character outside the Windows-1252 code page",
+                ExitUsage);
+  o.Welcome.reset();
+
+  o.Texts.TextsFile = Put("texts.txt", Text("# Japanese\n2013=エラー\n")).string();
+  ExpectRefused(o, "texts.txt:2: code page 1252 has no place for the character U+30A8");
+  o.Texts.Language.reset();
+  o.Texts.CodePage = 932;
+  EXPECT_NO_THROW(PackArchive(o));
+  fs::remove(Dir / "out.exe");
+  o.Texts.TextsFile = (Dir / "missing.txt").string();
+  ExpectRefused(o, "--texts " + (Dir / "missing.txt").string() + ": cannot be read");
 }
 
 } // namespace

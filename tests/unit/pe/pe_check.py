@@ -7,6 +7,10 @@ per line, for the C++ tests to compare:
   large-address-aware yes|no                    (the file header's characteristics)
   checksum HEADER COMPUTED                      (pefile's own checksum of the file)
   layout ok | layout PROBLEM                    (section table against the headers)
+
+With --strings first, it prints the string table instead, one string a line:
+
+  string ID TEXT                                (pefile; UTF-8, CR and LF as \\r and \\n)
 """
 import re
 import subprocess
@@ -94,7 +98,22 @@ def layout(pe, size):
     print("layout " + ("; ".join(problems) if problems else "ok"))
 
 
+def strings(pe):
+    if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
+        return
+    for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if t.id != pefile.RESOURCE_TYPE["RT_STRING"]:
+            continue
+        for block in t.directory.entries:
+            for sid, text in sorted(block.directory.strings.items()):
+                text = text.replace("\r", "\\r").replace("\n", "\\n")
+                print(f"string {sid} {text}")
+
+
 def main():
+    if sys.argv[1] == "--strings":
+        strings(pefile.PE(sys.argv[2]))
+        return
     path = sys.argv[1]
     with open(path, "rb") as f:
         size = len(f.read())

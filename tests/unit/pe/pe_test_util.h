@@ -132,10 +132,12 @@ inline std::string FixturePath() {
     GTEST_SKIP() << "configure with -DVEXA_WIN32_BUILD_DIR to test against the PE fixture";        \
   ASSERT_TRUE(std::filesystem::exists(Path)) << Path << " missing: build the win32 side first"
 
-// The lines pe_check.py prints for Path, and what our reader must print for the same facts.
-inline std::vector<std::string> IndependentView(const std::string& Path) {
+// The lines pe_check.py prints for Path (given Mode, such as --strings, first), and what
+// our reader must print for the same facts.
+inline std::vector<std::string> IndependentView(const std::string& Path,
+                                                const std::string& Mode = "") {
   const std::string command = std::string(VEXA_PYTHON) + " " + VEXA_SOURCE_DIR +
-                              "/tests/unit/pe/pe_check.py '" + Path + "' 2>&1";
+                              "/tests/unit/pe/pe_check.py " + Mode + " '" + Path + "' 2>&1";
   std::vector<std::string> lines;
   FILE* pipe = ::popen(command.c_str(), "r");
   char buffer[4096];

@@ -1,0 +1,113 @@
+#include "cli/archive_texts.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "cli/ansi_text.h"
+#include "cli/languages.h"
+#include "cli/local_path.h"
+#include "cli/string_table.h"
+#include "cli/stub_texts.h"
+#include "cli/tool_error.h"
+#include "platform/code_page.h"
+
+namespace vexa::tool {
+
+namespace {
+
+// The code pages that Windows uses as a system's ANSI code page.
+constexpr unsigned AnsiCodePages[] = {874,  932,  936,  949,  950,  1250, 1251,
+                                      1252, 1253, 1254, 1255, 1256, 1257, 1258};
+
+std::u16string English(std::uint16_t Id) { return *Utf16FromUtf8(FindStubText(Id)->English); }
+
+std::string ReadTextsFile(const std::string& Path) {
+  std::ifstream in(SystemName(PathFromUtf8(Path)), std::ios::binary);
+  if (!in)
+    throw ToolError("--texts " + Path + ": cannot be read");
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad())
+    throw ToolError("--texts " + Path + ": cannot be read");
+  return content.str();
+}
+
+TextTable LanguageTexts(const Language& Shipped, unsigned CodePage) {
+  return ParseTexts(Shipped.Texts, std::string("language ") + Shipped.Code, CodePage);
+}
+
+} // namespace
+
+std::string ArchiveTexts::HeaderTextSection() const {
+  return BuildHeaderTextSection([&](std::uint16_t Id) {
+    const auto replaced = Replaced.find(Id);
+    return *platform::EncodeInCodePage(replaced != Replaced.end() ? replaced->second : English(Id),
+                                       CodePage);
+  });
+}
+
+std::optional<std::string> ArchiveTexts::Encode(std::string_view Utf8) const {
+  const std::optional<std::u16string> wide = Utf16FromUtf8(Utf8);
+  return wide ? platform::EncodeInCodePage(*wide, CodePage) : std::nullopt;
+}
+
+ArchiveTexts ChooseTexts(const TextChoice& Choice) {
+  const Language* language = nullptr;
+  if (Choice.Language) {
+    language = FindLanguage(*Choice.Language);
+    if (!language) {
+      std::string list = LanguageList();
+      list.pop_back();
+      throw UsageError("--language " + *Choice.Language + ": no such language; vexa has:\n" + list);
+    }
+  }
+  ArchiveTexts texts;
+  if (Choice.CodePage) {
+    if (std::find(std::begin(AnsiCodePages), std::end(AnsiCodePages), *Choice.CodePage) ==
+        std::end(AnsiCodePages)) {
+      std::string known;
+      for (const unsigned page : AnsiCodePages)
+        known.append(" ").append(std::to_string(page));
+      throw UsageError("--codepage " + std::to_string(*Choice.CodePage) +
+                       ": not a Windows ANSI code page; those are" + known);
+    }
+    texts.CodePage = *Choice.CodePage;
+  } else if (language) {
+    texts.CodePage = language->CodePage;
+  }
+  if (!platform::EncodeInCodePage(u"", texts.CodePage))
+    throw ToolError("code page " + std::to_string(texts.CodePage) +
+                    " cannot be converted to on this system");
+  if (language)
+    texts.Replaced = LanguageTexts(*language, texts.CodePage);
+  if (Choice.TextsFile)
+    for (auto& [id, text] :
+         ParseTexts(ReadTextsFile(*Choice.TextsFile), *Choice.TextsFile, texts.CodePage))
+      texts.Replaced.insert_or_assign(id, std::move(text));
+  return texts;
+}
+
+std::string DescribeTexts(const pe::PeImage& Image) {
+  const TextTable strings = ReadStrings(Image);
+  const auto speaks = [&](const TextTable& Replaced) {
+    for (const StubText& text : StubTexts()) {
+      const auto found = strings.find(text.Id);
+      if (found == strings.end())
+        continue;
+      const auto replaced = Replaced.find(text.Id);
+      if (found->second != (replaced != Replaced.end() ? replaced->second : English(text.Id)))
+        return false;
+    }
+    return true;
+  };
+  if (speaks({}))
+    return "English";
+  for (const Language& language : Languages())
+    if (speaks(LanguageTexts(language, language.CodePage)))
+      return std::string(language.Code) + " (" + language.Name + ")";
+  return "custom texts";
+}
+
+} // namespace vexa::tool

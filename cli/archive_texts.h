@@ -1,0 +1,42 @@
+#pragma once
+// The language an archive speaks: the stub's English texts, a shipped translation, or the
+// author's own texts over either, all written for one ANSI code page. The same code page
+// serves the archive's other 8-bit texts (the header's text lines, the welcome question,
+// the paths), since the stub reads them all as text of the user's code page.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cli/texts_file.h"
+#include "pe/pe_image.h"
+
+namespace vexa::tool {
+
+struct TextChoice {
+  std::optional<std::string> Language;  // a shipped language's code
+  std::optional<std::string> TextsFile; // the author's texts file (UTF-8 name)
+  std::optional<unsigned> CodePage;     // default: the language's, else 1252
+};
+
+struct ArchiveTexts {
+  unsigned CodePage = 1252;
+  TextTable Replaced; // empty: the stub's string table stays as it is
+
+  // The header's text lines in CodePage.
+  std::string HeaderTextSection() const;
+  // UTF-8 text in CodePage; nothing when a character has no place in it.
+  std::optional<std::string> Encode(std::string_view Utf8) const;
+};
+
+// The texts file's own ids override the language's. Raises UsageError for an unknown
+// language (listing the shipped ones) or a code page that is not a Windows ANSI one, and
+// ToolError for a texts file that cannot be read or used.
+ArchiveTexts ChooseTexts(const TextChoice& Choice);
+
+// What `vexa list` says of an image's string table: "English", a shipped language such as
+// "de (German (Deutsch))", or "custom texts". Ids that the image lacks are not compared,
+// so an archive from a stub with fewer texts is still recognised.
+std::string DescribeTexts(const pe::PeImage& Image);
+
+} // namespace vexa::tool
