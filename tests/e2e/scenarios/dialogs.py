@@ -1,5 +1,6 @@
 """The conversation: the password dialog, the folder browser with its exit question, and how each
-answer ends the run.
+answer ends the run; then the same windows, the delete question and a fixed message in another
+language, and in an author's own texts.
 
 The beep of a refused password is not observed: under Wine on a virtual display it reaches no
 device that the harness could listen to.
@@ -8,6 +9,7 @@ device that the harness could listen to.
 import random
 
 from checks import all_of, message_box, never_on_screen, selection, shows, window
+from scenario import Tool
 
 rng = random.Random(2)
 PASSWORD = "Secret Sesame 1"
@@ -36,6 +38,48 @@ BROWSER = {"do": "wait", "title": "Browse for Folder", "class": "#32770",
 EXIT_QUESTION = {"do": "wait", "title": "Confirmation", "class": "#32770",
                  "check": message_box("Confirmation", "Do you want to exit now?",
                                       {6: "&Yes", 7: "&No"})}
+
+
+# What `vexa pack --language de` makes the stub say, and an author's own texts over English.
+GERMAN = {2000: "Dateien werden extrahiert", 2002: "Ordner suchen",
+          2003: "Wählen Sie den Ordner aus, in den die Dateien extrahiert werden sollen",
+          2004: "Bestätigung", 2005: "Möchten Sie die extrahierten temporären Dateien löschen?",
+          2006: "Dateien werden entschlüsselt", 2007: "Geben Sie das Kennwort ein:",
+          2008: "Ungültiges Kennwort. Versuchen Sie es erneut.", 2009: "&Ja", 2010: "&Nein",
+          2011: "Abbrechen", 2012: "OK", 2013: "Fehler", 2017: "Möchten Sie jetzt beenden?",
+          2021: "Der Archivkopf wurde nicht gefunden."}
+OWN = {2000: "Installing Acme Tools", 2002: "Acme Tools: folder",
+       2003: "Install Acme Tools into:", 2004: "Acme Tools: please confirm",
+       2006: "Acme Tools: licence", 2007: "Your licence key:",
+       2008: "That is not the licence key.", 2011: "Leave", 2012: "Use key",
+       2017: "Stop installing Acme Tools?"}
+OWN_TEXTS = "".join(f"{k}={v}\n" for k, v in OWN.items()).encode()
+
+
+def conversation(name, pack, t, put=None):
+    """Password (refused once), then the browser cancelled and the exit question answered Yes,
+    every window in the texts `t` (by string id)."""
+    return {"name": name, "files": FILES, "put": put or {},
+            "pack": ["--ask-folder", "--encrypt", "--password", PASSWORD, *pack],
+            "steps": [{"do": "wait", "class": "QuorvantaSelfExtractorWindow", "title": t[2000]},
+                      {"do": "wait", "title": t[2006], "class": "#32770"},
+                      {"do": "focus", "id": 11,
+                       "check": window(title=t[2006], centred=True, focus=11, default=1,
+                                       texts={10: t[2007], 12: "", 65535: NOTE},
+                                       buttons={1: t[2012], 2: t[2011]})},
+                      {"do": "click", "id": 1},
+                      {"do": "expect", "id": 12, "text": t[2008]},
+                      {"do": "type", "id": 11, "text": PASSWORD},
+                      {"do": "click", "id": 1},
+                      {"do": "wait", "title": t[2002], "class": "#32770",
+                       "check": all_of(window(centred=True), shows(t[2003]))},
+                      {"do": "browse", "button": "cancel"},
+                      # A message box's buttons are the system's, in its language: the
+                      # prefix's English here.
+                      {"do": "wait", "title": t[2004], "class": "#32770",
+                       "check": message_box(t[2004], t[2017], {6: "&Yes", 7: "&No"})},
+                      {"do": "click", "id": 6},
+                      {"do": "gone"}]}
 
 
 def into(folder, names):
@@ -119,4 +163,31 @@ SCENARIOS = [
                {"do": "click", "id": 1},
                BROWSER, {"do": "browse", "button": "cancel"},
                EXIT_QUESTION, {"do": "click", "id": 6}]},
+
+    conversation("german_conversation", ["--language", "de"], GERMAN),
+    conversation("own_texts_conversation", ["--texts", "texts.txt"], OWN,
+                 put={"texts.txt": OWN_TEXTS}),
+
+    # The delete question after a failed setup program, in German; Ja deletes the items.
+    {"name": "german_delete_question", "pack": ["--language", "de", "--dest", "{run}\\dest",
+                                                "--run", "setup.exe", "--program-in-destination",
+                                                "--wait-and-delete"],
+     "files": {"setup.cfg": b"mark ran.txt\nexit 1", "setup.exe": Tool("setup")},
+     "mkdirs": ["dest"],
+     "steps": [{"do": "wait", "title": GERMAN[2004], "class": "#32770"},
+               {"do": "focus", "id": 6,
+                "check": window(title=GERMAN[2004], centred=True, focus=6, default=6,
+                                texts={10: GERMAN[2005]},
+                                buttons={6: GERMAN[2009], 7: GERMAN[2010]})},
+               {"do": "click", "id": 6},
+               {"do": "gone"}],
+     "written": {"dest/ran.txt": lambda data: data.lower().endswith(b"\\dest\\setup.exe")}},
+
+    # A fixed message: the header gone from a German archive.
+    {"name": "german_missing_header", "files": FILES, "pack": ["--language", "de", "--temp"],
+     "craft": lambda archive: archive.rewrite(drop=["HEADER"]),
+     "steps": [{"do": "wait", "title": GERMAN[2013], "class": "#32770",
+                "check": message_box(GERMAN[2013], GERMAN[2021], {1: "OK"})},
+               {"do": "click", "id": 1},
+               {"do": "gone"}]},
 ]

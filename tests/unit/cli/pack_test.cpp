@@ -434,17 +434,16 @@ TEST_F(PackTest, WithoutLanguageOptionsAnArchiveShowsTheTextsItAlwaysHas) {
     return found;
   };
   EXPECT_EQ(blocks(Path("out.exe")), blocks(StubPath()));
-  EXPECT_EQ(HeaderLines(), std::string("Extracting Files\r\nPlease Wait ...\r\nBrowse for Folder\r\n"
-                                       "Select the folder where do you want to extract files to\r\n"
-                                       "Confirmation\r\nDo you want to delete extracted temporary "
-                                       "files?\r\nDo you want to exit now?\r\nDecrypting Files\r\n"
-                                       "Please Enter Password:\r\nPassword Invalid. Try one more "
-                                       "time...\r\n&Yes\r\n&No\r\nCancel\r\nOK\r\nError\r\n"
-                                       "There is not enough free space on drive %s: to extract "
-                                       "files.\r\nCannot extract files. Arhive corrupted.\r\nI/O "
-                                       "error occurrs. Check the destination disk is not write "
-                                       "protected.\r\n") +
-                               '\0');
+  EXPECT_EQ(HeaderLines(),
+            std::string("Extracting Files\r\nPlease Wait ...\r\nBrowse for Folder\r\n"
+                        "Select the folder where do you want to extract files to\r\n"
+                        "Confirmation\r\nDo you want to delete extracted temporary files?\r\n"
+                        "Do you want to exit now?\r\nDecrypting Files\r\nPlease Enter Password:\r\n"
+                        "Password Invalid. Try one more time...\r\n&Yes\r\n&No\r\nCancel\r\nOK\r\n"
+                        "Error\r\nThere is not enough free space on drive %s: to extract files.\r\n"
+                        "Cannot extract files. Arhive corrupted.\r\nI/O error occurrs. Check the "
+                        "destination disk is not write protected.\r\n") +
+                '\0');
   EXPECT_NE(Listing("out.exe").find("Language:    English\n"), std::string::npos);
 }
 
@@ -456,14 +455,22 @@ TEST_F(PackTest, ALanguageWritesItsStringTableAndItsCodePageAndATextsFileGoesOve
   PackArchive(o);
   EXPECT_EQ(pe::test::IndependentView(Path("ru.exe"), "--strings"),
             StringLines(FindLanguage("ru")->Texts));
+  // Извлечение файлов, and the exit question Завершить работу сейчас?
   EXPECT_TRUE(HeaderLines("ru.exe").starts_with(
-      "\xC8\xE7\xE2\xEB\xE5\xF7\xE5\xED\xE8\xE5 \xF4\xE0\xE9\xEB\xEE\xE2\r\n")); // Извлечение файлов
-  EXPECT_NE(HeaderLines("ru.exe").find("\r\n\xC7\xE0\xE2\xE5\xF0\xF8\xE8\xF2\xFC \xF0\xE0\xE1\xEE\xF2\xF3 "
-                                       "\xF1\xE5\xE9\xF7\xE0\xF1?\r\n"), // the exit question
+      "\xC8\xE7\xE2\xEB\xE5\xF7\xE5\xED\xE8\xE5 \xF4\xE0\xE9\xEB\xEE\xE2\r\n"));
+  EXPECT_NE(HeaderLines("ru.exe").find("\r\n\xC7\xE0\xE2\xE5\xF0\xF8\xE8\xF2\xFC "
+                                       "\xF0\xE0\xE1\xEE\xF2\xF3 \xF1\xE5\xE9\xF7\xE0\xF1?\r\n"),
             std::string::npos);
   EXPECT_EQ(ResourceBytes(Path("ru.exe"), "WELCOMETEXT"),
             Text(std::string("\xD3\xF1\xF2\xE0\xED\xEE\xE2\xE8\xF2\xFC?") + '\0'));
   EXPECT_NE(Listing("ru.exe").find("Language:    ru (Russian (Русский))\n"), std::string::npos);
+  // A double-byte code page: the header lines in Shift JIS.
+  o = Options({input}, "ja.exe");
+  o.Texts.Language = "ja";
+  PackArchive(o);
+  EXPECT_EQ(pe::test::IndependentView(Path("ja.exe"), "--strings"),
+            StringLines(FindLanguage("ja")->Texts));
+  EXPECT_TRUE(HeaderLines("ja.exe").starts_with("\x83\x74\x83\x40\x83\x43\x83\x8B")); // ファイル
 
   o = Options({input}, "own.exe");
   o.Texts.Language = "de";
