@@ -8,6 +8,7 @@
 #include "cli/stub_texts.h"
 #include "cli/tool_error.h"
 #include "crypto/password_check.h"
+#include "pe/pe_checksum.h"
 #include "streams/resource_stream.h"
 
 namespace vexa::tool {
@@ -32,6 +33,10 @@ TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
   if (!Loaded.LoadFromResource(*Resources, "Header", RememberLoadProblem))
     throw ToolError(Path + " holds no usable archive: the extractor would say \"" + LoadProblem +
                     "\"");
+}
+
+std::uint32_t TArchiveFile::ActualChecksum() const {
+  return pe::FileChecksum(File.Bytes(), Resources->Image().Headers().OptionalHeaderOffset + 64);
 }
 
 std::string TArchiveFile::WelcomeText() const {

@@ -26,6 +26,10 @@ public:
   const TVexaHeader& Header() const { return Loaded; }
   // What the loader maps in one piece.
   std::uint32_t ImageSize() const { return SizeOfImage; }
+  // The PE image checksum the header holds (0 for none), and the one the file's bytes
+  // give now: they differ when anything in the file changed after it was written.
+  std::uint32_t StoredChecksum() const { return Resources->Image().Headers().CheckSum; }
+  std::uint32_t ActualChecksum() const;
   std::string WelcomeText() const;
   std::string WelcomeTitle() const;
   // The packer's CRC-32 of every item, when the archive has them.

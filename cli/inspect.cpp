@@ -363,14 +363,14 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   Out << header.Items.size() << " file(s) written to " << Options.Directory << "\n";
 }
 
-std::size_t VerifyArchive(const std::string& Path, const PasswordOptions& Password,
-                          std::ostream& Out, std::ostream& Err) {
+VerifyResult VerifyArchive(const std::string& Path, const PasswordOptions& Password,
+                           std::ostream& Out, std::ostream& Err) {
   const TArchiveFile archive(Path);
   const TVexaHeader& header = archive.Header();
   const std::string password = VerifiedPassword(archive, Password);
   const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
 
-  std::size_t damaged = 0;
+  VerifyResult result;
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     std::optional<std::string> problem;
     if (!IsSafeItemPath(FileName(*header.Items[i])))
@@ -378,15 +378,31 @@ std::size_t VerifyArchive(const std::string& Path, const PasswordOptions& Passwo
     else
       problem = ReadItem(archive, i, password, checksums, nullptr);
     if (problem) {
-      ++damaged;
+      ++result.DamagedItems;
       Err << Path << ": " << ItemText(archive, i) << " " << *problem << "\n";
     }
   }
-  if (damaged == 0)
-    Out << Path << ": " << header.Items.size() << " item(s) OK"
-        << (checksums ? "" : " (no checksums in this archive: stored items checked by size only)")
-        << "\n";
-  return damaged;
+  // A damaged item changes the image checksum too; it says nothing more then.
+  if (result.DamagedItems > 0)
+    return result;
+  const std::uint32_t stored = archive.StoredChecksum();
+  const std::uint32_t actual = archive.ActualChecksum();
+  if (stored != 0 && stored != actual) {
+    result.DamagedOutsideItems = true;
+    char text[96];
+    std::snprintf(text, sizeof text, "the image checksum is 0x%08X where the header says 0x%08X",
+                  static_cast<unsigned>(actual), static_cast<unsigned>(stored));
+    Err << Path << ": damaged outside its items: " << text
+        << " (the stub's code, the headers or a resource other than the items changed after "
+           "packing)\n";
+    return result;
+  }
+  Out << Path << ": " << header.Items.size() << " item(s) OK"
+      << (checksums ? "" : " (no checksums in this archive: stored items checked by size only)")
+      << (stored == 0 ? "; image checksum not checked (the header holds none)"
+                      : ", image checksum OK")
+      << "\n";
+  return result;
 }
 
 } // namespace vexa::tool

@@ -26,10 +26,19 @@ struct ExtractOptions {
 // Force, refuses the whole extraction. Raises ToolError.
 void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, std::ostream& Out);
 
+struct VerifyResult {
+  std::size_t DamagedItems = 0;
+  // Every item reads whole, but the file's PE image checksum is not the one its header
+  // holds: the stub, the headers or another resource changed after packing.
+  bool DamagedOutsideItems = false;
+  bool Passed() const { return DamagedItems == 0 && !DamagedOutsideItems; }
+};
+
 // Reads every item to its end through the extractor's own streams and reports each
-// damaged one by name on Err. Returns the number of damaged items; raises ToolError when
-// the archive cannot be opened or the password is wrong.
-std::size_t VerifyArchive(const std::string& Path, const PasswordOptions& Password,
-                          std::ostream& Out, std::ostream& Err);
+// damaged one by name on Err; when all are whole, compares the image checksum (an
+// archive whose header holds none is reported as not checked). Raises ToolError when the
+// archive cannot be opened or the password is wrong.
+VerifyResult VerifyArchive(const std::string& Path, const PasswordOptions& Password,
+                           std::ostream& Out, std::ostream& Err);
 
 } // namespace vexa::tool

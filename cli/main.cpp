@@ -202,7 +202,9 @@ int main(int argc, char** argv) {
   PasswordOptions verifyPassword;
   CLI::App* verifyCommand = app.add_subcommand(
       "verify", "Check the password, then read every item to its end, inflating and "
-                "deciphering it, and report each damaged one by name.");
+                "deciphering it, and report each damaged one by name; when all are whole, "
+                "compare the PE image checksum, which any change to the rest of the file "
+                "upsets.");
   verifyCommand->footer(std::string(PasswordHelp) + "\n" + ExitCodes);
   verifyCommand->add_option("archive", verifyPath, "The archive.")
       ->type_name("FILE.exe")
@@ -236,7 +238,8 @@ int main(int argc, char** argv) {
       extract.Progress = StderrIsTerminal();
       ExtractArchiveTo(extractPath, extract, std::cout);
     } else if (verifyCommand->parsed()) {
-      return VerifyArchive(verifyPath, verifyPassword, std::cout, std::cerr) == 0 ? 0 : ExitFailure;
+      return VerifyArchive(verifyPath, verifyPassword, std::cout, std::cerr).Passed() ? 0
+                                                                                    : ExitFailure;
     }
   } catch (const ToolError& e) {
     std::cerr << "vexa: " << e.what() << "\n";

@@ -1,5 +1,7 @@
 #include "pe/pe_checksum.h"
 
+#include <algorithm>
+
 namespace vexa::pe {
 
 void PeChecksum::Add(std::span<const std::uint8_t> Bytes) {
@@ -20,6 +22,18 @@ std::uint32_t PeChecksum::Value() const {
   while (folded > 0xFFFF)
     folded = (folded & 0xFFFF) + (folded >> 16);
   return static_cast<std::uint32_t>(folded + Count);
+}
+
+std::uint32_t FileChecksum(std::span<const std::uint8_t> File, std::uint64_t CheckSumOffset) {
+  constexpr std::uint8_t zero[4] = {};
+  const auto at =
+      static_cast<std::size_t>(std::min<std::uint64_t>(CheckSumOffset, File.size()));
+  const std::size_t field = std::min<std::size_t>(4, File.size() - at);
+  PeChecksum sum;
+  sum.Add(File.first(at));
+  sum.Add(std::span(zero, field));
+  sum.Add(File.subspan(at + field));
+  return sum.Value();
 }
 
 } // namespace vexa::pe

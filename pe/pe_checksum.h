@@ -21,4 +21,9 @@ private:
   std::uint64_t Count = 0;
 };
 
+// The checksum of a whole file as Windows computes it (CheckSumMappedFile): every byte,
+// the 4-byte field at CheckSumOffset counted as zero. The certificate table is summed
+// too, so a signing tool that appends one rewrites the field.
+std::uint32_t FileChecksum(std::span<const std::uint8_t> File, std::uint64_t CheckSumOffset);
+
 } // namespace vexa::pe

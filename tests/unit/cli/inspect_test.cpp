@@ -47,12 +47,13 @@ protected:
     return p;
   }
 
-  // Damaged items named by `vexa verify`, and the count it returned.
+  // Damaged items named by `vexa verify`, and how many it counted.
   std::pair<std::size_t, std::string> Verify(const std::string& Archive) {
     std::ostringstream out;
     std::ostringstream err;
-    const std::size_t damaged = VerifyArchive(Archive, Given(), out, err);
-    return {damaged, err.str()};
+    const VerifyResult result = VerifyArchive(Archive, Given(), out, err);
+    EXPECT_FALSE(result.DamagedOutsideItems) << err.str();
+    return {result.DamagedItems, err.str()};
   }
 
   static constexpr char Password[] = "Sesame 42";
@@ -211,7 +212,7 @@ TEST_F(InspectRefusalTest, ItemsInSubfoldersGoIntoThemButNeverThroughALink) {
   ListArchive(Path("sub.exe"), true, json);
   EXPECT_NE(table.str().find("\nsub\\a.txt "), std::string::npos) << table.str();
   EXPECT_NE(json.str().find("\"SUB/deeper/b.txt\""), std::string::npos) << json.str();
-  EXPECT_EQ(VerifyArchive(Path("sub.exe"), {}, out, err), 0u) << err.str();
+  EXPECT_TRUE(VerifyArchive(Path("sub.exe"), {}, out, err).Passed()) << err.str();
 
   ExtractOptions options;
   options.Directory = Path("unpacked");
@@ -268,12 +269,71 @@ TEST_F(InspectRefusalTest, WithoutChecksumsAFlippedStoredByteGoesUnseenButLength
   };
   std::ostringstream out, err;
   rewrite("flipped.exe", 1000);
-  EXPECT_EQ(VerifyArchive(Path("flipped.exe"), {}, out, err), 0u);
+  EXPECT_TRUE(VerifyArchive(Path("flipped.exe"), {}, out, err).Passed());
   EXPECT_NE(out.str().find("no checksums"), std::string::npos) << out.str();
   rewrite("short.exe", 999);
-  EXPECT_EQ(VerifyArchive(Path("short.exe"), {}, out, err), 1u);
+  EXPECT_EQ(VerifyArchive(Path("short.exe"), {}, out, err).DamagedItems, 1u);
   EXPECT_NE(err.str().find("item 1 (a.bin) gives 999 bytes instead of 1000"), std::string::npos)
       << err.str();
+}
+
+// Where a byte of a packed archive is flipped outside its items: the file offset, found in
+// the archive's own headers.
+struct OutsideItems {
+  const char* Where;
+  std::function<std::size_t(const pe::PeImage&)> Offset;
+};
+
+TEST_F(InspectRefusalTest, AByteFlippedOutsideTheItemsFailsVerifyThroughTheImageChecksum) {
+  const Bytes payload = CompressibleBytes(4000);
+  PackArchive(Options({Put("a.txt", payload)}));
+  const Bytes packed = ReadBytes(Path("out.exe"));
+  const pe::PeImage image = pe::PeImage::Parse(packed);
+  const OutsideItems places[] = {
+      {"the stub's code",
+       [](const pe::PeImage& Image) {
+         for (const pe::Section& section : Image.Sections())
+           if (section.Characteristics & 0x20) // IMAGE_SCN_CNT_CODE
+             return std::size_t{section.PointerToRawData + 0x200};
+         ADD_FAILURE() << "no code section";
+         return std::size_t{0};
+       }},
+      {"the version resource",
+       [](const pe::PeImage& Image) {
+         for (const pe::ResourceEntry& entry : Image.Entries())
+           if (entry.Type == pe::ResourceKey::FromId(16)) // RT_VERSION
+             return static_cast<std::size_t>(entry.Data.data() + 40 - Image.Bytes().data());
+         ADD_FAILURE() << "no version resource";
+         return std::size_t{0};
+       }},
+      {"the file header's time stamp",
+       [](const pe::PeImage& Image) { return std::size_t{Image.Headers().PeOffset + 8}; }},
+  };
+  std::ostringstream out, err;
+  ASSERT_TRUE(VerifyArchive(Path("out.exe"), {}, out, err).Passed()) << err.str();
+  EXPECT_NE(out.str().find("1 item(s) OK, image checksum OK"), std::string::npos) << out.str();
+  for (const OutsideItems& place : places) {
+    Bytes flipped = packed;
+    flipped.at(place.Offset(image)) ^= 0x10;
+    WriteBytes(Dir / "flipped.exe", flipped);
+    std::ostringstream flippedOut, flippedErr;
+    const VerifyResult result = VerifyArchive(Path("flipped.exe"), {}, flippedOut, flippedErr);
+    EXPECT_EQ(result.DamagedItems, 0u) << place.Where;
+    EXPECT_TRUE(result.DamagedOutsideItems) << place.Where;
+    EXPECT_NE(flippedErr.str().find("damaged outside its items"), std::string::npos)
+        << place.Where << ": " << flippedErr.str();
+    EXPECT_EQ(flippedOut.str(), "") << place.Where;
+  }
+
+  // Without a checksum in the header nothing outside the items can be judged.
+  Bytes unchecked = packed;
+  std::fill_n(unchecked.begin() + image.Headers().OptionalHeaderOffset + 64, 4, 0);
+  unchecked.at(places[0].Offset(image)) ^= 0x10;
+  WriteBytes(Dir / "unchecked.exe", unchecked);
+  std::ostringstream uncheckedOut;
+  EXPECT_TRUE(VerifyArchive(Path("unchecked.exe"), {}, uncheckedOut, err).Passed());
+  EXPECT_NE(uncheckedOut.str().find("image checksum not checked"), std::string::npos)
+      << uncheckedOut.str();
 }
 
 } // namespace

@@ -42,8 +42,12 @@ TEST(PeChecksum, AgreesWithTheLinkersChecksumOfTheFixture) {
   const PeImage pe = PeImage::Parse(bytes);
   const std::uint32_t stored = pe.Headers().CheckSum;
   ASSERT_NE(stored, 0u);
-  std::fill_n(bytes.begin() + pe.Headers().OptionalHeaderOffset + 64, 4, 0);
+  const std::uint64_t field = pe.Headers().OptionalHeaderOffset + 64;
+  EXPECT_EQ(FileChecksum(bytes, field), stored) << "the field itself must count as zero";
+  std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(field), 4, 0);
   EXPECT_EQ(ChecksumOf(bytes), stored);
+  bytes[field - 1] ^= 1;
+  EXPECT_NE(FileChecksum(bytes, field), stored);
 }
 
 } // namespace
