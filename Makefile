@@ -25,13 +25,15 @@ setup:
 	@tools/setup.sh
 
 $(WIN32DIR)/CMakeCache.txt:
-	cmake -S . -B $(WIN32DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
+	cmake -S . -B $(WIN32DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
+	  -DVEXA_SOURCE_CACHE=$(abspath $(BUILD))/sources
 
 win32: $(WIN32DIR)/CMakeCache.txt
 	cmake --build $(WIN32DIR) -j $(JOBS)
 
 $(WIN64DIR)/CMakeCache.txt:
-	cmake -S . -B $(WIN64DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
+	cmake -S . -B $(WIN64DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
+	  -DVEXA_SOURCE_CACHE=$(abspath $(BUILD))/sources
 
 win64: $(WIN64DIR)/CMakeCache.txt
 	cmake --build $(WIN64DIR) -j $(JOBS)

@@ -4,11 +4,8 @@
 #include <new>
 #include <stdexcept>
 
-#include <zlib.h>
-
-#ifdef VEXA_HAVE_LIBDEFLATE
 #include <libdeflate.h>
-#endif
+#include <zlib.h>
 
 namespace vexa {
 
@@ -81,7 +78,6 @@ private:
   std::vector<Bytef> Buffer;
 };
 
-#ifdef VEXA_HAVE_LIBDEFLATE
 class TLibdeflateEngine final : public detail::TDeflater {
 public:
   explicit TLibdeflateEngine(int Level) : Compressor(libdeflate_alloc_compressor(Level)) {
@@ -117,7 +113,6 @@ public:
 private:
   libdeflate_compressor* Compressor;
 };
-#endif
 
 } // namespace
 
@@ -133,31 +128,13 @@ std::span<std::uint8_t> TBytesOutput::Reserve(std::size_t Capacity) {
 
 void TBytesOutput::Commit(std::size_t Count) { Stream.resize(ReservedAt + Count); }
 
-bool TZlibCompressor::Available(TDeflateEngine Engine) {
-#ifdef VEXA_HAVE_LIBDEFLATE
-  return Engine == TDeflateEngine::Libdeflate || Engine == TDeflateEngine::Zlib;
-#else
-  return Engine == TDeflateEngine::Zlib;
-#endif
-}
-
-TDeflateEngine TZlibCompressor::DefaultEngine() {
-  return Available(TDeflateEngine::Libdeflate) ? TDeflateEngine::Libdeflate
-                                               : TDeflateEngine::Zlib;
-}
-
 TZlibCompressor::TZlibCompressor(int Level, TDeflateEngine Engine) {
   if (Level < MinCompressionLevel || Level > MaxCompressionLevel)
     throw std::invalid_argument("compression level must be 0 to 12");
-  if (!Available(Engine))
-    throw std::invalid_argument("this build has no libdeflate");
-#ifdef VEXA_HAVE_LIBDEFLATE
-  if (Engine == TDeflateEngine::Libdeflate) {
+  if (Engine == TDeflateEngine::Libdeflate)
     Impl = std::make_unique<TLibdeflateEngine>(Level);
-    return;
-  }
-#endif
-  Impl = std::make_unique<TZlibEngine>(Level);
+  else
+    Impl = std::make_unique<TZlibEngine>(Level);
 }
 
 TZlibCompressor::~TZlibCompressor() = default;

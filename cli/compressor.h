@@ -5,19 +5,20 @@
 // Two engines, both reading a whole item that the caller holds mapped (so the input
 // costs address space and page cache rather than heap), both writing to a
 // TStreamOutput:
-// - libdeflate: levels 0 (stored blocks only) to 12; smaller output than zlib at the
-//   same level, and faster. It has no streaming API: it writes the whole stream into
-//   room the output reserves for it, which the packer maps from a work file.
-// - zlib's deflate: levels above 9 act as 9. The only engine of the Windows build,
-//   which has no libdeflate to link. It streams, a slice of the input at a time, and
-//   gives the same bytes as one call over the whole input would.
+// - libdeflate, the packer's: levels 0 (stored blocks only) to 12; smaller output than
+//   zlib at the same level, and faster. Both builds link the same version, so vexa and
+//   vexa.exe write the same bytes. It has no streaming API: it writes the whole stream
+//   into room the output reserves for it, which the packer maps from a work file.
+// - zlib's deflate, on request: levels above 9 act as 9. It streams, a slice of the
+//   input at a time, and gives the same bytes as one call over the whole input would.
 //
 // Memory: the engine's state, independent of item size: zlib's deflate about 270 KiB
 // plus one output slice of 256 KiB; libdeflate 6 KiB at level 0, 200 KiB at 1, 650 KiB
 // at 2 to 9 and 8.6 MiB at 10 to 12. The output holds the stream wherever it likes.
 //
 // Items of 4 GiB and more work as far as the output allows (sizes are size_t
-// throughout); on a 32-bit host the address space is the limit for the input.
+// throughout); on a 32-bit host the address space is the limit for the input and
+// libdeflate's room together.
 
 #include <cstdint>
 #include <memory>
@@ -69,15 +70,9 @@ private:
 
 class TZlibCompressor {
 public:
-  // Whether this build can use Engine; the default engine always can.
-  static bool Available(TDeflateEngine Engine);
-  // libdeflate where the build has it, otherwise zlib.
-  static TDeflateEngine DefaultEngine();
-
-  // Level 0 to 12, else std::invalid_argument; an engine this build lacks raises
-  // std::invalid_argument too. One compressor serves any number of items, one at a
-  // time; several compressors may work at once on different threads.
-  explicit TZlibCompressor(int Level, TDeflateEngine Engine = DefaultEngine());
+  // Level 0 to 12, else std::invalid_argument. One compressor serves any number of
+  // items, one at a time; several compressors may work at once on different threads.
+  explicit TZlibCompressor(int Level, TDeflateEngine Engine = TDeflateEngine::Libdeflate);
   ~TZlibCompressor();
   TZlibCompressor(const TZlibCompressor&) = delete;
   TZlibCompressor& operator=(const TZlibCompressor&) = delete;

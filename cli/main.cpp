@@ -123,8 +123,7 @@ int main(int argc, char** argv) {
       "Ask before deleting even when PROGRAM succeeded (needs --wait-and-delete).");
   packCommand
       ->add_option("--level", pack.Level,
-                   "Compression level 0-12 (default 12, the smallest; the Windows build "
-                   "compresses above 9 as 9); an item is stored whenever "
+                   "Compression level 0-12 (default 12, the smallest); an item is stored whenever "
                    "compressing would not make it smaller.")
       ->type_name("N");
   packCommand->add_flag("--store", pack.Store, "Do not compress.");

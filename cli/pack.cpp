@@ -41,7 +41,7 @@ namespace {
 constexpr std::size_t MaxNamedRcData = 0xFFFF;
 constexpr char StubIconName[] = "SELFEXICON";
 // An archive is packed once and downloaded many times: the smallest output is worth the
-// slower pack (libdeflate at 12 still packs faster than zip -9; zlib treats 12 as 9).
+// slower pack (libdeflate at 12 still packs faster than zip -9).
 constexpr int DefaultLevel = 12;
 // Items packed ahead of the one whose turn it is, waiting for it. Each holds a few words in
 // memory; its bytes wait in a work file.

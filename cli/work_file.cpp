@@ -1,18 +1,10 @@
 #include "cli/work_file.h"
 
-#include <cerrno>
-#include <stdexcept>
 #include <utility>
 
 #include "cli/local_path.h"
 #include "cli/tool_error.h"
 #include "platform/random.h"
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 namespace vexa::tool {
 
@@ -45,10 +37,7 @@ TWorkFile::TWorkFile(fs::path Path) : Path(std::move(Path)), Remover(this->Path)
 }
 
 TWorkFile::~TWorkFile() {
-#ifndef _WIN32
-  if (Mapped)
-    ::munmap(Mapped, MappedLength);
-#endif
+  Room.Unmap();
   if (File)
     std::fclose(File);
 }
@@ -74,49 +63,19 @@ void TWorkFile::Rewind(std::uint64_t Offset) {
   End = Offset;
 }
 
-#ifndef _WIN32
 std::span<std::uint8_t> TWorkFile::MapEnd(std::size_t Capacity) {
-  if (std::fflush(File) != 0)
+  if (std::fflush(File) != 0 || !Room.Map(File, End, Capacity))
     Failed();
-  const int fd = ::fileno(File);
-  const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-  const std::uint64_t start = End / page * page;
-  MappedOffset = static_cast<std::size_t>(End - start);
-  MappedLength = MappedOffset + Capacity;
-  if (::ftruncate(fd, static_cast<off_t>(End + Capacity)) != 0)
-    Failed();
-#ifdef __linux__
-  // Reserves the blocks without writing them; file systems that cannot are left to
-  // allocate on write.
-  if (Capacity > 0 && ::fallocate(fd, 0, static_cast<off_t>(End), static_cast<off_t>(Capacity)) != 0 &&
-      errno != EOPNOTSUPP)
-    Failed();
-#endif
-  void* p = ::mmap(nullptr, MappedLength, PROT_READ | PROT_WRITE, MAP_SHARED, fd,
-                   static_cast<off_t>(start));
-  if (p == MAP_FAILED)
-    Failed();
-  Mapped = p;
-  return {static_cast<std::uint8_t*>(p) + MappedOffset, Capacity};
+  return Room.Bytes();
 }
 
 void TWorkFile::UnmapEnd(std::size_t Count) {
-  ::munmap(std::exchange(Mapped, nullptr), MappedLength);
+  Room.Unmap();
   // The unused room goes, so the file takes only what it holds.
-  if (::ftruncate(::fileno(File), static_cast<off_t>(End + Count)) != 0)
+  if (!platform::SetFileLength(File, End + Count))
     Failed();
   Rewind(End + Count);
 }
-
-#else
-std::span<std::uint8_t> TWorkFile::MapEnd(std::size_t) {
-  throw std::logic_error("the Windows build maps no work file");
-}
-
-void TWorkFile::UnmapEnd(std::size_t) {
-  throw std::logic_error("the Windows build maps no work file");
-}
-#endif
 
 void TWorkFile::Close() {
   if (std::fclose(std::exchange(File, nullptr)) != 0)

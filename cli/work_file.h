@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+#include "platform/writable_region.h"
+
 namespace vexa::tool {
 
 // A name beside Output that no file has yet, ending in Suffix.
@@ -45,7 +47,6 @@ public:
   // Writable room for Capacity bytes at the end, mapped from the file so that the kernel
   // writes it back under pressure instead of holding it in memory. Disk space for it is
   // taken first where the file system can, so a full disk is a message, not a fault.
-  // POSIX hosts only: the Windows build's engine streams, and raises std::logic_error.
   std::span<std::uint8_t> MapEnd(std::size_t Capacity);
   // Unmaps the room and keeps its first Count bytes as appended.
   void UnmapEnd(std::size_t Count);
@@ -61,11 +62,7 @@ private:
   TRemoveOnExit Remover; // removes the file after the destructor closed it
   std::FILE* File = nullptr;
   std::uint64_t End = 0;
-#ifndef _WIN32
-  void* Mapped = nullptr;
-  std::size_t MappedLength = 0;
-  std::size_t MappedOffset = 0; // of the room within the mapping, which starts on a page
-#endif
+  platform::WritableRegion Room;
 };
 
 } // namespace vexa::tool

@@ -1,0 +1,57 @@
+#include "platform/writable_region.h"
+
+#include <io.h>
+
+#include <utility>
+
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/windows.h"
+
+namespace vexa::platform {
+
+bool WritableRegion::Map(std::FILE* File, std::uint64_t Offset, std::size_t Size) {
+  Unmap();
+  const auto file = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(File)));
+  SYSTEM_INFO system{};
+  ::GetSystemInfo(&system);
+  const std::uint64_t granularity = system.dwAllocationGranularity;
+  const std::uint64_t start = Offset / granularity * granularity;
+  const std::size_t skip = static_cast<std::size_t>(Offset - start);
+  // Growing the file allocates its clusters, so a full disk fails here.
+  const std::uint64_t end = Offset + Size;
+  if (!SetFileLength(File, end))
+    return false;
+  if (skip + Size == 0)
+    return true;
+  win32::ScopedKernelHandle mapping(::CreateFileMappingA(file, nullptr, PAGE_READWRITE,
+                                                         static_cast<DWORD>(end >> 32),
+                                                         static_cast<DWORD>(end), nullptr));
+  if (!mapping)
+    return false;
+  // The view keeps the mapping alive once its handle is closed; with the view gone, the
+  // file can be cut again.
+  void* view = ::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, static_cast<DWORD>(start >> 32),
+                               static_cast<DWORD>(start), skip + Size);
+  if (view == nullptr)
+    return false;
+  View = static_cast<std::uint8_t*>(view);
+  Skip = skip;
+  Length = Size;
+  return true;
+}
+
+void WritableRegion::Unmap() {
+  if (View)
+    ::UnmapViewOfFile(std::exchange(View, nullptr));
+  Skip = Length = 0;
+}
+
+// The C runtime's _chsize writes the zeros it grows a file by; the system call does not.
+bool SetFileLength(std::FILE* File, std::uint64_t Length) {
+  const auto file = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(File)));
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(Length);
+  return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+}
+
+} // namespace vexa::platform
