@@ -9,7 +9,8 @@ rows time `vexa` against zip, unzip and cp on a corpus of Wine's DLLs, packing o
 thread and on all; the peak-memory rows take the max RSS of `vexa pack` and `vexa extract`
 from /usr/bin/time and sample their anonymous memory; the Wine rows run the shipped i686
 stub (as the end-to-end tests do, with their session helper, through qemu-user where the kernel
-runs no 32-bit programs) and watch it with bench/wine/probe.exe. Run it with Debian's python3.
+runs no 32-bit programs) and watch it with bench/wine/probe.exe, and pack the tool rows' corpus
+with the shipped vexa.exe. Run it with Debian's python3.
 """
 
 import argparse
@@ -332,6 +333,43 @@ def mingw_build(source: Path, out: Path, *flags):
     return out
 
 
+def wine_pack_rows(table, vexa: Path, vexa_exe: Path, work: Path):
+    """vexa.exe, the shipped i686 build, packing the tool rows' corpus under Wine."""
+    sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
+    from wine_session import WineSession, find_wine, i386_translated, Unavailable
+
+    try:
+        loader = find_wine()
+    except Unavailable as e:
+        table.add("vexa.exe rows", "-", "-", "-", "-", f"skipped: {e}")
+        return
+    corpus = work / "corpus"
+    total, count = dll_corpus(corpus, 32 * MiB)
+    files = sorted(corpus.iterdir())
+    exe, wine_exe, zipfile = work / "corpus.exe", work / "corpus-wine.exe", work / "corpus.zip"
+    for f in (exe, wine_exe, zipfile):
+        fresh(f)
+    run([vexa, "pack", "-o", exe, "--temp", corpus])
+    run(["zip", "-9", "-q", "-j", "-X", zipfile, *files])
+    where = "Wine through qemu-user" if i386_translated() else "Wine"
+    log(f"bench: packing {count} DLLs with vexa.exe ({where})")
+    with open(work / "wine-pack.log", "w") as session_log, \
+            WineSession(work / "wine", session_log, loader) as session:
+        code, out = session.run([vexa_exe, "pack", "-o", session.win_path(wine_exe), "--temp",
+                                 session.win_path(corpus)], cwd=work, timeout=3600)
+    if code != 0:
+        raise RuntimeError(f"vexa.exe pack under Wine: exit {code}: {out}")
+    wine_size, zip_size = wine_exe.stat().st_size, zipfile.stat().st_size
+    table.add(f"vexa.exe ({where}) packs the {total / MiB:.0f} MiB of DLLs: size",
+              f"{wine_size:,} B", f"zip -9 {zip_size:,} B", f"{wine_size / zip_size:.3f}x",
+              "<= 0.97x", verdict(wine_size <= 0.97 * zip_size))
+    same = wine_exe.read_bytes() == exe.read_bytes()
+    table.add("  the same archive as vexa on Linux", "identical" if same else "differs",
+              f"vexa {exe.stat().st_size:,} B", "-", "identical", verdict(same))
+    for f in (corpus, exe, wine_exe, zipfile):
+        fresh(f)
+
+
 def wine_rows(table, vexa: Path, work: Path):
     """The stub that vexa packs, the shipped i686 one, watched by 64-bit helpers."""
     sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
@@ -402,11 +440,12 @@ def main():
     ap.add_argument("--work", type=Path, required=True)
     ap.add_argument("--command", default=" ".join(shlex.quote(a) for a in sys.argv))
     ap.add_argument("--no-wine", action="store_true", help="leave out the rows that need Wine")
-    ap.add_argument("--only", choices=("micro", "tool", "memory", "wine"), action="append",
+    ap.add_argument("--only", choices=("micro", "tool", "memory", "wine-pack", "wine"),
+                    action="append",
                     help="measure only these rows (repeatable); all when not given")
     args = ap.parse_args()
     wanted = lambda rows: (rows in args.only if args.only else
-                           not (rows == "wine" and args.no_wine))
+                           not (rows.startswith("wine") and args.no_wine))
     args.work.mkdir(parents=True, exist_ok=True)
     work = args.work.resolve()
     vexa = (args.native / "vexa").resolve()
@@ -421,6 +460,8 @@ def main():
                   "as small as a careful build", "")
     if wanted("memory"):
         memory_rows(table, vexa, work)
+    if wanted("wine-pack"):
+        wine_pack_rows(table, vexa, (args.win32 / "vexa.exe").resolve(), work)
     if wanted("wine"):
         wine_rows(table, vexa, work)
 
