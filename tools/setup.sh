@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth
   python3-pefile icoutils osslsigncode openssl
   zip unzip time imagemagick
+  dpkg-dev lintian
 )
 
 # A complete static i386 Linux program that only exits with code 0: whether it runs says
