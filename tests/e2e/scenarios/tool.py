@@ -13,6 +13,7 @@ run instead; the Linux tool then packs with that stub (--stub), the one the x86_
 carries, so the two packers start from the same bytes.
 """
 
+import os
 import shutil
 import struct
 import subprocess
@@ -23,6 +24,9 @@ from scenario import ScenarioError
 
 PASSWORD = "Tool and stub 7"
 PASSWORD_CHECK_SIZE = 128
+# A file date (2026-12-09 10:05:30 UTC) whose days since 1899, as a double, came out one
+# bit apart from the i686 and x86_64 tools while the i686 one computed on the x87 unit.
+AWKWARD_DATE = 1796810730
 # Sizes around the stub's copy buffer of 61440 bytes, an empty file, a Windows-1252 name.
 FILES = {
     "readme.txt": b"Read me first.\r\n" * 12000,
@@ -106,17 +110,26 @@ def quoted(arg: str) -> str:
 
 
 def wine_pack(name, options, compare):
-    """vexa.exe under Wine packs out/wine.exe from the same files and options as the archive
-    that `vexa` packed on Linux; `compare(wine_bytes, linux_bytes, vexa)` judges the two. The
-    program started is vexa.exe itself, put in the archive's place."""
+    """vexa.exe under Wine packs out/wine.exe from the same files and options as `vexa` on
+    Linux; `compare(wine_bytes, linux_bytes, vexa)` judges the two. Both pack files dated
+    AWKWARD_DATE with the stub of the build under test. The program started is vexa.exe
+    itself, put in the archive's place."""
     seen = {}
 
     def craft(crafter):
         build = build_of(crafter)
-        seen["linux"] = crafter.exe.read_bytes()
+        arch = windows_arch(crafter.exe)
+        inputs = crafter.exe.parent.parent / "in"
+        for file in FILES:
+            os.utime(inputs / file, (AWKWARD_DATE, AWKWARD_DATE))
+        linux = inputs / "linux.exe"
+        native(crafter, "pack", "-o", linux, "--stub", build / arch / "vexasfx.exe", *options,
+               *(inputs / file for file in FILES))
+        seen["linux"] = linux.read_bytes()
+        linux.unlink()
         seen["vexa"] = build / "native" / "vexa"
         try:
-            shutil.copyfile(build / windows_arch(crafter.exe) / "vexa.exe", crafter.exe)
+            shutil.copyfile(build / arch / "vexa.exe", crafter.exe)
         except OSError as e:
             raise ScenarioError(f"no vexa.exe to run: {e}") from e
 
