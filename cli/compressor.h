@@ -2,19 +2,16 @@
 // Compression of one item's bytes into one zlib-format stream (header, deflate data,
 // Adler-32), the format the extractor's decompression stream reads.
 //
-// Two engines, both reading a whole item that the caller holds mapped (so the input
-// costs address space and page cache rather than heap), both writing to a
-// TStreamOutput:
-// - libdeflate, the packer's: levels 0 (stored blocks only) to 12; smaller output than
-//   zlib at the same level, and faster. Both builds link the same version, so vexa and
-//   vexa.exe write the same bytes. It has no streaming API: it writes the whole stream
-//   into room the output reserves for it, which the packer maps from a work file.
-// - zlib's deflate, on request: levels above 9 act as 9. It streams, a slice of the
-//   input at a time, and gives the same bytes as one call over the whole input would.
+// libdeflate reads a whole item that the caller holds mapped (so the input costs address
+// space and page cache rather than heap) and writes to a TStreamOutput: levels 0 (stored
+// blocks only) to 12, smaller output than zlib's deflate at the same level, and faster.
+// Both builds link the same version, so vexa and vexa.exe write the same bytes. It has no
+// streaming API: it writes the whole stream into room the output reserves for it, which
+// the packer maps from a work file.
 //
-// Memory: the engine's state, independent of item size: zlib's deflate about 270 KiB
-// plus one output slice of 256 KiB; libdeflate 6 KiB at level 0, 200 KiB at 1, 650 KiB
-// at 2 to 9 and 8.6 MiB at 10 to 12. The output holds the stream wherever it likes.
+// Memory: the engine's state, independent of item size: 6 KiB at level 0, 200 KiB at 1,
+// 650 KiB at 2 to 9 and 8.6 MiB at 10 to 12. The output holds the stream wherever it
+// likes.
 //
 // Items of 4 GiB and more work as far as the output allows (sizes are size_t
 // throughout); on a 32-bit host the address space is the limit for the input and
@@ -26,20 +23,15 @@
 #include <span>
 #include <vector>
 
+struct libdeflate_compressor;
+
 namespace vexa {
-
-namespace detail {
-class TDeflater;
-}
-
-enum class TDeflateEngine { Libdeflate, Zlib };
 
 inline constexpr int MinCompressionLevel = 0;
 inline constexpr int MaxCompressionLevel = 12;
 
-// Where an engine puts the stream of one item. An engine either writes the stream piece
-// by piece, or reserves room for all of it at once and commits what it used; it never
-// mixes the two within an item.
+// Where the compressor puts the stream of one item: it reserves room for all of it at once
+// and commits what it used. Write serves outputs that are filled piece by piece.
 class TStreamOutput {
 public:
   virtual ~TStreamOutput() = default;
@@ -51,7 +43,7 @@ public:
   virtual void Commit(std::size_t Count) = 0;
   // Forgets the stream written so far for this item: storing it serves better.
   virtual void Discard() = 0;
-  // The engine has read Count more bytes of the input.
+  // The compressor has read Count more bytes of the input.
   virtual void Consumed(std::size_t Count) { (void)Count; }
 };
 
@@ -72,7 +64,7 @@ class TZlibCompressor {
 public:
   // Level 0 to 12, else std::invalid_argument. One compressor serves any number of
   // items, one at a time; several compressors may work at once on different threads.
-  explicit TZlibCompressor(int Level, TDeflateEngine Engine = TDeflateEngine::Libdeflate);
+  explicit TZlibCompressor(int Level);
   ~TZlibCompressor();
   TZlibCompressor(const TZlibCompressor&) = delete;
   TZlibCompressor& operator=(const TZlibCompressor&) = delete;
@@ -84,10 +76,13 @@ public:
   // from Out and returns false: the item is then better stored as it is.
   bool CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out);
 
-  TDeflateEngine Engine() const;
-
 private:
-  std::unique_ptr<detail::TDeflater> Impl;
+  // Writes the stream of Input to Out and returns true; with a Limit, gives up once the
+  // stream reaches Limit bytes, discards it from Out and returns false.
+  bool Compress(std::span<const std::uint8_t> Input, TStreamOutput& Out,
+                std::optional<std::size_t> Limit);
+
+  libdeflate_compressor* Compressor = nullptr;
 };
 
 } // namespace vexa

@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <zlib.h>
-
 #include "streams/decompression_stream.h"
 #include "streams/resource_stream.h"
 #include "support/memory_resource_module.h"
@@ -57,31 +55,18 @@ std::optional<Bytes> IfSmaller(TZlibCompressor& Compressor, const Bytes& Plain) 
   return std::nullopt;
 }
 
-struct EngineLevel {
-  TDeflateEngine Engine;
-  int Level;
-};
+constexpr int Levels[] = {0, 1, 6, 12};
 
-std::vector<EngineLevel> EngineLevels() {
-  std::vector<EngineLevel> all;
-  for (const TDeflateEngine engine : {TDeflateEngine::Libdeflate, TDeflateEngine::Zlib})
-    for (const int level : {0, 1, 6, 12})
-      all.push_back({engine, level});
-  return all;
+std::string Name(const ::testing::TestParamInfo<int>& Info) {
+  return "level" + std::to_string(Info.param);
 }
 
-std::string Name(const ::testing::TestParamInfo<EngineLevel>& Info) {
-  return std::string(Info.param.Engine == TDeflateEngine::Zlib ? "zlib" : "libdeflate") +
-         "_level" + std::to_string(Info.param.Level);
-}
-
-class CompressorRoundTrip : public ::testing::TestWithParam<EngineLevel> {};
+class CompressorRoundTrip : public ::testing::TestWithParam<int> {};
 
 // Sizes on both sides of the copy buffer (61440), the source chunk (65536) and the
 // stream's 8-byte minimum, with data that compresses and data that does not.
 TEST_P(CompressorRoundTrip, ExtractorReadsBackEveryByte) {
-  TZlibCompressor compressor(GetParam().Level, GetParam().Engine);
-  EXPECT_EQ(compressor.Engine(), GetParam().Engine);
+  TZlibCompressor compressor(GetParam());
   for (const std::size_t size : {0, 1, 7, 8, 9, 61440, 65536, 100000, 2 * 1024 * 1024 + 17}) {
     for (const bool compressible : {true, false}) {
       SCOPED_TRACE(std::to_string(size) + (compressible ? " compressible" : " incompressible"));
@@ -96,7 +81,7 @@ TEST_P(CompressorRoundTrip, ExtractorReadsBackEveryByte) {
         EXPECT_LT(smaller->size(), plain.size());
         EXPECT_EQ(*smaller, stored);
       }
-      if (GetParam().Level == 0 || !compressible || size < 9) {
+      if (GetParam() == 0 || !compressible || size < 9) {
         EXPECT_FALSE(smaller);
       } else if (size >= 61440) {
         EXPECT_TRUE(smaller);
@@ -105,23 +90,22 @@ TEST_P(CompressorRoundTrip, ExtractorReadsBackEveryByte) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, CompressorRoundTrip, ::testing::ValuesIn(EngineLevels()),
-                         Name);
+INSTANTIATE_TEST_SUITE_P(Levels, CompressorRoundTrip, ::testing::ValuesIn(Levels), Name);
 
 // Noise followed by a growing run of zeros crosses the point where the stream becomes
 // shorter than its input; a stream a single byte shorter is still worth keeping.
 TEST(CompressorTest, KeepsEveryStreamShorterThanItsInput) {
-  for (const EngineLevel& engineLevel : EngineLevels()) {
-    if (engineLevel.Level == 0)
+  for (const int level : Levels) {
+    if (level == 0)
       continue;
-    TZlibCompressor compressor(engineLevel.Level, engineLevel.Engine);
+    TZlibCompressor compressor(level);
     int closeCalls = 0;
     for (std::size_t zeros = 0; zeros < 64; ++zeros) {
       Bytes plain = Incompressible(4000);
       plain.insert(plain.end(), zeros, 0);
       const std::size_t full = compressor.Compress(plain).size();
       const auto smaller = IfSmaller(compressor, plain);
-      EXPECT_EQ(smaller.has_value(), full < plain.size()) << Name({engineLevel, 0}) << zeros;
+      EXPECT_EQ(smaller.has_value(), full < plain.size()) << "level " << level << ", " << zeros;
       closeCalls += full < plain.size() && plain.size() - full <= 8;
     }
     EXPECT_GT(closeCalls, 0) << "no stream came within 8 bytes of its input";
@@ -133,35 +117,6 @@ TEST(CompressorTest, LevelsOutsideZeroToTwelveAreRefused) {
   EXPECT_THROW(TZlibCompressor(13), std::invalid_argument);
   EXPECT_NO_THROW(TZlibCompressor(0));
   EXPECT_NO_THROW(TZlibCompressor(12));
-}
-
-// The zlib engine streams, a slice at a time; its streams stay those of zlib's
-// one call over the whole input. Sizes cross the input slice (1 MiB) and the output
-// slice (256 KiB).
-TEST(CompressorTest, ZlibStreamsTheBytesOfOneCallOverTheWholeInput) {
-  Bytes mixed = Compressible(3 * 1024 * 1024 + 5);
-  const Bytes noise = Incompressible(600000);
-  std::copy(noise.begin(), noise.end(), mixed.begin() + 1000000);
-  for (const int level : {1, 6, 9}) {
-    TZlibCompressor compressor(level, TDeflateEngine::Zlib);
-    for (const std::size_t size : {std::size_t{0}, std::size_t{1} << 20, mixed.size()}) {
-      const Bytes plain(mixed.begin(), mixed.begin() + static_cast<std::ptrdiff_t>(size));
-      Bytes whole(compressBound(static_cast<uLong>(size)));
-      uLongf length = static_cast<uLongf>(whole.size());
-      ASSERT_EQ(compress2(whole.data(), &length, plain.data(), static_cast<uLong>(size), level),
-                Z_OK);
-      whole.resize(length);
-      EXPECT_EQ(compressor.Compress(plain), whole) << "level " << level << ", " << size;
-    }
-  }
-}
-
-TEST(CompressorTest, ZlibTreatsLevelsAboveNineAsNine) {
-  const Bytes plain = Compressible(200000);
-  EXPECT_EQ(TZlibCompressor(12, TDeflateEngine::Zlib).Compress(plain),
-            TZlibCompressor(9, TDeflateEngine::Zlib).Compress(plain));
-  EXPECT_NE(TZlibCompressor(1, TDeflateEngine::Zlib).Compress(plain),
-            TZlibCompressor(9, TDeflateEngine::Zlib).Compress(plain));
 }
 
 } // namespace
