@@ -34,6 +34,12 @@ std::string ReadTextsFile(const std::string& Path) {
   return content.str();
 }
 
+// Text Id as Replaced gives it, else the stub's English.
+std::u16string TextOf(const TextTable& Replaced, std::uint16_t Id) {
+  const auto replaced = Replaced.find(Id);
+  return replaced != Replaced.end() ? replaced->second : English(Id);
+}
+
 TextTable LanguageTexts(const Language& Shipped, unsigned CodePage) {
   return ParseTexts(Shipped.Texts, std::string("language ") + Shipped.Code, CodePage);
 }
@@ -41,11 +47,8 @@ TextTable LanguageTexts(const Language& Shipped, unsigned CodePage) {
 } // namespace
 
 std::string ArchiveTexts::HeaderTextSection() const {
-  return BuildHeaderTextSection([&](std::uint16_t Id) {
-    const auto replaced = Replaced.find(Id);
-    return *platform::EncodeInCodePage(replaced != Replaced.end() ? replaced->second : English(Id),
-                                       CodePage);
-  });
+  return BuildHeaderTextSection(
+      [&](std::uint16_t Id) { return *platform::EncodeInCodePage(TextOf(Replaced, Id), CodePage); });
 }
 
 std::optional<std::string> ArchiveTexts::Encode(std::string_view Utf8) const {
@@ -94,10 +97,7 @@ std::string DescribeTexts(const pe::PeImage& Image) {
   const auto speaks = [&](const TextTable& Replaced) {
     for (const StubText& text : StubTexts()) {
       const auto found = strings.find(text.Id);
-      if (found == strings.end())
-        continue;
-      const auto replaced = Replaced.find(text.Id);
-      if (found->second != (replaced != Replaced.end() ? replaced->second : English(text.Id)))
+      if (found != strings.end() && found->second != TextOf(Replaced, text.Id))
         return false;
     }
     return true;

@@ -1,7 +1,6 @@
 #include "cli/pack.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
