@@ -1,11 +1,9 @@
 # libdeflate for a mingw build, which Debian does not package, made from Debian's own source
 # package of the version the native build links: vexa.exe then compresses to the same bytes
-# as vexa. The source is fetched once into VEXA_SOURCE_CACHE with apt-get source
-# (tools/fetch_deb_source.sh) and built with its own Makefile by the cross compiler.
-# Defines the imported library vexa_libdeflate.
+# as vexa. Built with the library's own Makefile by the cross compiler. Defines the imported
+# library vexa_libdeflate.
 
-set(VEXA_SOURCE_CACHE "${CMAKE_BINARY_DIR}/sources" CACHE PATH
-    "Where Debian source packages that the Windows builds compile are kept")
+include(${CMAKE_CURRENT_LIST_DIR}/debian_source.cmake)
 
 execute_process(COMMAND dpkg-query -W -f=\${Version} libdeflate-dev
                 OUTPUT_VARIABLE libdeflate_deb_version RESULT_VARIABLE status ERROR_QUIET)
@@ -17,25 +15,8 @@ endif()
 string(REGEX REPLACE "^[0-9]+:" "" libdeflate_version "${libdeflate_deb_version}")
 string(REGEX REPLACE "-[^-]*$" "" libdeflate_version "${libdeflate_version}")
 
-set(libdeflate_tarball ${VEXA_SOURCE_CACHE}/libdeflate_${libdeflate_version}.orig.tar.gz)
-if(NOT EXISTS ${libdeflate_tarball})
-  message(STATUS "Fetching Debian's source of libdeflate ${libdeflate_deb_version}")
-  file(MAKE_DIRECTORY ${VEXA_SOURCE_CACHE})
-  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tools/fetch_deb_source.sh libdeflate
-                          ${libdeflate_deb_version} ${VEXA_SOURCE_CACHE}
-                  RESULT_VARIABLE status)
-  if(NOT status EQUAL 0 OR NOT EXISTS ${libdeflate_tarball})
-    message(FATAL_ERROR "The Windows build needs libdeflate ${libdeflate_version} built from "
-                        "source, and ${libdeflate_tarball} could not be had (message above). "
-                        "Give this machine's apt sources network access, or put that file "
-                        "there by hand.")
-  endif()
-endif()
-
-set(libdeflate_source ${CMAKE_BINARY_DIR}/libdeflate-${libdeflate_version})
-if(NOT EXISTS ${libdeflate_source}/libdeflate.h)
-  file(ARCHIVE_EXTRACT INPUT ${libdeflate_tarball} DESTINATION ${CMAKE_BINARY_DIR})
-endif()
+vexa_debian_source(libdeflate ${libdeflate_deb_version} libdeflate_${libdeflate_version}.orig.tar.gz
+                   libdeflate-${libdeflate_version} libdeflate_source)
 
 # The library's own Makefile names the static library this way for mingw targets.
 set(libdeflate_library ${libdeflate_source}/libdeflatestatic.lib)

@@ -48,11 +48,6 @@ statically with zlib (zlib licence) and with the GCC runtime libraries
 Library Exception; see /usr/share/common-licenses/GPL-3). vexa.exe in the
 Windows package links libdeflate (MIT licence) as well.
 """
-# lintian takes the zlib inside the stub that vexa carries for a copy of the library.
-LINTIAN_OVERRIDES = """\
-# The zlib in vexa is the Windows stub's, carried as data to be written into archives.
-vexa: embedded-library zlib [usr/bin/vexa]
-"""
 
 
 def project_version() -> str:
@@ -131,7 +126,6 @@ def debian_changelog(version: str, epoch: int) -> bytes:
 def build_deb(files: dict, version: str, epoch: int, work: Path, out: Path) -> Path:
     root = work / "deb"
     tree = {f"usr/{name}": entry for name, entry in files.items()}
-    tree["usr/share/lintian/overrides/vexa"] = (LINTIAN_OVERRIDES.encode(), 0o644)
     tree["usr/share/doc/vexa/changelog.gz"] = (gzipped(debian_changelog(version, epoch), epoch),
                                                0o644)
     lay_out(tree, root, epoch)

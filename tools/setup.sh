@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   cmake make g++ python3 zlib1g-dev libgtest-dev libbenchmark-dev
   libcli11-dev libdeflate-dev libssl-dev
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth
   python3-pefile icoutils osslsigncode openssl
   zip unzip time imagemagick
