@@ -64,8 +64,11 @@ void TWorkFile::Rewind(std::uint64_t Offset) {
 }
 
 std::span<std::uint8_t> TWorkFile::MapEnd(std::size_t Capacity) {
-  if (std::fflush(File) != 0 || !Room.Map(File, End, Capacity))
+  if (std::fflush(File) != 0)
     Failed();
+  if (const std::string problem = Room.Map(File, End, Capacity); !problem.empty())
+    throw ToolError("cannot make room for an item in the work file " + Utf8Of(Path) + ": " +
+                    problem);
   return Room.Bytes();
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 
 namespace vexa::platform {
 
@@ -19,9 +20,10 @@ public:
 
   // Grows File (open for update, its stdio buffer flushed) to Offset + Length bytes,
   // taking the disk space first where the file system can, so that a full disk is an
-  // answer here rather than a fault later, and maps those Length bytes. Returns false
-  // when it cannot; nothing is mapped then.
-  [[nodiscard]] bool Map(std::FILE* File, std::uint64_t Offset, std::size_t Length);
+  // answer here rather than a fault later, and maps those Length bytes. Returns the empty
+  // text on success, otherwise why not (no room on the disk, no room in the address
+  // space); nothing is mapped then.
+  [[nodiscard]] std::string Map(std::FILE* File, std::uint64_t Offset, std::size_t Length);
   std::span<std::uint8_t> Bytes() const { return {View + Skip, Length}; }
   // Writes nothing back that the system would not; the file keeps its grown length.
   void Unmap();

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "platform/win32/scoped_handle.h"
+#include "platform/win32/system_message.h"
 #include "platform/win32/windows.h"
 
 namespace vexa::platform {
@@ -10,16 +11,7 @@ namespace vexa::platform {
 namespace {
 
 std::string Failure(const std::string& Path, DWORD Error) {
-  char text[256] = {};
-  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, Error, 0, text, sizeof text, nullptr);
-  std::string reason(text, n);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                             reason.back() == ' ' || reason.back() == '.'))
-    reason.pop_back();
-  if (reason.empty())
-    reason = "error " + std::to_string(Error);
-  return "Cannot map file " + Path + ": " + reason;
+  return "Cannot map file " + Path + ": " + win32::SystemMessage(Error);
 }
 
 } // namespace

@@ -5,11 +5,26 @@
 #include <utility>
 
 #include "platform/win32/scoped_handle.h"
+#include "platform/win32/system_message.h"
 #include "platform/win32/windows.h"
 
 namespace vexa::platform {
 
-bool WritableRegion::Map(std::FILE* File, std::uint64_t Offset, std::size_t Size) {
+namespace {
+
+std::string MapFailure(const std::string& Room) {
+  const DWORD error = ::GetLastError();
+  // The system's words ("Not enough memory resources") send the user looking for memory,
+  // where what a 32-bit program lacks is a free stretch of addresses this long.
+  if (sizeof(void*) == 4 && error == ERROR_NOT_ENOUGH_MEMORY)
+    return "cannot map " + Room + " of it: this 32-bit program has no free address range "
+           "that long";
+  return "cannot map " + Room + " of it: " + win32::SystemMessage(error);
+}
+
+} // namespace
+
+std::string WritableRegion::Map(std::FILE* File, std::uint64_t Offset, std::size_t Size) {
   Unmap();
   const auto file = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(File)));
   SYSTEM_INFO system{};
@@ -17,27 +32,28 @@ bool WritableRegion::Map(std::FILE* File, std::uint64_t Offset, std::size_t Size
   const std::uint64_t granularity = system.dwAllocationGranularity;
   const std::uint64_t start = Offset / granularity * granularity;
   const std::size_t skip = static_cast<std::size_t>(Offset - start);
+  const std::string room = std::to_string(Size) + " bytes";
   // Growing the file allocates its clusters, so a full disk fails here.
   const std::uint64_t end = Offset + Size;
   if (!SetFileLength(File, end))
-    return false;
+    return "cannot grow it by " + room + ": " + win32::SystemMessage(::GetLastError());
   if (skip + Size == 0)
-    return true;
+    return {};
   win32::ScopedKernelHandle mapping(::CreateFileMappingA(file, nullptr, PAGE_READWRITE,
                                                          static_cast<DWORD>(end >> 32),
                                                          static_cast<DWORD>(end), nullptr));
   if (!mapping)
-    return false;
+    return MapFailure(room);
   // The view keeps the mapping alive once its handle is closed; with the view gone, the
   // file can be cut again.
   void* view = ::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, static_cast<DWORD>(start >> 32),
                                static_cast<DWORD>(start), skip + Size);
   if (view == nullptr)
-    return false;
+    return MapFailure(room);
   View = static_cast<std::uint8_t*>(view);
   Skip = skip;
   Length = Size;
-  return true;
+  return {};
 }
 
 void WritableRegion::Unmap() {

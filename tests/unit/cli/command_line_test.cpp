@@ -111,6 +111,25 @@ TEST_F(CommandLineTest, ADamagedArchiveFailsVerifyWithTheItemNamed) {
   EXPECT_EQ(r.Err.find("a.txt"), std::string::npos) << r.Err;
 }
 
+TEST_F(CommandLineTest, AnItemWithoutAddressSpaceForItsOutputIsNotCalledAFullDisk) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+  // Sparse, so no disk space is taken: the input maps under the limit, and the room for
+  // its compressed bytes, as long again, does not.
+  Put("in/a.bin", Text("x"));
+  fs::resize_file(Dir / "in/a.bin", 256u << 20);
+  const Result r =
+      Run("pack -o a.exe --temp --jobs 1 in --stub '" + StubPath() + "'", "ulimit -v 400000;");
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Err.find("cannot make room for an item in the work file a.exe."), std::string::npos)
+      << r.Err;
+  EXPECT_NE(r.Err.find("into memory: Cannot allocate memory"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.Err.find("disk"), std::string::npos) << r.Err;
+  for (const auto& entry : fs::directory_iterator(Dir))
+    EXPECT_EQ(entry.path().filename(), "in") << "left behind: " << entry.path();
+}
+
 TEST_F(CommandLineTest, PasswordsComeFromTheFileOrTheEnvironment) {
   Put("in/a.txt", Text("secret"));
   WriteBytes(Dir / "password.txt", Text("from file\r\nsecond line\r\n"));
