@@ -111,6 +111,11 @@ class ScenarioSkipped(Exception):
     """The scenario cannot run on this machine; the message is the reason."""
 
 
+class DriverSilent(ScenarioError):
+    """Wine ended the driver with a failure before it reported its first step, so nothing
+    of the scenario ran: the driver reports every step it takes, failed ones included."""
+
+
 def quote(value) -> str:
     text = str(value)
     for raw, escaped in (("\\", "\\\\"), ('"', '\\"'), ("\n", "\\n"), ("\r", "\\r"),
@@ -219,7 +224,20 @@ class Runner:
         return self.tool(data.name).read_bytes() if isinstance(data, Tool) else data
 
     def run(self, sc: dict) -> list:
-        """Returns the problems found; an empty list is a pass. Raises ScenarioSkipped."""
+        """Returns the problems found; an empty list is a pass. Raises ScenarioSkipped.
+        Now and then Wine ends the driver with exit code 1 before it has done anything (one
+        start in several hundred); such a run is repeated once, in a fresh folder, and says
+        so."""
+        try:
+            return self._run_once(sc)
+        except DriverSilent as e:
+            print(f"RETRY {sc['name']}: {e}", flush=True)
+        try:
+            return self._run_once(sc)
+        except DriverSilent as e:
+            return [str(e)]
+
+    def _run_once(self, sc: dict) -> list:
         run = self.runs / sc["name"]
         for folder in sc.get("mounts", {}):
             # Left over from a run that was killed before it could unmount.
@@ -239,9 +257,13 @@ class Runner:
             # The files tell what happened also when a step failed.
             try:
                 problems = self._judge(sc, self._drive(sc, run, subs, exe, log), subs)
+            except DriverSilent:
+                raise
             except ScenarioError as e:
                 problems = [str(e)]
             problems += self._compare_files(sc, run, exe)
+        except DriverSilent:
+            raise
         except ScenarioError as e:
             return [str(e)]
         finally:
@@ -327,6 +349,8 @@ class Runner:
                 continue
         if code is None:
             raise ScenarioError(f"the driver hung for {budget:.0f} s")
+        if not results and code != 0:
+            raise DriverSilent(f"the driver ended with exit code {code} before its first step")
         for step, result in zip(steps, results):
             if not result.get("ok"):
                 raise ScenarioError(f"{step_line(step, subs)[:80]}: "

@@ -1,6 +1,8 @@
 """Checks of the harness's own judgement, on made-up driver results: a check that cannot fail
 would let a broken stub pass. Runs without Wine."""
 
+import contextlib
+import io
 import os
 import struct
 import tempfile
@@ -11,7 +13,7 @@ from archive import (BLOCK_SIZE, RECORD_SIZE, file_name, item_count, text_start,
                      with_item_count, with_program_path, with_stored_size)
 from checks import (centred_display, information, message_box, never_on_screen,
                     never_seen, pause_between, selection, window)
-from scenario import differs, quote, special_file, substitute
+from scenario import Runner, differs, quote, special_file, substitute
 
 INFO = {"fullscreen_w": 1024, "fullscreen_h": 779}
 OFF = (-1000, -1000)
@@ -209,6 +211,48 @@ class ScriptTest(unittest.TestCase):
         self.assertNotEqual(differs(b"abc", b"abd"), "")
         self.assertEqual(differs(b"x\\Desktop", lambda d: d.endswith(b"\\Desktop")), "")
         self.assertNotEqual(differs(b"x", lambda d: False), "")
+
+
+class SilentDriverTest(unittest.TestCase):
+    """A driver that Wine ends before its first step ran nothing: one more run, no more."""
+
+    class Session:
+        def __init__(self, outputs):
+            self.outputs = outputs
+
+        @staticmethod
+        def win_path(path):
+            return "Z:" + str(path).replace("/", "\\")
+
+        def run(self, args, cwd, stdin="", timeout=60):
+            return self.outputs.pop(0)
+
+    PASSED = (0, '{"step": 1, "ok": true}\n{"step": 2, "ok": true, "exit_code": 0, "seen": []}\n')
+
+    def runs(self, *outputs):
+        with tempfile.TemporaryDirectory() as folder:
+            programs = Path(folder)
+            for name in ("driver", "testapp"):
+                (programs / f"{name}.exe").write_bytes(b"MZ")
+            runner = Runner(self.Session(list(outputs)),
+                            {name: programs / f"{name}.exe" for name in ("driver", "testapp")},
+                            programs / "runs", {})
+            with contextlib.redirect_stdout(io.StringIO()) as said:
+                problems = runner.run({"name": "plain", "program": "testapp"})
+            return problems, said.getvalue()
+
+    def test_runs_once_more_and_says_so(self):
+        self.assertEqual(self.runs(self.PASSED), ([], ""))
+        problems, said = self.runs((1, ""), self.PASSED)
+        self.assertEqual(problems, [])
+        self.assertIn("RETRY plain: the driver ended with exit code 1 before its first step", said)
+
+    def test_fails_when_it_happens_twice_or_after_a_step(self):
+        problems, _ = self.runs((1, ""), (1, ""))
+        self.assertEqual(problems, ["the driver ended with exit code 1 before its first step"])
+        problems, said = self.runs((1, '{"step": 1, "ok": true}\n'))
+        self.assertEqual(said, "")
+        self.assertTrue(problems and "after 1 of 2 steps" in problems[0], problems)
 
 
 if __name__ == "__main__":
