@@ -415,10 +415,12 @@ def wine_rows(table, vexa: Path, work: Path):
         big = probe_run("repaint", session.win_path(big_exe))
     fresh(big_exe)
     fresh(wait_exe)
-    # The stub leaves an item in the prefix's temporary folder when it starts no program.
+    # The stub leaves an item in its folder in the prefix's temporary folder when it starts
+    # no program.
     for extracted in (work / "wine" / "prefix" / "drive_c" / "users").glob(
-            "*/Temp/repaint-512mib.bin"):
+            "*/Temp/vexa-*/repaint-512mib.bin"):
         extracted.unlink()
+        extracted.parent.rmdir()
 
     share = cpu["cpu_ms"] / cpu["wait_ms"]
     table.add(f"stub CPU while its program runs 10 s ({where})", f"{cpu['cpu_ms']:.1f} ms",
