@@ -12,14 +12,20 @@ namespace vexa::platform {
 
 namespace {
 
-std::string MapFailure(const std::string& Room) {
+// Both read the last error before anything here can change it.
+std::string GrowFailure(std::size_t Size) {
   const DWORD error = ::GetLastError();
+  return "cannot grow it by " + std::to_string(Size) + " bytes: " + win32::SystemMessage(error);
+}
+
+std::string MapFailure(std::size_t Size) {
+  const DWORD error = ::GetLastError();
+  const std::string failed = "cannot map " + std::to_string(Size) + " bytes of it: ";
   // The system's words ("Not enough memory resources") send the user looking for memory,
   // where what a 32-bit program lacks is a free stretch of addresses this long.
   if (sizeof(void*) == 4 && error == ERROR_NOT_ENOUGH_MEMORY)
-    return "cannot map " + Room + " of it: this 32-bit program has no free address range "
-           "that long";
-  return "cannot map " + Room + " of it: " + win32::SystemMessage(error);
+    return failed + "this 32-bit program has no free address range that long";
+  return failed + win32::SystemMessage(error);
 }
 
 } // namespace
@@ -32,24 +38,23 @@ std::string WritableRegion::Map(std::FILE* File, std::uint64_t Offset, std::size
   const std::uint64_t granularity = system.dwAllocationGranularity;
   const std::uint64_t start = Offset / granularity * granularity;
   const std::size_t skip = static_cast<std::size_t>(Offset - start);
-  const std::string room = std::to_string(Size) + " bytes";
   // Growing the file allocates its clusters, so a full disk fails here.
   const std::uint64_t end = Offset + Size;
   if (!SetFileLength(File, end))
-    return "cannot grow it by " + room + ": " + win32::SystemMessage(::GetLastError());
+    return GrowFailure(Size);
   if (skip + Size == 0)
     return {};
   win32::ScopedKernelHandle mapping(::CreateFileMappingA(file, nullptr, PAGE_READWRITE,
                                                          static_cast<DWORD>(end >> 32),
                                                          static_cast<DWORD>(end), nullptr));
   if (!mapping)
-    return MapFailure(room);
+    return MapFailure(Size);
   // The view keeps the mapping alive once its handle is closed; with the view gone, the
   // file can be cut again.
   void* view = ::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, static_cast<DWORD>(start >> 32),
                                static_cast<DWORD>(start), skip + Size);
   if (view == nullptr)
-    return MapFailure(room);
+    return MapFailure(Size);
   View = static_cast<std::uint8_t*>(view);
   Skip = skip;
   Length = Size;
