@@ -15,7 +15,6 @@
 #include "runtime/failure_policy.h"
 #include "streams/item_pipeline.h"
 #include "streams/resource_stream.h"
-#include "ui/fill_placeholder.h"
 #include "ui/folder_browser.h"
 #include "ui/localised_dialog.h"
 #include "ui/message_boxes.h"
@@ -63,7 +62,7 @@ std::string CreateOwnFolder(const std::string& Temp) {
     if (::GetLastError() != ERROR_ALREADY_EXISTS)
       break;
   }
-  ShowError(FillPlaceholder(LoadStubString(IDS_NO_OWN_FOLDER), Temp).c_str());
+  ShowError(LoadStubString(IDS_NO_OWN_FOLDER, Temp).c_str());
   return {};
 }
 

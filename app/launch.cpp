@@ -8,7 +8,6 @@
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/windows.h"
 #include "resources/resource_ids.h"
-#include "ui/fill_placeholder.h"
 #include "ui/message_boxes.h"
 
 #include <shellapi.h>
@@ -125,7 +124,7 @@ void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination)
     program = PathJoin(Destination, program);
 
   if (FindFileSize(program) == 0) {
-    ShowInformation(FillPlaceholder(LoadStubString(IDS_PROGRAM_MISSING), program));
+    ShowInformation(LoadStubString(IDS_PROGRAM_MISSING, program));
     throw EAbort();
   }
 
@@ -137,7 +136,7 @@ void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination)
 
   const std::int32_t code = RunAndWait(program, "", SW_SHOWNORMAL, false, QueryAbort);
   if (code < 0) {
-    ShowInformation(FillPlaceholder(LoadStubString(IDS_START_FAILED), program));
+    ShowInformation(LoadStubString(IDS_START_FAILED, program));
     return;
   }
   if ((code != 0 || (Header.Flags() & hfAlwaysConfirm)) && !AskDeleteTempFiles())

@@ -23,9 +23,7 @@ TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
   if (const std::string problem = File.Open(SystemName(PathFromUtf8(Path))); !problem.empty())
     throw ToolError(problem);
   try {
-    pe::PeImage image = pe::PeImage::Parse(File.Bytes());
-    SizeOfImage = image.Headers().SizeOfImage;
-    Resources = std::make_unique<TPeResourceModule>(std::move(image), &File);
+    Resources = std::make_unique<TPeResourceModule>(pe::PeImage::Parse(File.Bytes()), &File);
   } catch (const pe::PeFormatError& e) {
     throw ToolError(Path + " is not a Windows program that vexa can read: " + e.what());
   }
@@ -36,7 +34,7 @@ TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
 }
 
 std::uint32_t TArchiveFile::ActualChecksum() const {
-  return pe::FileChecksum(File.Bytes(), Resources->Image().Headers().OptionalHeaderOffset + 64);
+  return pe::FileChecksum(File.Bytes(), Resources->Image().Headers().CheckSumOffset());
 }
 
 std::string TArchiveFile::WelcomeText() const {

@@ -25,7 +25,7 @@ public:
   const pe::PeImage& Image() const { return Resources->Image(); }
   const TVexaHeader& Header() const { return Loaded; }
   // What the loader maps in one piece.
-  std::uint32_t ImageSize() const { return SizeOfImage; }
+  std::uint32_t ImageSize() const { return Resources->Image().Headers().SizeOfImage; }
   // The PE image checksum the header holds (0 for none), and the one the file's bytes
   // give now: they differ when anything in the file changed after it was written.
   std::uint32_t StoredChecksum() const { return Resources->Image().Headers().CheckSum; }
@@ -44,7 +44,6 @@ private:
   platform::MappedFile File;
   std::unique_ptr<TPeResourceModule> Resources;
   TVexaHeader Loaded;
-  std::uint32_t SizeOfImage = 0;
 };
 
 // The password for an encrypted archive, checked against its check block before any

@@ -119,6 +119,7 @@ PackedItem TItemPacker::Pack(const fs::path& Path) {
   PackedItem item;
   item.OriginalSize = static_cast<std::uint32_t>(data.Size());
   item.Checksum = Crc32(0, data.Bytes());
+  item.WorkFile = Work.Name();
   item.Offset = Work.Size();
   TItemOutput out(Work, Password, Progress);
   item.Compressed = Compressor && Compressor->CompressIfSmaller(data.Bytes(), out);

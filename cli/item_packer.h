@@ -21,7 +21,8 @@ struct PackedItem {
   std::uint32_t StoredSize = 0; // before enciphering
   bool Compressed = false;
   std::uint32_t Checksum = 0;   // CRC-32 of the file's bytes
-  std::uint64_t Offset = 0;     // of the item's bytes in the work file
+  std::string WorkFile;         // the work file that holds the item's bytes, by name
+  std::uint64_t Offset = 0;     // of the item's bytes in that file
   std::uint64_t Length = 0;     // enciphered items are padded to whole cipher blocks
 };
 
@@ -33,7 +34,8 @@ public:
 
   // Raises ToolError naming Path when it cannot be read or has grown to 4 GiB or more.
   PackedItem Pack(const std::filesystem::path& Path);
-  TWorkFile& Output() { return Work; }
+  // Ends the work file's writing, so that the image writer can read it by name.
+  void Close() { Work.Close(); }
 
 private:
   TWorkFile Work;

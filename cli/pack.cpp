@@ -395,12 +395,10 @@ PackReport PackArchive(const PackOptions& Options) {
   std::vector<ItemRecordFields> records;
   std::vector<std::uint32_t> checksums;
   std::vector<PackedItem> packed(files.size());
-  std::vector<std::size_t> packedBy(files.size());
   RunInItemOrder(
       files.size(), packers.size(), ItemsAhead,
       [&](std::size_t Worker, std::size_t Item) {
         packed[Item] = packers[Worker]->Pack(files[Item].Path);
-        packedBy[Item] = Worker;
       },
       [&](std::size_t Item) {
         const InputFile& file = files[Item];
@@ -422,11 +420,10 @@ PackReport PackArchive(const PackOptions& Options) {
         resources.push_back(
             {pe::ResourceKey::FromId(pe::RtRcData),
              pe::ResourceKey::FromName("ITEM" + std::to_string(Item + 1)), 0, 0,
-             std::make_shared<pe::FileRegionData>(packers[packedBy[Item]]->Output().Name(),
-                                                  item.Offset, item.Length)});
+             std::make_shared<pe::FileRegionData>(item.WorkFile, item.Offset, item.Length)});
       });
   for (const std::unique_ptr<TItemPacker>& packer : packers)
-    packer->Output().Close();
+    packer->Close();
   progress.Done();
 
   resources.push_back(RcData("HEADER", BuildHeaderResource(header, records)));

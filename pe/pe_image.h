@@ -52,6 +52,7 @@ struct PeHeaders {
   std::uint32_t SizeOfImage = 0;
   std::uint32_t SizeOfHeaders = 0;
   std::uint32_t CheckSum = 0;
+  std::uint64_t CheckSumOffset() const { return OptionalHeaderOffset + 64; }
   // As many entries as NumberOfRvaAndSizes names and the optional header holds.
   std::vector<DataDirectory> Directories;
 };

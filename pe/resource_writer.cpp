@@ -495,7 +495,7 @@ WriteReport WriteImageWithResources(const PeImage& Stub, const std::vector<Resou
                            std::to_string(leaf.Size));
     }
     out.WriteZeros(p.PointerToRawData + p.RawSize - out.Written());
-    out.Finish(Stub.Headers().OptionalHeaderOffset + 64);
+    out.Finish(Stub.Headers().CheckSumOffset());
   } catch (...) {
     out.Discard();
     throw;

@@ -24,8 +24,7 @@ void ShowError(const char* Text) {
 void ShowError(unsigned TextId) { ShowError(LoadStubString(TextId).c_str()); }
 
 void FolderCannotBeNamed(const wchar_t* Folder) {
-  ShowError(
-      FillPlaceholder(LoadStubString(IDS_FOLDER_UNNAMEABLE), win32::ShownPath(Folder)).c_str());
+  ShowError(LoadStubString(IDS_FOLDER_UNNAMEABLE, win32::ShownPath(Folder)).c_str());
   throw EAbort();
 }
 
@@ -44,6 +43,10 @@ std::string LoadStubString(unsigned Id) {
   char text[256] = {};
   ::LoadStringA(::GetModuleHandleA(nullptr), Id, text, sizeof text);
   return text;
+}
+
+std::string LoadStubString(unsigned Id, std::string_view Path) {
+  return FillPlaceholder(LoadStubString(Id), Path);
 }
 
 } // namespace vexa

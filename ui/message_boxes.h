@@ -2,6 +2,7 @@
 // The stub's message boxes and small questions. None has an owner window.
 
 #include <string>
+#include <string_view>
 
 namespace vexa {
 
@@ -29,5 +30,7 @@ bool AskDeleteTempFiles();
 
 // Loads a string of the stub's string table; empty when it is missing.
 std::string LoadStubString(unsigned Id);
+// The same with its %s filled in by Path.
+std::string LoadStubString(unsigned Id, std::string_view Path);
 
 } // namespace vexa
