@@ -273,11 +273,11 @@ def one_item_input(work: Path, name: str, size: int):
     return src
 
 
-def one_item_archive(vexa: Path, work: Path, name: str, size: int):
+def one_item_archive(vexa: Path, work: Path, name: str, size: int, *pack_options):
     src = one_item_input(work, name, size)
     exe = work / f"{name}.exe"
     fresh(exe)
-    run([vexa, "pack", "-o", exe, "--temp", "--level", "1", src])
+    run([vexa, "pack", "-o", exe, "--temp", "--level", "1", *pack_options, src])
     fresh(src)
     return exe
 
@@ -370,8 +370,9 @@ def wine_pack_rows(table, vexa: Path, vexa_exe: Path, work: Path):
         fresh(f)
 
 
-def wine_rows(table, vexa: Path, work: Path):
-    """The stub that vexa packs, the shipped i686 one, watched by 64-bit helpers."""
+def wine_rows(table, vexa: Path, work: Path, stub: Path = None):
+    """The stub that vexa packs, the shipped i686 one unless `stub` names another, watched by
+    64-bit helpers."""
     sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
     from wine_session import WineSession, find_wine, i386_translated, Unavailable
 
@@ -387,11 +388,12 @@ def wine_rows(table, vexa: Path, work: Path):
     shutil.copyfile(sleeper, payload / "setup.exe")
     wait_exe = work / "wait.exe"
     fresh(wait_exe)
+    stub_option = ["--stub", stub] if stub else []
     run([vexa, "pack", "-o", wait_exe, "--temp", "--run", "setup.exe",
-         "--program-in-destination", "--wait-and-delete", payload])
+         "--program-in-destination", "--wait-and-delete", *stub_option, payload])
     fresh(payload)
     log("bench: packing a 512 MiB item for the repaint row")
-    big_exe = one_item_archive(vexa, work, "repaint-512mib", 512 * MiB)
+    big_exe = one_item_archive(vexa, work, "repaint-512mib", 512 * MiB, *stub_option)
 
     try:
         loader = find_wine()
@@ -400,7 +402,10 @@ def wine_rows(table, vexa: Path, work: Path):
         return
     # Under translation the stub's own work is slower than on a real machine; its CPU while
     # it waits is measured over the wait alone, where translation adds nothing.
-    where = "Wine, i686 stub through qemu-user" if i386_translated() else "Wine, i686 stub"
+    if stub:
+        where = f"Wine, stub {stub.parent.name}/{stub.name}"
+    else:
+        where = "Wine, i686 stub through qemu-user" if i386_translated() else "Wine, i686 stub"
     log(f"bench: running the stub ({where})")
     session_log = open(work / "wine.log", "w")
     with WineSession(work / "wine", session_log, loader) as session:
@@ -445,6 +450,10 @@ def main():
     ap.add_argument("--only", choices=("micro", "tool", "memory", "wine-pack", "wine"),
                     action="append",
                     help="measure only these rows (repeatable); all when not given")
+    ap.add_argument("--stub", type=Path,
+                    help="the stub that the Wine rows pack instead of the shipped one (the "
+                         "x86_64 build runs at the machine's own speed where i686 programs go "
+                         "through qemu-user)")
     args = ap.parse_args()
     wanted = lambda rows: (rows in args.only if args.only else
                            not (rows.startswith("wine") and args.no_wine))
@@ -465,7 +474,7 @@ def main():
     if wanted("wine-pack"):
         wine_pack_rows(table, vexa, (args.win32 / "vexa.exe").resolve(), work)
     if wanted("wine"):
-        wine_rows(table, vexa, work)
+        wine_rows(table, vexa, work, args.stub.resolve() if args.stub else None)
 
     header = [f"vexa benchmarks, {time.strftime('%Y-%m-%d %H:%M:%S %Z')}",
               f"machine: {machine()}",

@@ -8,10 +8,19 @@ namespace {
 HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
 } // namespace
 
+// A missing file is created without truncation: Wine makes CREATE_ALWAYS an open and a
+// truncation to zero, after which ext4 writes the whole file out inside the closing call
+// (its guard for files replaced by truncation), stalling the status window for a quarter
+// of a second per 512 MiB. Only a file that exists is overwritten.
 FileHandle CreateFileExclusive(const std::string& Path) {
-  return reinterpret_cast<FileHandle>(::CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                                    nullptr));
+  const auto create = [&Path](DWORD Disposition) {
+    return ::CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, Disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HANDLE handle = create(CREATE_NEW);
+  if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS)
+    handle = create(CREATE_ALWAYS);
+  return reinterpret_cast<FileHandle>(handle);
 }
 
 FileHandle OpenFileForReading(const std::string& Path) {

@@ -31,11 +31,14 @@
 //   onscreen [timeout=MS]                 wait until the current window overlaps the screen
 //   file path=PATH [state=present|absent] [timeout=MS]
 //                                         wait until the file exists (is gone)
-//   paintwhile path=PATH size=N [timeout=MS]
-//                                         invalidate the current window again and again until it
-//                                         has painted while PATH exists with fewer than N bytes
-//                                         (a file that the program is still writing); fails when
-//                                         PATH reaches N bytes first
+//   paintwhile path=PATH size=N budget=MS [timeout=MS]
+//                                         while PATH exists with fewer than N bytes (a file that
+//                                         the program is still writing), invalidate the current
+//                                         window again and again and time each wait for its
+//                                         paint; fails when a wait passes MS before the window
+//                                         paints or the file is whole. A write shorter than MS
+//                                         needs no paint. The result holds the longest wait and
+//                                         the number of paints
 //   gone [timeout=MS]                     wait until the current window is destroyed or hidden
 //   focus id=N [timeout=MS]               wait until control N has the focus (posted keys take
 //                                         effect only when the program gets to them)
@@ -58,6 +61,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -466,7 +470,7 @@ public:
             {"onscreen", {{"timeout"}, &Session::OnScreen}},
             {"file", {{"path", "state", "timeout"}, &Session::File}},
             {"gone", {{"timeout"}, &Session::Gone}},
-            {"paintwhile", {{"path", "size", "timeout"}, &Session::PaintWhile}},
+            {"paintwhile", {{"path", "size", "budget", "timeout"}, &Session::PaintWhile}},
             {"focus", {{"id", "timeout"}, &Session::Focus}},
             {"click", {{"id", "how"}, &Session::Click}},
             {"settext", {{"id", "text"}, &Session::SetText}},
@@ -654,28 +658,34 @@ private:
     HWND window = CurrentWindow();
     std::wstring path = step.Wide("path");
     long long full = step.Number("size", -1);
-    if (path.empty() || full < 0) throw UsageError("paintwhile needs path= and size=");
+    long long budget = step.Number("budget", -1);
+    if (path.empty() || full < 0 || budget < 0)
+      throw UsageError("paintwhile needs path=, size= and budget=");
     long long deadline = NowMs() + step.Number("timeout", 60000);
-    for (;;) {
-      if (FileSize(path) >= full)
-        throw StepFailure(step.Get("path") + " was written whole without a paint meanwhile");
-      if (!IsWindow(window)) throw StepFailure("the window is gone");
+    // Asked only once the file exists: a paint that the program did before it began the file
+    // proves nothing.
+    while (FileSize(path) < 0) {
       if (NowMs() >= deadline) throw StepFailure(step.Get("path") + " was never begun");
-      // Asked only once the file exists: a paint that the program did before it began the file
-      // proves nothing.
-      if (FileSize(path) < 0) {
-        Sleep(1);
-        continue;
-      }
-      InvalidateRect(window, nullptr, FALSE);
-      RECT update;
-      while (GetUpdateRect(window, &update, FALSE) && IsWindow(window) &&
-             FileSize(path) < full && NowMs() < deadline)
-        Sleep(1);
-      if (GetUpdateRect(window, &update, FALSE)) continue;
-      long long size = FileSize(path);
-      if (size < full) return Json().Num("bytes", size);
+      Sleep(1);
     }
+    long long longest = 0, paints = 0;
+    RECT update;
+    while (FileSize(path) < full) {
+      if (!IsWindow(window)) throw StepFailure("the window is gone");
+      InvalidateRect(window, nullptr, FALSE);
+      long long asked = NowMs();
+      while (GetUpdateRect(window, &update, FALSE) && IsWindow(window) && FileSize(path) < full &&
+             NowMs() - asked <= budget)
+        Sleep(1);
+      long long waited = NowMs() - asked;
+      longest = std::max(longest, waited);
+      if (waited > budget)
+        throw StepFailure("the window went " + std::to_string(waited) +
+                          " ms without a paint while " + step.Get("path") + " was written");
+      if (!GetUpdateRect(window, &update, FALSE)) ++paints;
+      if (NowMs() >= deadline) throw StepFailure(step.Get("path") + " was never finished");
+    }
+    return Json().Num("longest_ms", longest).Num("paints", paints);
   }
 
   Json Gone(const Step& step) {
