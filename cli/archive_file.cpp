@@ -34,7 +34,11 @@ TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
 }
 
 std::uint32_t TArchiveFile::ActualChecksum() const {
-  return pe::FileChecksum(File.Bytes(), Resources->Image().Headers().CheckSumOffset());
+  // Each piece leaves memory once summed, as the items' bytes do once read: extract sums
+  // the whole archive first, and keeps the footprint flat however large it is.
+  return pe::FileChecksum(
+      File.Bytes(), Resources->Image().Headers().CheckSumOffset(),
+      [this](std::span<const std::uint8_t> Piece) { File.Release(Piece.data(), Piece.size()); });
 }
 
 std::string TArchiveFile::WelcomeText() const {
@@ -44,16 +48,29 @@ std::string TArchiveFile::WelcomeTitle() const {
   return LoadResourceText(*Resources, "WelcomeTitle");
 }
 
-std::optional<std::vector<std::uint32_t>> TArchiveFile::Checksums() const {
+const pe::ResourceEntry* TArchiveFile::ChecksumsEntry() const {
   const pe::ResourceKey type = pe::ResourceKey::FromName(ChecksumsType);
   const pe::ResourceKey name = pe::ResourceKey::FromName(ChecksumsName);
   for (const pe::ResourceEntry& entry : Resources->Image().Entries())
-    if (entry.Type == type && entry.Name == name) {
-      auto crcs = DecodeChecksums(entry.Data);
-      if (crcs && crcs->size() == Loaded.Items.size())
-        return crcs;
-    }
+    if (entry.Type == type && entry.Name == name)
+      return &entry;
+  return nullptr;
+}
+
+std::optional<std::vector<std::uint32_t>> TArchiveFile::Checksums() const {
+  if (const pe::ResourceEntry* entry = ChecksumsEntry()) {
+    auto crcs = DecodeChecksums(entry->Data);
+    if (crcs && crcs->size() == Loaded.Items.size())
+      return crcs;
+  }
   return std::nullopt;
+}
+
+std::size_t TArchiveFile::ItemResourcesPastHeader() const {
+  std::size_t count = 0;
+  while (Resources->Find(ItemResourceName(Loaded.Items.size() + count).c_str()))
+    ++count;
+  return count;
 }
 
 std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordOptions& Options) {

@@ -34,12 +34,22 @@ public:
   std::string WelcomeTitle() const;
   // The packer's CRC-32 of every item, when the archive has them.
   std::optional<std::vector<std::uint32_t>> Checksums() const;
+  // Whether vexa packed the archive, which it tells by its item checksums resource: only
+  // vexa writes one, and only vexa promises an image checksum that fits the file. Other
+  // builders write the archive's resources into a copy of the stub in place, which keeps
+  // the stub's own checksum in the header.
+  bool PackedByVexa() const { return ChecksumsEntry() != nullptr; }
+  // How many item resources follow the last one the header names, numbered on without a
+  // gap: resources the stub and this tool never read.
+  std::size_t ItemResourcesPastHeader() const;
   // The resource name of item Index (from 0).
   static std::string ItemResourceName(std::size_t Index) {
     return "Item" + std::to_string(Index + 1);
   }
 
 private:
+  const pe::ResourceEntry* ChecksumsEntry() const;
+
   std::string FilePath;
   platform::MappedFile File;
   std::unique_ptr<TPeResourceModule> Resources;

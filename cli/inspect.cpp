@@ -12,6 +12,7 @@
 
 #include "archive/archive_paths.h"
 #include "cli/ansi_text.h"
+#include "cli/archive_checks.h"
 #include "cli/archive_file.h"
 #include "cli/archive_texts.h"
 #include "cli/item_checksums.h"
@@ -121,6 +122,7 @@ void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
   Out << "  \"language\": " << JsonString(DescribeTexts(Archive.Image())) << ",\n";
   Out << "  \"welcome_text\": " << JsonString(FromAnsi(Archive.WelcomeText())) << ",\n";
   Out << "  \"welcome_title\": " << JsonString(FromAnsi(Archive.WelcomeTitle())) << ",\n";
+  Out << "  \"item_resources_past_header\": " << Archive.ItemResourcesPastHeader() << ",\n";
   Out << "  \"items\": [";
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     const TItemRecord& item = *header.Items[i];
@@ -299,18 +301,92 @@ std::vector<fs::path> ExtractTargets(const TArchiveFile& Archive, const fs::path
   return targets;
 }
 
+void WarnOfItemsPastHeader(const TArchiveFile& Archive, std::ostream& Err) {
+  if (const std::optional<std::string> warning = ItemsPastHeaderWarning(Archive))
+    Err << "vexa: warning: " << *warning << "\n";
+}
+
+struct DamagedItem {
+  std::size_t Index;
+  std::string Problem;
+};
+
+// What verify found, for its report.
+struct Findings {
+  std::vector<DamagedItem> Damaged;
+  bool ItemChecksums = false; // the items were checked against the packer's checksums
+  ImageChecksumCheck Image;
+};
+
+void VerifyText(const TArchiveFile& Archive, const Findings& Found, std::ostream& Out,
+                std::ostream& Err) {
+  const std::vector<DamagedItem>& Damaged = Found.Damaged;
+  const ImageChecksumCheck& Image = Found.Image;
+  for (const DamagedItem& item : Damaged)
+    Err << Archive.Path() << ": " << ItemText(Archive, item.Index) << " " << item.Problem << "\n";
+  if (!Damaged.empty())
+    return;
+  if (Image.Result == ImageChecksumCheck::Verdict::Damaged) {
+    Err << Archive.Path() << ": damaged outside its items: " << Image.Text
+        << " (the stub's code, the headers or a resource other than the items changed after "
+           "packing)\n";
+    return;
+  }
+  Out << Archive.Path() << ": " << Archive.Header().Items.size() << " item(s) OK"
+      << (Found.ItemChecksums
+              ? ""
+              : " (no checksums in this archive: stored items checked by size only)")
+      << (Image.Result == ImageChecksumCheck::Verdict::Fits
+              ? ", image checksum OK"
+              : "; image checksum not checked (" + Image.Text + ")")
+      << "\n";
+}
+
+void VerifyJson(const TArchiveFile& Archive, const Findings& Found, bool Passed,
+                std::ostream& Out) {
+  using Verdict = ImageChecksumCheck::Verdict;
+  const std::vector<DamagedItem>& Damaged = Found.Damaged;
+  const ImageChecksumCheck& Image = Found.Image;
+  Out << "{\n  \"passed\": " << (Passed ? "true" : "false") << ",\n";
+  Out << "  \"items\": " << Archive.Header().Items.size() << ",\n";
+  Out << "  \"item_checksums\": " << (Found.ItemChecksums ? "true" : "false") << ",\n";
+  Out << "  \"damaged_items\": [";
+  for (std::size_t i = 0; i < Damaged.size(); ++i)
+    Out << (i ? "," : "") << "\n    {\"item\": " << Damaged[i].Index + 1 << ", \"name\": "
+        << JsonString(FromAnsi(FileName(*Archive.Header().Items[Damaged[i].Index])))
+        << ", \"problem\": " << JsonString(Damaged[i].Problem) << "}";
+  Out << (Damaged.empty() ? "" : "\n  ") << "],\n";
+  Out << "  \"image_checksum\": "
+      << (Image.Result == Verdict::Fits      ? "\"ok\""
+          : Image.Result == Verdict::Damaged ? "\"damaged\""
+                                             : "\"not checked\"")
+      << ",\n";
+  Out << "  \"image_checksum_note\": " << JsonString(Image.Text) << ",\n";
+  Out << "  \"item_resources_past_header\": " << Archive.ItemResourcesPastHeader() << "\n}\n";
+}
+
 } // namespace
 
-void ListArchive(const std::string& Path, bool Json, std::ostream& Out) {
+void ListArchive(const std::string& Path, bool Json, std::ostream& Out, std::ostream& Err) {
   const TArchiveFile archive(Path);
+  WarnOfItemsPastHeader(archive, Err);
   if (Json)
     ListJson(archive, Out);
   else
     ListTable(archive, Out);
 }
 
-void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, std::ostream& Out) {
+void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, std::ostream& Out,
+                      std::ostream& Err) {
   const TArchiveFile archive(Path);
+  // Whether the damage lies in an item or elsewhere takes reading every item to tell, but
+  // a file that changed after packing is refused before anything is written.
+  if (const ImageChecksumCheck image = CheckImageChecksum(archive);
+      image.Result == ImageChecksumCheck::Verdict::Damaged)
+    throw ToolError(Path + ": damaged: " + image.Text +
+                    " (the file changed after packing; vexa verify tells where); refusing to "
+                    "extract anything");
+  WarnOfItemsPastHeader(archive, Err);
   const TVexaHeader& header = archive.Header();
   const fs::path directory = PathFromUtf8(Options.Directory);
   const std::vector<fs::path> targets =
@@ -363,45 +439,35 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   Out << header.Items.size() << " file(s) written to " << Options.Directory << "\n";
 }
 
-VerifyResult VerifyArchive(const std::string& Path, const PasswordOptions& Password,
+VerifyResult VerifyArchive(const std::string& Path, const PasswordOptions& Password, bool Json,
                            std::ostream& Out, std::ostream& Err) {
   const TArchiveFile archive(Path);
   const TVexaHeader& header = archive.Header();
   const std::string password = VerifiedPassword(archive, Password);
   const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
 
-  VerifyResult result;
+  Findings found;
+  found.ItemChecksums = checksums.has_value();
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     std::optional<std::string> problem;
     if (!IsSafeItemPath(FileName(*header.Items[i])))
       problem = "has a name the extractor refuses to write";
     else
       problem = ReadItem(archive, i, password, checksums, nullptr);
-    if (problem) {
-      ++result.DamagedItems;
-      Err << Path << ": " << ItemText(archive, i) << " " << *problem << "\n";
-    }
+    if (problem)
+      found.Damaged.push_back({i, *problem});
   }
   // A damaged item changes the image checksum too; it says nothing more then.
-  if (result.DamagedItems > 0)
-    return result;
-  const std::uint32_t stored = archive.StoredChecksum();
-  const std::uint32_t actual = archive.ActualChecksum();
-  if (stored != 0 && stored != actual) {
-    result.DamagedOutsideItems = true;
-    char text[96];
-    std::snprintf(text, sizeof text, "the image checksum is 0x%08X where the header says 0x%08X",
-                  static_cast<unsigned>(actual), static_cast<unsigned>(stored));
-    Err << Path << ": damaged outside its items: " << text
-        << " (the stub's code, the headers or a resource other than the items changed after "
-           "packing)\n";
-    return result;
-  }
-  Out << Path << ": " << header.Items.size() << " item(s) OK"
-      << (checksums ? "" : " (no checksums in this archive: stored items checked by size only)")
-      << (stored == 0 ? "; image checksum not checked (the header holds none)"
-                      : ", image checksum OK")
-      << "\n";
+  found.Image = found.Damaged.empty() ? CheckImageChecksum(archive)
+                                      : ImageChecksumCheck{ImageChecksumCheck::Verdict::NotChecked,
+                                                           "a damaged item changes it too"};
+  const VerifyResult result{found.Damaged.size(),
+                            found.Image.Result == ImageChecksumCheck::Verdict::Damaged};
+  WarnOfItemsPastHeader(archive, Err);
+  if (Json)
+    VerifyJson(archive, found, result.Passed(), Out);
+  else
+    VerifyText(archive, found, Out, Err);
   return result;
 }
 

@@ -183,8 +183,9 @@ int main(int argc, char** argv) {
       "extract", "Write an archive's files as the extractor would, without running anything; "
                  "an item named in a subfolder (sub\\inner.txt) goes into that subfolder, "
                  "created in DIR. Item names that could lead outside DIR, a link or a file "
-                 "where a subfolder goes, or existing files without --force refuse the whole "
-                 "extraction before anything is written; a damaged item stops it.");
+                 "where a subfolder goes, existing files without --force, or an archive that "
+                 "vexa packed whose image checksum shows a change refuse the whole extraction "
+                 "before anything is written; a damaged item stops it.");
   extractCommand->footer(std::string(PasswordHelp) + "\n" + ExitCodes);
   extractCommand->add_option("archive", extractPath, "The archive.")
       ->type_name("FILE.exe")
@@ -203,11 +204,13 @@ int main(int argc, char** argv) {
       "verify", "Check the password, then read every item to its end, inflating and "
                 "deciphering it, and report each damaged one by name; when all are whole, "
                 "compare the PE image checksum, which any change to the rest of the file "
-                "upsets.");
+                "upsets (only vexa keeps it current: one that does not fit an archive that "
+                "another builder made is reported as not checked).");
   verifyCommand->footer(std::string(PasswordHelp) + "\n" + ExitCodes);
   verifyCommand->add_option("archive", verifyPath, "The archive.")
       ->type_name("FILE.exe")
       ->required();
+  verifyCommand->add_flag("--json", json, "Print the report as JSON for scripts.");
   AddPasswordOptions(*verifyCommand, verifyPassword);
 
   try {
@@ -232,13 +235,14 @@ int main(int argc, char** argv) {
       std::cout << pack.Output << ": " << report.Items << " item(s), " << report.OriginalBytes
                 << " bytes packed into " << report.StoredBytes << "\n";
     } else if (listCommand->parsed()) {
-      ListArchive(listPath, json, std::cout);
+      ListArchive(listPath, json, std::cout, std::cerr);
     } else if (extractCommand->parsed()) {
       extract.Progress = StderrIsTerminal();
-      ExtractArchiveTo(extractPath, extract, std::cout);
+      ExtractArchiveTo(extractPath, extract, std::cout, std::cerr);
     } else if (verifyCommand->parsed()) {
-      return VerifyArchive(verifyPath, verifyPassword, std::cout, std::cerr).Passed() ? 0
-                                                                                    : ExitFailure;
+      return VerifyArchive(verifyPath, verifyPassword, json, std::cout, std::cerr).Passed()
+                 ? 0
+                 : ExitFailure;
     }
   } catch (const ToolError& e) {
     std::cerr << "vexa: " << e.what() << "\n";

@@ -24,15 +24,26 @@ std::uint32_t PeChecksum::Value() const {
   return static_cast<std::uint32_t>(folded + Count);
 }
 
-std::uint32_t FileChecksum(std::span<const std::uint8_t> File, std::uint64_t CheckSumOffset) {
+std::uint32_t FileChecksum(std::span<const std::uint8_t> File, std::uint64_t CheckSumOffset,
+                           const std::function<void(std::span<const std::uint8_t>)>& Summed) {
+  constexpr std::size_t PieceSize = std::size_t{1} << 20;
   constexpr std::uint8_t zero[4] = {};
   const auto at =
       static_cast<std::size_t>(std::min<std::uint64_t>(CheckSumOffset, File.size()));
   const std::size_t field = std::min<std::size_t>(4, File.size() - at);
   PeChecksum sum;
-  sum.Add(File.first(at));
+  const auto add = [&](std::span<const std::uint8_t> Part) {
+    for (std::size_t begin = 0; begin < Part.size(); begin += PieceSize) {
+      const std::span<const std::uint8_t> piece =
+          Part.subspan(begin, std::min(PieceSize, Part.size() - begin));
+      sum.Add(piece);
+      if (Summed)
+        Summed(piece);
+    }
+  };
+  add(File.first(at));
   sum.Add(std::span(zero, field));
-  sum.Add(File.subspan(at + field));
+  add(File.subspan(at + field));
   return sum.Value();
 }
 

@@ -5,6 +5,7 @@
 // the field afterwards with Value().
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 namespace vexa::pe {
@@ -23,7 +24,12 @@ private:
 
 // The checksum of a whole file as Windows computes it (CheckSumMappedFile): every byte,
 // the 4-byte field at CheckSumOffset counted as zero. The certificate table is summed
-// too, so a signing tool that appends one rewrites the field.
-std::uint32_t FileChecksum(std::span<const std::uint8_t> File, std::uint64_t CheckSumOffset);
+// too, so a signing tool that appends one rewrites the field. Summed, when given, is
+// handed each piece of File once it is summed (in order, every byte but the field's, a
+// MiB at most at a time): a reader of a mapped file lets those pages go, and sums a large
+// file in a flat footprint.
+std::uint32_t
+FileChecksum(std::span<const std::uint8_t> File, std::uint64_t CheckSumOffset,
+             const std::function<void(std::span<const std::uint8_t>)>& Summed = nullptr);
 
 } // namespace vexa::pe

@@ -111,6 +111,44 @@ TEST_F(CommandLineTest, ADamagedArchiveFailsVerifyWithTheItemNamed) {
   EXPECT_EQ(r.Err.find("a.txt"), std::string::npos) << r.Err;
 }
 
+TEST_F(CommandLineTest, OnlyAnArchiveThatVexaPackedFailsForAnImageChecksumThatDoesNotFit) {
+  Put("in/a.txt", CompressibleBytes(10000));
+  ASSERT_EQ(Run("pack -o a.exe --temp in --stub '" + StubPath() + "'").Code, 0);
+  BuildInPlace(StubPath(), Path("a.exe"), Path("in-place.exe"));
+  Result r = Run("verify in-place.exe");
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Err, "");
+  EXPECT_NE(r.Out.find("; image checksum not checked (it does not fit the file, but this "
+                       "archive was not packed by vexa: builders that write their resources "
+                       "into a copy of the stub leave the stub's own checksum)\n"),
+            std::string::npos)
+      << r.Out;
+  r = Run("verify --json in-place.exe");
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(r.Out.find("\"image_checksum\": \"not checked\""), std::string::npos) << r.Out;
+
+  // The header lost its item count: the packed archive is refused, nothing written...
+  ZeroHeaderCount(Path("a.exe"), Path("zeroed.exe"));
+  r = Run("extract zeroed.exe -C unpacked");
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.Err.rfind("vexa: zeroed.exe: damaged: the image checksum is 0x", 0), 0u) << r.Err;
+  EXPECT_FALSE(fs::exists(Dir / "unpacked"));
+  r = Run("verify --json zeroed.exe");
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Out.find("\"image_checksum\": \"damaged\""), std::string::npos) << r.Out;
+  // ...and the one built in place is extracted as the header says, with a warning.
+  ZeroHeaderCount(Path("in-place.exe"), Path("zeroed.exe"));
+  r = Run("extract zeroed.exe -C unpacked");
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Out, "0 file(s) written to unpacked\n");
+  EXPECT_EQ(r.Err.rfind("vexa: warning: zeroed.exe: item resources go on past the header's 0 "
+                        "item(s) (ITEM1), which are not read;",
+                        0),
+            0u)
+      << r.Err;
+}
+
 TEST_F(CommandLineTest, AnItemWithoutAddressSpaceForItsOutputIsNotCalledAFullDisk) {
 #ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";

@@ -51,7 +51,7 @@ protected:
   std::pair<std::size_t, std::string> Verify(const std::string& Archive) {
     std::ostringstream out;
     std::ostringstream err;
-    const VerifyResult result = VerifyArchive(Archive, Given(), out, err);
+    const VerifyResult result = VerifyArchive(Archive, Given(), false, out, err);
     EXPECT_FALSE(result.DamagedOutsideItems) << err.str();
     return {result.DamagedItems, err.str()};
   }
@@ -60,21 +60,46 @@ protected:
 };
 
 TEST_P(InspectTest, ExtractGivesBackEveryFileAndVerifyPassesIt) {
-  const std::string archive = PackPayload(GetParam());
-  ExtractOptions options;
-  options.Directory = Path("unpacked");
-  options.Password = Given();
-  std::ostringstream out;
-  ExtractArchiveTo(archive, options, out);
-  for (const auto& [name, data] : Payload())
-    EXPECT_EQ(ReadBytes(Dir / "unpacked" / name), data) << name;
-  EXPECT_EQ(Verify(archive), std::make_pair(std::size_t{0}, std::string()));
+  const std::string packed = PackPayload(GetParam());
+  // Built in place, the archive keeps the stub's image checksum, stale now: only an
+  // archive that vexa packed promises a current one.
+  BuildInPlace(StubPath(), packed, Path("in-place.exe"));
+  const struct {
+    std::string Archive;
+    const char* Report;
+    const char* ImageChecksum;
+  } builds[] = {
+      {packed, ": 4 item(s) OK, image checksum OK\n", "\"image_checksum\": \"ok\""},
+      {Path("in-place.exe"),
+       ": 4 item(s) OK (no checksums in this archive: stored items checked by size only); "
+       "image checksum not checked (it does not fit the file, but this archive was not packed "
+       "by vexa",
+       "\"image_checksum\": \"not checked\""},
+  };
+  for (const auto& build : builds) {
+    ExtractOptions options;
+    options.Directory = Path("unpacked");
+    options.Password = Given();
+    std::ostringstream out, err;
+    ExtractArchiveTo(build.Archive, options, out, err);
+    for (const auto& [name, data] : Payload())
+      EXPECT_EQ(ReadBytes(Dir / "unpacked" / name), data) << name << " from " << build.Archive;
+    fs::remove_all(Dir / "unpacked");
+
+    std::ostringstream report, json;
+    EXPECT_TRUE(VerifyArchive(build.Archive, Given(), false, report, err).Passed()) << err.str();
+    EXPECT_NE(report.str().find(build.Report), std::string::npos) << report.str();
+    EXPECT_TRUE(VerifyArchive(build.Archive, Given(), true, json, err).Passed());
+    EXPECT_NE(json.str().find("\"passed\": true"), std::string::npos) << json.str();
+    EXPECT_NE(json.str().find(build.ImageChecksum), std::string::npos) << json.str();
+    EXPECT_EQ(err.str(), "") << build.Archive;
+  }
 }
 
 TEST_P(InspectTest, ListShowsEveryItemAndHowItIsStored) {
   const std::string archive = PackPayload(GetParam());
-  std::ostringstream json;
-  ListArchive(archive, true, json);
+  std::ostringstream json, err;
+  ListArchive(archive, true, json, err);
   const bool encrypted =
       GetParam() == Kind::Encrypted || GetParam() == Kind::CompressedAndEncrypted;
   const bool compressed =
@@ -92,8 +117,10 @@ TEST_P(InspectTest, ListShowsEveryItemAndHowItIsStored) {
   EXPECT_EQ(json.str().find("\"compressed\": true") != std::string::npos, compressed);
 
   std::ostringstream table;
-  ListArchive(archive, false, table);
+  ListArchive(archive, false, table, err);
   EXPECT_NE(table.str().find("4 item(s)"), std::string::npos) << table.str();
+  EXPECT_NE(json.str().find("\"item_resources_past_header\": 0,"), std::string::npos);
+  EXPECT_EQ(err.str(), "");
 }
 
 TEST_P(InspectTest, VerifyNamesEachDamagedItem) {
@@ -116,13 +143,21 @@ TEST_P(InspectTest, VerifyNamesEachDamagedItem) {
   EXPECT_NE(report.find("item 3 (one.bin) is missing"), std::string::npos) << report;
   EXPECT_NE(report.find("item 4 (readme.txt)"), std::string::npos) << report;
   EXPECT_EQ(report.find("empty.dat"), std::string::npos) << report;
+  std::ostringstream json, jsonErr;
+  EXPECT_FALSE(VerifyArchive(Path("damaged.exe"), Given(), true, json, jsonErr).Passed());
+  EXPECT_NE(json.str().find("\"passed\": false"), std::string::npos) << json.str();
+  EXPECT_NE(json.str().find("{\"item\": 3, \"name\": \"one.bin\", \"problem\": \"is missing or "
+                            "shorter than its stored size\"}"),
+            std::string::npos)
+      << json.str();
+  EXPECT_EQ(jsonErr.str(), "");
 
   // Extracting stops at the first damaged item and keeps no file that is not the item.
   ExtractOptions options;
   options.Directory = Path("unpacked");
   options.Password = Given();
-  std::ostringstream out;
-  EXPECT_THROW(ExtractArchiveTo(Path("damaged.exe"), options, out), ToolError);
+  std::ostringstream out, err;
+  EXPECT_THROW(ExtractArchiveTo(Path("damaged.exe"), options, out, err), ToolError);
   EXPECT_TRUE(fs::exists(Dir / "unpacked" / "empty.dat"));
   EXPECT_FALSE(fs::exists(Dir / "unpacked" / "noise.bin"));
 }
@@ -140,15 +175,15 @@ TEST_F(InspectRefusalTest, AWrongOrMissingPasswordReadsNothing) {
   PasswordOptions wrong;
   wrong.Text = "Right";
   std::ostringstream out, err;
-  EXPECT_THROW(VerifyArchive(Path("out.exe"), wrong, out, err), ToolError);
+  EXPECT_THROW(VerifyArchive(Path("out.exe"), wrong, false, out, err), ToolError);
   ExtractOptions options;
   options.Directory = Path("unpacked");
   options.Password = wrong;
-  EXPECT_THROW(ExtractArchiveTo(Path("out.exe"), options, out), ToolError);
+  EXPECT_THROW(ExtractArchiveTo(Path("out.exe"), options, out, err), ToolError);
   EXPECT_FALSE(fs::exists(Dir / "unpacked"));
   // No terminal to ask on and no other source: refused rather than read without one.
   const ScopedEnv none("VEXA_PASSWORD", nullptr);
-  EXPECT_THROW(VerifyArchive(Path("out.exe"), {}, out, err), ToolError);
+  EXPECT_THROW(VerifyArchive(Path("out.exe"), {}, false, out, err), ToolError);
 }
 
 // Copies Archive to Output with its first items renamed to Names, as vexa pack would never
@@ -171,7 +206,7 @@ TEST_F(InspectRefusalTest, ExtractRefusesUnsafeNamesAndExistingFilesBeforeWritin
   PackArchive(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
   ExtractOptions options;
   options.Directory = Path("unpacked");
-  std::ostringstream out;
+  std::ostringstream out, err;
 
   const std::vector<std::vector<std::string>> hostile = {
       {"a.txt", "..\\b.txt"}, {"a.txt", "C:\\b.txt"}, {"a.txt", "sub\\.\\b.txt"},
@@ -183,13 +218,13 @@ TEST_F(InspectRefusalTest, ExtractRefusesUnsafeNamesAndExistingFilesBeforeWritin
   };
   for (const std::vector<std::string>& names : hostile) {
     RenameItems(Path("out.exe"), Path("hostile.exe"), names);
-    EXPECT_THROW(ExtractArchiveTo(Path("hostile.exe"), options, out), ToolError) << names[1];
+    EXPECT_THROW(ExtractArchiveTo(Path("hostile.exe"), options, out, err), ToolError) << names[1];
     EXPECT_FALSE(fs::exists(Dir / "unpacked")) << names[1];
   }
 
   fs::create_directories(Dir / "unpacked");
   WriteBytes(Dir / "unpacked" / "b.txt", Text("mine"));
-  EXPECT_THROW(ExtractArchiveTo(Path("out.exe"), options, out), ToolError);
+  EXPECT_THROW(ExtractArchiveTo(Path("out.exe"), options, out, err), ToolError);
   EXPECT_FALSE(fs::exists(Dir / "unpacked" / "a.txt"));
   EXPECT_EQ(ReadBytes(Dir / "unpacked" / "b.txt"), Text("mine"));
 
@@ -197,7 +232,7 @@ TEST_F(InspectRefusalTest, ExtractRefusesUnsafeNamesAndExistingFilesBeforeWritin
   WriteBytes(Dir / "outside.txt", Text("outside"));
   fs::create_symlink(Dir / "outside.txt", Dir / "unpacked" / "a.txt");
   options.Force = true;
-  ExtractArchiveTo(Path("out.exe"), options, out);
+  ExtractArchiveTo(Path("out.exe"), options, out, err);
   EXPECT_EQ(ReadBytes(Dir / "unpacked" / "a.txt"), Text("first"));
   EXPECT_EQ(ReadBytes(Dir / "unpacked" / "b.txt"), Text("second"));
   EXPECT_EQ(ReadBytes(Dir / "outside.txt"), Text("outside"));
@@ -208,27 +243,27 @@ TEST_F(InspectRefusalTest, ItemsInSubfoldersGoIntoThemButNeverThroughALink) {
   PackArchive(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
   RenameItems(Path("out.exe"), Path("sub.exe"), {"sub\\a.txt", "SUB/deeper/b.txt"});
   std::ostringstream table, json, out, err;
-  ListArchive(Path("sub.exe"), false, table);
-  ListArchive(Path("sub.exe"), true, json);
+  ListArchive(Path("sub.exe"), false, table, err);
+  ListArchive(Path("sub.exe"), true, json, err);
   EXPECT_NE(table.str().find("\nsub\\a.txt "), std::string::npos) << table.str();
   EXPECT_NE(json.str().find("\"SUB/deeper/b.txt\""), std::string::npos) << json.str();
-  EXPECT_TRUE(VerifyArchive(Path("sub.exe"), {}, out, err).Passed()) << err.str();
+  EXPECT_TRUE(VerifyArchive(Path("sub.exe"), {}, false, out, err).Passed()) << err.str();
 
   ExtractOptions options;
   options.Directory = Path("unpacked");
-  ExtractArchiveTo(Path("sub.exe"), options, out);
+  ExtractArchiveTo(Path("sub.exe"), options, out, err);
   // One folder for both, spelled as the first item spells it, as Windows would have it.
   EXPECT_EQ(ReadBytes(Dir / "unpacked" / "sub" / "a.txt"), Text("first"));
   EXPECT_EQ(ReadBytes(Dir / "unpacked" / "sub" / "deeper" / "b.txt"), Text("second"));
   EXPECT_FALSE(fs::exists(Dir / "unpacked" / "SUB"));
-  EXPECT_THROW(ExtractArchiveTo(Path("sub.exe"), options, out), ToolError);
+  EXPECT_THROW(ExtractArchiveTo(Path("sub.exe"), options, out, err), ToolError);
 
   // --force replaces a link in place of a file...
   WriteBytes(Dir / "outside.txt", Text("outside"));
   fs::remove(Dir / "unpacked" / "sub" / "a.txt");
   fs::create_symlink(Dir / "outside.txt", Dir / "unpacked" / "sub" / "a.txt");
   options.Force = true;
-  ExtractArchiveTo(Path("sub.exe"), options, out);
+  ExtractArchiveTo(Path("sub.exe"), options, out, err);
   EXPECT_EQ(ReadBytes(Dir / "unpacked" / "sub" / "a.txt"), Text("first"));
   EXPECT_FALSE(fs::is_symlink(Dir / "unpacked" / "sub" / "a.txt"));
   EXPECT_EQ(ReadBytes(Dir / "outside.txt"), Text("outside"));
@@ -239,7 +274,7 @@ TEST_F(InspectRefusalTest, ItemsInSubfoldersGoIntoThemButNeverThroughALink) {
   fs::remove_all(Dir / "unpacked" / "sub" / "deeper");
   fs::create_directory_symlink(Dir / "elsewhere", Dir / "unpacked" / "sub" / "deeper");
   try {
-    ExtractArchiveTo(Path("sub.exe"), options, out);
+    ExtractArchiveTo(Path("sub.exe"), options, out, err);
     ADD_FAILURE() << "written through a link";
   } catch (const ToolError& e) {
     EXPECT_NE(std::string(e.what()).find("item 2 (SUB/deeper/b.txt)"), std::string::npos)
@@ -248,7 +283,7 @@ TEST_F(InspectRefusalTest, ItemsInSubfoldersGoIntoThemButNeverThroughALink) {
   EXPECT_TRUE(fs::is_empty(Dir / "elsewhere"));
   fs::remove(Dir / "unpacked" / "sub" / "deeper");
   WriteBytes(Dir / "unpacked" / "sub" / "deeper", Text("a file"));
-  EXPECT_THROW(ExtractArchiveTo(Path("sub.exe"), options, out), ToolError);
+  EXPECT_THROW(ExtractArchiveTo(Path("sub.exe"), options, out, err), ToolError);
   EXPECT_EQ(ReadBytes(Dir / "unpacked" / "sub" / "a.txt"), Text("mine"));
 }
 
@@ -269,10 +304,10 @@ TEST_F(InspectRefusalTest, WithoutChecksumsAFlippedStoredByteGoesUnseenButLength
   };
   std::ostringstream out, err;
   rewrite("flipped.exe", 1000);
-  EXPECT_TRUE(VerifyArchive(Path("flipped.exe"), {}, out, err).Passed());
+  EXPECT_TRUE(VerifyArchive(Path("flipped.exe"), {}, false, out, err).Passed());
   EXPECT_NE(out.str().find("no checksums"), std::string::npos) << out.str();
   rewrite("short.exe", 999);
-  EXPECT_EQ(VerifyArchive(Path("short.exe"), {}, out, err).DamagedItems, 1u);
+  EXPECT_EQ(VerifyArchive(Path("short.exe"), {}, false, out, err).DamagedItems, 1u);
   EXPECT_NE(err.str().find("item 1 (a.bin) gives 999 bytes instead of 1000"), std::string::npos)
       << err.str();
 }
@@ -284,7 +319,7 @@ struct OutsideItems {
   std::function<std::size_t(const pe::PeImage&)> Offset;
 };
 
-TEST_F(InspectRefusalTest, AByteFlippedOutsideTheItemsFailsVerifyThroughTheImageChecksum) {
+TEST_F(InspectRefusalTest, AByteFlippedOutsideTheItemsFailsVerifyAndExtract) {
   const Bytes payload = CompressibleBytes(4000);
   PackArchive(Options({Put("a.txt", payload)}));
   const Bytes packed = ReadBytes(Path("out.exe"));
@@ -310,19 +345,32 @@ TEST_F(InspectRefusalTest, AByteFlippedOutsideTheItemsFailsVerifyThroughTheImage
        [](const pe::PeImage& Image) { return std::size_t{Image.Headers().PeOffset + 8}; }},
   };
   std::ostringstream out, err;
-  ASSERT_TRUE(VerifyArchive(Path("out.exe"), {}, out, err).Passed()) << err.str();
+  ASSERT_TRUE(VerifyArchive(Path("out.exe"), {}, false, out, err).Passed()) << err.str();
   EXPECT_NE(out.str().find("1 item(s) OK, image checksum OK"), std::string::npos) << out.str();
   for (const OutsideItems& place : places) {
     Bytes flipped = packed;
     flipped.at(place.Offset(image)) ^= 0x10;
     WriteBytes(Dir / "flipped.exe", flipped);
     std::ostringstream flippedOut, flippedErr;
-    const VerifyResult result = VerifyArchive(Path("flipped.exe"), {}, flippedOut, flippedErr);
+    const VerifyResult result =
+        VerifyArchive(Path("flipped.exe"), {}, false, flippedOut, flippedErr);
     EXPECT_EQ(result.DamagedItems, 0u) << place.Where;
     EXPECT_TRUE(result.DamagedOutsideItems) << place.Where;
     EXPECT_NE(flippedErr.str().find("damaged outside its items"), std::string::npos)
         << place.Where << ": " << flippedErr.str();
     EXPECT_EQ(flippedOut.str(), "") << place.Where;
+
+    ExtractOptions options;
+    options.Directory = Path("unpacked");
+    try {
+      ExtractArchiveTo(Path("flipped.exe"), options, flippedOut, flippedErr);
+      ADD_FAILURE() << "extracted with " << place.Where << " changed";
+    } catch (const ToolError& e) {
+      EXPECT_NE(std::string(e.what()).find(": damaged: the image checksum is 0x"),
+                std::string::npos)
+          << e.what();
+    }
+    EXPECT_FALSE(fs::exists(Dir / "unpacked")) << place.Where;
   }
 
   // Without a checksum in the header nothing outside the items can be judged.
@@ -331,9 +379,62 @@ TEST_F(InspectRefusalTest, AByteFlippedOutsideTheItemsFailsVerifyThroughTheImage
   unchecked.at(places[0].Offset(image)) ^= 0x10;
   WriteBytes(Dir / "unchecked.exe", unchecked);
   std::ostringstream uncheckedOut;
-  EXPECT_TRUE(VerifyArchive(Path("unchecked.exe"), {}, uncheckedOut, err).Passed());
+  EXPECT_TRUE(VerifyArchive(Path("unchecked.exe"), {}, false, uncheckedOut, err).Passed());
   EXPECT_NE(uncheckedOut.str().find("image checksum not checked"), std::string::npos)
       << uncheckedOut.str();
+}
+
+TEST_F(InspectRefusalTest, AHeaderThatLostItsItemCountIsNoEmptyArchive) {
+  PackArchive(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
+  BuildInPlace(StubPath(), Path("out.exe"), Path("in-place.exe"));
+  // Only the archive that vexa packed can be told damaged; in the other, item resources
+  // that the header does not name may be a builder's leftovers.
+  const struct {
+    const char* Archive;
+    bool Damaged;
+  } builds[] = {{"out.exe", true}, {"in-place.exe", false}};
+  for (const auto& build : builds) {
+    ZeroHeaderCount(Path(build.Archive), Path("zeroed.exe"));
+    const std::string warning = "vexa: warning: " + Path("zeroed.exe") +
+                                ": item resources go on past the header's 0 item(s) (ITEM1 to "
+                                "ITEM2), which are not read;";
+    std::ostringstream list, listErr;
+    ListArchive(Path("zeroed.exe"), true, list, listErr);
+    EXPECT_NE(list.str().find("\"item_resources_past_header\": 2,"), std::string::npos)
+        << list.str();
+    EXPECT_EQ(listErr.str().rfind(warning, 0), 0u) << listErr.str();
+
+    std::ostringstream out, err;
+    EXPECT_EQ(VerifyArchive(Path("zeroed.exe"), {}, false, out, err).Passed(), !build.Damaged)
+        << build.Archive;
+    EXPECT_EQ(err.str().rfind(warning, 0), 0u) << err.str();
+    EXPECT_EQ(err.str().find(": damaged outside its items: the image checksum is 0x") !=
+                  std::string::npos,
+              build.Damaged)
+        << err.str();
+
+    ExtractOptions options;
+    options.Directory = Path("unpacked");
+    std::ostringstream extractOut, extractErr;
+    if (build.Damaged) {
+      EXPECT_THROW(ExtractArchiveTo(Path("zeroed.exe"), options, extractOut, extractErr),
+                   ToolError);
+      EXPECT_FALSE(fs::exists(Dir / "unpacked"));
+    } else {
+      ExtractArchiveTo(Path("zeroed.exe"), options, extractOut, extractErr);
+      EXPECT_EQ(extractOut.str(), "0 file(s) written to " + Path("unpacked") + "\n");
+      EXPECT_EQ(extractErr.str().rfind(warning, 0), 0u) << extractErr.str();
+    }
+  }
+
+  // A missing item of an archive built in place is still damage.
+  RewriteArchive(Path("in-place.exe"), Path("missing.exe"), [](std::vector<pe::Resource>& r) {
+    std::erase_if(
+        r, [](const pe::Resource& x) { return x.Name == pe::ResourceKey::FromName("ITEM2"); });
+  });
+  std::ostringstream out, err;
+  EXPECT_EQ(VerifyArchive(Path("missing.exe"), {}, false, out, err).DamagedItems, 1u);
+  EXPECT_NE(err.str().find("item 2 (b.txt) is missing"), std::string::npos) << err.str();
 }
 
 } // namespace

@@ -54,8 +54,9 @@ protected:
   }
 
   std::string Listing(const std::string& Archive) {
-    std::ostringstream out;
-    ListArchive(Path(Archive), false, out);
+    std::ostringstream out, err;
+    ListArchive(Path(Archive), false, out, err);
+    EXPECT_EQ(err.str(), "") << Archive;
     return out.str();
   }
 
@@ -129,8 +130,8 @@ TEST_F(PackTest, WarnsOfAnImageThat32BitWindowsMayFindNoRoomFor) {
   std::memcpy(&peOffset, &image.at(0x3C), 4);
   std::memcpy(&sizeOfImage, &image.at(peOffset + 24 + 56), 4);
   EXPECT_EQ(report.ImageSize, sizeOfImage);
-  std::ostringstream table;
-  ListArchive(Path("out.exe"), false, table);
+  std::ostringstream table, err;
+  ListArchive(Path("out.exe"), false, table, err);
   EXPECT_NE(table.str().find("Image:       " + std::to_string(sizeOfImage) + " bytes in memory\n"),
             std::string::npos)
       << table.str();

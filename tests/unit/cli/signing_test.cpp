@@ -46,7 +46,7 @@ TEST_F(SigningTest, APackedArchiveTakesASignatureAndStaysReadable) {
   EXPECT_EQ(Verify("signed.exe"), 0);
   std::ostringstream out, err;
   // The signer rewrote the image checksum over the file with its certificate table.
-  EXPECT_TRUE(VerifyArchive(Path("signed.exe"), {}, out, err).Passed()) << err.str();
+  EXPECT_TRUE(VerifyArchive(Path("signed.exe"), {}, false, out, err).Passed()) << err.str();
   EXPECT_NE(out.str().find("image checksum OK"), std::string::npos) << out.str();
 }
 

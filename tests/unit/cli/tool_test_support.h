@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/vexa_header.h"
 #include "cli/pack.h"
+#include "pe/byte_order.h"
 #include "pe/pe_image.h"
 #include "pe/resource_data.h"
 #include "pe/resource_writer.h"
@@ -162,6 +164,45 @@ inline Bytes ResourceBytes(const std::string& Archive, const std::string& Name,
 
 inline void SetData(pe::Resource& Resource, Bytes Data) {
   Resource.Data = std::make_shared<pe::BytesData>(std::move(Data));
+}
+
+// Writes to Output a copy of Stub with the archive resources of Packed (its RCDATA) added in
+// place, as builders other than vexa do with the system's resource-update functions: no
+// item checksums of vexa, and the stub's own image checksum left in the header, where it
+// no longer fits the file.
+inline void BuildInPlace(const std::string& Stub, const std::string& Packed,
+                         const std::string& Output) {
+  platform::MappedFile packed;
+  ASSERT_EQ(packed.Open(Packed), "");
+  std::vector<pe::Resource> archive = pe::PeImage::Parse(packed.Bytes()).Resources();
+  std::erase_if(archive, [](const pe::Resource& r) {
+    return !(r.Type == pe::ResourceKey::FromId(pe::RtRcData));
+  });
+  RewriteArchive(Stub, Output, [&](std::vector<pe::Resource>& resources) {
+    resources.insert(resources.end(), archive.begin(), archive.end());
+  });
+  const Bytes stub = ReadBytes(Stub);
+  const std::uint32_t linkersChecksum = pe::PeImage::Parse(stub).Headers().CheckSum;
+  ASSERT_NE(linkersChecksum, 0u) << "the stub holds no checksum to leave behind";
+  Bytes written = ReadBytes(Output);
+  const std::uint64_t field = pe::PeImage::Parse(written).Headers().CheckSumOffset();
+  pe::detail::Put32(&written.at(field), linkersChecksum);
+  WriteBytes(Output, written);
+}
+
+// Writes to Output a copy of Archive whose header lost its flags and item count to a run
+// of zeroed bytes, written in place, so that the item resources and the image checksum
+// field stay as they were.
+inline void ZeroHeaderCount(const std::string& Archive, const std::string& Output) {
+  Bytes bytes = ReadBytes(Archive);
+  const pe::PeImage image = pe::PeImage::Parse(bytes);
+  std::size_t at = 0;
+  for (const pe::ResourceEntry& entry : image.Entries())
+    if (entry.Name == pe::ResourceKey::FromName("HEADER"))
+      at = static_cast<std::size_t>(entry.Data.data() - bytes.data());
+  ASSERT_NE(at, 0u) << "no header in " << Archive;
+  std::fill_n(bytes.begin() + at, ArchiveLayout::ItemCountOffset + 2, 0);
+  WriteBytes(Output, bytes);
 }
 
 } // namespace vexa::tool::test

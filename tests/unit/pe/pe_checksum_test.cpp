@@ -50,5 +50,26 @@ TEST(PeChecksum, AgreesWithTheLinkersChecksumOfTheFixture) {
   EXPECT_NE(FileChecksum(bytes, field), stored);
 }
 
+TEST(PeChecksum, AFileSummedInPiecesHandsOverEveryByteButTheFieldsOnceInOrder) {
+  const test::Bytes data = test::Pattern((5u << 20) / 2 + 7, 0x3C);
+  const std::span<const std::uint8_t> file(data);
+  for (const std::size_t field : {std::size_t{0}, std::size_t{(1u << 20) - 2}, data.size() - 4}) {
+    std::vector<int> handed(data.size());
+    std::size_t next = 0;
+    const std::uint32_t value = FileChecksum(file, field, [&](std::span<const std::uint8_t> Piece) {
+      const auto begin = static_cast<std::size_t>(Piece.data() - data.data());
+      EXPECT_GE(begin, next) << "pieces out of order";
+      EXPECT_LE(Piece.size(), 1u << 20) << "a piece of more than a MiB";
+      next = begin + Piece.size();
+      for (std::size_t i = begin; i < next; ++i)
+        ++handed[i];
+    });
+    EXPECT_EQ(value, FileChecksum(file, field)) << field;
+    for (std::size_t i = 0; i < data.size(); ++i)
+      ASSERT_EQ(handed[i], i >= field && i < field + 4 ? 0 : 1)
+          << "byte " << i << ", field at " << field;
+  }
+}
+
 } // namespace
 } // namespace vexa::pe
