@@ -1,32 +1,10 @@
 #include "cli/ansi_text.h"
 
-#include <array>
-#include <cstdint>
+#include "platform/code_page.h"
 
 namespace vexa::tool {
 
 namespace {
-
-// Code points of Windows-1252 bytes 0x80-0x9F; 0 marks the five unused bytes.
-constexpr std::array<char16_t, 32> High1252 = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-std::optional<unsigned char> To1252(char32_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-    return static_cast<unsigned char>(c);
-  for (std::size_t i = 0; i < High1252.size(); ++i)
-    if (High1252[i] != 0 && High1252[i] == c)
-      return static_cast<unsigned char>(0x80 + i);
-  return std::nullopt;
-}
-
-char32_t From1252(unsigned char b) {
-  if (b >= 0x80 && b < 0xA0)
-    return High1252[b - 0x80] ? High1252[b - 0x80] : 0xFFFD;
-  return b;
-}
 
 // The next code point of UTF-8 text; nothing for malformed input.
 std::optional<char32_t> NextCodePoint(std::string_view Text, std::size_t& At) {
@@ -55,28 +33,90 @@ void AppendUtf8(std::string& Out, char32_t c) {
   } else if (c < 0x800) {
     Out.push_back(static_cast<char>(0xC0 | (c >> 6)));
     Out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
+  } else if (c < 0x10000) {
     Out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    Out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    Out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    Out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    Out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
     Out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
     Out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
 }
 
+// The upper case of a letter that an ANSI code page can hold: Latin, Greek, Cyrillic, and
+// the full-width letters and Roman numerals of the East Asian code pages. Dotless i and
+// long s keep their case, as the upper-case table of Windows file systems has them.
+char32_t UpperCase(char32_t c) {
+  const auto pairedWithOddLower = [c](char32_t First, char32_t Last) {
+    return c >= First && c <= Last && (c - First) % 2 == 1;
+  };
+  if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
+      (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) || (c >= 0x430 && c <= 0x44F) ||
+      (c >= 0xFF41 && c <= 0xFF5A))
+    return c - 0x20;
+  if (c >= 0x450 && c <= 0x45F)
+    return c - 0x50;
+  if (c >= 0x3AD && c <= 0x3AF)
+    return c - 0x25;
+  if (c >= 0x2170 && c <= 0x217F)
+    return c - 0x10;
+  if (c >= 0x24D0 && c <= 0x24E9)
+    return c - 0x1A;
+  switch (c) {
+  case 0xB5:
+    return 0x39C;
+  case 0xFF:
+    return 0x178;
+  case 0x192:
+    return 0x191;
+  case 0x3AC:
+    return 0x386;
+  case 0x3C2:
+    return 0x3A3;
+  case 0x3CC:
+    return 0x38C;
+  case 0x3CD:
+  case 0x3CE:
+    return c - 0x3F;
+  case 0x4CF:
+    return 0x4C0;
+  }
+  if (pairedWithOddLower(0x100, 0x12F) || pairedWithOddLower(0x132, 0x137) ||
+      pairedWithOddLower(0x139, 0x148) || pairedWithOddLower(0x14A, 0x177) ||
+      pairedWithOddLower(0x179, 0x17E) || pairedWithOddLower(0x1A0, 0x1A1) ||
+      pairedWithOddLower(0x1AF, 0x1B0) || pairedWithOddLower(0x460, 0x481) ||
+      pairedWithOddLower(0x48A, 0x4BF) || pairedWithOddLower(0x4C1, 0x4CE) ||
+      pairedWithOddLower(0x4D0, 0x52F) || pairedWithOddLower(0x1E00, 0x1E95) ||
+      pairedWithOddLower(0x1EA0, 0x1EFF))
+    return c - 1;
+  return c;
+}
+
 } // namespace
 
-std::optional<std::string> ToAnsi(std::string_view Text) {
+std::optional<std::string> ToAnsi(std::string_view Utf8, unsigned CodePage) {
+  const std::optional<std::u16string> wide = Utf16FromUtf8(Utf8);
+  return wide ? platform::EncodeInCodePage(*wide, CodePage) : std::nullopt;
+}
+
+std::string FromAnsi(std::string_view Ansi, unsigned CodePage) {
+  const std::u16string wide = platform::DecodeFromCodePage(Ansi, CodePage);
   std::string out;
-  for (std::size_t at = 0; at < Text.size();) {
-    const std::optional<char32_t> c = NextCodePoint(Text, at);
-    if (!c)
-      return std::nullopt;
-    const std::optional<unsigned char> b = To1252(*c);
-    if (!b)
-      return std::nullopt;
-    out.push_back(static_cast<char>(*b));
+  for (std::size_t at = 0; at < wide.size(); ++at) {
+    char32_t c = wide[at];
+    if (c >= 0xD800 && c < 0xDC00 && at + 1 < wide.size() && wide[at + 1] >= 0xDC00 &&
+        wide[at + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (wide[++at] - 0xDC00);
+    else if (c >= 0xD800 && c < 0xE000)
+      c = 0xFFFD;
+    AppendUtf8(out, c);
   }
   return out;
 }
+
+std::string CodePageName(unsigned CodePage) { return "Windows-" + std::to_string(CodePage); }
 
 std::optional<std::u16string> Utf16FromUtf8(std::string_view Text) {
   std::u16string out;
@@ -94,25 +134,15 @@ std::optional<std::u16string> Utf16FromUtf8(std::string_view Text) {
   return out;
 }
 
-std::string FromAnsi(std::string_view Text) {
-  std::string out;
-  for (const char ch : Text)
-    AppendUtf8(out, From1252(static_cast<unsigned char>(ch)));
-  return out;
-}
-
-std::string AnsiUpper(std::string_view Text) {
-  std::string out(Text);
-  for (char& ch : out) {
-    const auto b = static_cast<unsigned char>(ch);
-    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7))
-      ch = static_cast<char>(b - 0x20);
-    else if (b == 0x9A || b == 0x9C || b == 0x9E) // š œ ž
-      ch = static_cast<char>(b - 0x10);
-    else if (b == 0xFF) // ÿ
-      ch = static_cast<char>(0x9F);
+std::string NameKey(std::string_view Utf8) {
+  std::string key;
+  for (std::size_t at = 0; at < Utf8.size();) {
+    if (const std::optional<char32_t> c = NextCodePoint(Utf8, at))
+      AppendUtf8(key, UpperCase(*c));
+    else
+      key.push_back(Utf8[at++]);
   }
-  return out;
+  return key;
 }
 
 std::optional<std::string> WindowsNameProblem(std::string_view Name) {
@@ -127,7 +157,10 @@ std::optional<std::string> WindowsNameProblem(std::string_view Name) {
   }
   if (Name.back() == '.' || Name.back() == ' ')
     return "a trailing dot or space, which Windows removes";
-  const std::string stem = AnsiUpper(Name.substr(0, Name.find('.')));
+  std::string stem(Name.substr(0, Name.find('.')));
+  for (char& ch : stem)
+    if (ch >= 'a' && ch <= 'z')
+      ch = static_cast<char>(ch - 0x20);
   static constexpr std::string_view devices[] = {"CON", "PRN", "AUX", "NUL"};
   for (const std::string_view device : devices)
     if (stem == device)

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cli/archive_texts.h"
 #include "cli/item_checksums.h"
 #include "cli/local_path.h"
 #include "cli/password_source.h"
@@ -31,6 +32,7 @@ TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
   if (!Loaded.LoadFromResource(*Resources, "Header", RememberLoadProblem))
     throw ToolError(Path + " holds no usable archive: the extractor would say \"" + LoadProblem +
                     "\"");
+  Recorded = RecordedCodePage(Resources->Image());
 }
 
 std::uint32_t TArchiveFile::ActualChecksum() const {
@@ -78,7 +80,7 @@ std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordOptions&
     return {};
   PasswordOptions wanted = Options;
   wanted.Wanted = true;
-  const std::string password = *ObtainPassword(wanted, false);
+  const std::string password = *ObtainPassword(wanted, false, Archive.CodePage());
   char buffer[PasswordCheckSize] = {};
   std::memcpy(buffer, password.data(), password.size());
   if (!CheckPassword(Archive.Header().PasswordCheck(), buffer))

@@ -30,6 +30,10 @@ public:
   // give now: they differ when anything in the file changed after it was written.
   std::uint32_t StoredChecksum() const { return Resources->Image().Headers().CheckSum; }
   std::uint32_t ActualChecksum() const;
+  // The code page of the archive's 8-bit texts (names, paths, password): the one the packer
+  // recorded, else 1252, which archives that record none have always been read in.
+  unsigned CodePage() const { return Recorded.value_or(1252); }
+  bool CodePageRecorded() const { return Recorded.has_value(); }
   std::string WelcomeText() const;
   std::string WelcomeTitle() const;
   // The packer's CRC-32 of every item, when the archive has them.
@@ -54,10 +58,11 @@ private:
   platform::MappedFile File;
   std::unique_ptr<TPeResourceModule> Resources;
   TVexaHeader Loaded;
+  std::optional<unsigned> Recorded; // the code page
 };
 
-// The password for an encrypted archive, checked against its check block before any
-// item is read. Raises ToolError for a wrong or missing password.
+// The password for an encrypted archive, in the archive's code page, checked against its
+// check block before any item is read. Raises ToolError for a wrong or missing password.
 std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordOptions& Options);
 
 } // namespace vexa::tool

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/ansi_text.h"
+#include "cli/item_checksums.h"
 #include "cli/languages.h"
 #include "cli/local_path.h"
 #include "cli/string_table.h"
@@ -20,6 +21,12 @@ namespace {
 // The code pages that Windows uses as a system's ANSI code page.
 constexpr unsigned AnsiCodePages[] = {874,  932,  936,  949,  950,  1250, 1251,
                                       1252, 1253, 1254, 1255, 1256, 1257, 1258};
+constexpr std::uint8_t CodePageMagic[4] = {'V', 'X', 'P', '1'};
+
+bool IsAnsiCodePage(unsigned CodePage) {
+  return std::find(std::begin(AnsiCodePages), std::end(AnsiCodePages), CodePage) !=
+         std::end(AnsiCodePages);
+}
 
 std::u16string English(std::uint16_t Id) { return *Utf16FromUtf8(FindStubText(Id)->English); }
 
@@ -51,9 +58,26 @@ std::string ArchiveTexts::HeaderTextSection() const {
       [&](std::uint16_t Id) { return *platform::EncodeInCodePage(TextOf(Replaced, Id), CodePage); });
 }
 
-std::optional<std::string> ArchiveTexts::Encode(std::string_view Utf8) const {
-  const std::optional<std::u16string> wide = Utf16FromUtf8(Utf8);
-  return wide ? platform::EncodeInCodePage(*wide, CodePage) : std::nullopt;
+std::vector<std::uint8_t> EncodeCodePage(unsigned CodePage) {
+  std::vector<std::uint8_t> out(std::begin(CodePageMagic), std::end(CodePageMagic));
+  for (int i = 0; i < 4; ++i)
+    out.push_back(static_cast<std::uint8_t>(CodePage >> (8 * i)));
+  return out;
+}
+
+std::optional<unsigned> RecordedCodePage(const pe::PeImage& Image) {
+  const pe::ResourceKey type = pe::ResourceKey::FromName(ChecksumsType);
+  const pe::ResourceKey name = pe::ResourceKey::FromName(CodePageResourceName);
+  for (const pe::ResourceEntry& entry : Image.Entries()) {
+    const std::span<const std::uint8_t> bytes = entry.Data;
+    if (entry.Type != type || entry.Name != name || bytes.size() != 8 ||
+        !std::equal(std::begin(CodePageMagic), std::end(CodePageMagic), bytes.begin()))
+      continue;
+    const unsigned page = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | unsigned{bytes[7]} << 24;
+    if (IsAnsiCodePage(page))
+      return page;
+  }
+  return std::nullopt;
 }
 
 ArchiveTexts ChooseTexts(const TextChoice& Choice) {
@@ -68,8 +92,7 @@ ArchiveTexts ChooseTexts(const TextChoice& Choice) {
   }
   ArchiveTexts texts;
   if (Choice.CodePage) {
-    if (std::find(std::begin(AnsiCodePages), std::end(AnsiCodePages), *Choice.CodePage) ==
-        std::end(AnsiCodePages)) {
+    if (!IsAnsiCodePage(*Choice.CodePage)) {
       std::string known;
       for (const unsigned page : AnsiCodePages)
         known.append(" ").append(std::to_string(page));

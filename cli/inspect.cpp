@@ -51,14 +51,14 @@ std::vector<std::string> FlagList(std::uint8_t Flags) {
 }
 
 // The destination as the stub settles it: the first of ask, temporary, fixed.
-std::string DestinationText(const TVexaHeader& Header) {
+std::string DestinationText(const TVexaHeader& Header, unsigned CodePage) {
   const std::uint8_t flags = Header.Flags();
   if (flags & hfAskFolder)
     return "chosen by the user";
   if (flags & hfTempFolder)
     return "a new folder in the user's temporary folder";
   if (flags & hfFixedFolder) {
-    const std::string path = FromAnsi(Header.DestinationPath());
+    const std::string path = FromAnsi(Header.DestinationPath(), CodePage);
     return Header.DestinationPath().find(':') != std::string::npos ? path
                                                                    : path + " (beside the .exe)";
   }
@@ -81,6 +81,17 @@ std::string DateText(double Days) {
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
   return text;
+}
+
+// A UTF-8 name padded to Width characters, for a table column: printf pads by bytes, and a
+// name beyond ASCII takes two or three of them for each character.
+std::string PaddedName(std::string Name, std::size_t Width) {
+  std::size_t characters = 0;
+  for (const char ch : Name)
+    characters += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+  if (characters < Width)
+    Name.append(Width - characters, ' ');
+  return Name;
 }
 
 std::string RatioText(std::uint32_t Original, std::uint32_t Stored) {
@@ -109,24 +120,34 @@ std::string JsonString(const std::string& Text) {
   return out + "\"";
 }
 
+// The code page as `vexa list` names it, saying when the archive does not record it.
+std::string CodePageText(const TArchiveFile& Archive) {
+  return CodePageName(Archive.CodePage()) +
+         (Archive.CodePageRecorded() ? "" : " (assumed: the archive does not record it)");
+}
+
 void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
   const TVexaHeader& header = Archive.Header();
+  const unsigned page = Archive.CodePage();
   Out << "{\n  \"flags\": [";
   const std::vector<std::string> flags = FlagList(header.Flags());
   for (std::size_t i = 0; i < flags.size(); ++i)
     Out << (i ? ", " : "") << JsonString(flags[i]);
-  Out << "],\n  \"destination\": " << JsonString(DestinationText(header)) << ",\n";
+  Out << "],\n  \"destination\": " << JsonString(DestinationText(header, page)) << ",\n";
   Out << "  \"image_size\": " << Archive.ImageSize() << ",\n";
-  Out << "  \"destination_path\": " << JsonString(FromAnsi(header.DestinationPath())) << ",\n";
-  Out << "  \"program\": " << JsonString(FromAnsi(header.ProgramPath())) << ",\n";
+  Out << "  \"destination_path\": " << JsonString(FromAnsi(header.DestinationPath(), page))
+      << ",\n";
+  Out << "  \"program\": " << JsonString(FromAnsi(header.ProgramPath(), page)) << ",\n";
   Out << "  \"language\": " << JsonString(DescribeTexts(Archive.Image())) << ",\n";
-  Out << "  \"welcome_text\": " << JsonString(FromAnsi(Archive.WelcomeText())) << ",\n";
-  Out << "  \"welcome_title\": " << JsonString(FromAnsi(Archive.WelcomeTitle())) << ",\n";
+  Out << "  \"code_page\": " << page << ",\n";
+  Out << "  \"code_page_recorded\": " << (Archive.CodePageRecorded() ? "true" : "false") << ",\n";
+  Out << "  \"welcome_text\": " << JsonString(FromAnsi(Archive.WelcomeText(), page)) << ",\n";
+  Out << "  \"welcome_title\": " << JsonString(FromAnsi(Archive.WelcomeTitle(), page)) << ",\n";
   Out << "  \"item_resources_past_header\": " << Archive.ItemResourcesPastHeader() << ",\n";
   Out << "  \"items\": [";
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     const TItemRecord& item = *header.Items[i];
-    Out << (i ? "," : "") << "\n    {\"name\": " << JsonString(FromAnsi(FileName(item)))
+    Out << (i ? "," : "") << "\n    {\"name\": " << JsonString(FromAnsi(FileName(item), page))
         << ", \"size\": " << OriginalSize(item) << ", \"stored\": " << StoredSize(item)
         << ", \"compressed\": " << (Compressed(item) ? "true" : "false")
         << ", \"modified\": " << JsonString(DateText(FileTime(item))) << "}";
@@ -136,25 +157,27 @@ void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
 
 void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
   const TVexaHeader& header = Archive.Header();
+  const unsigned page = Archive.CodePage();
   std::string flags;
   for (const std::string& name : FlagList(header.Flags()))
     flags += (flags.empty() ? "" : " ") + name;
   Out << "Archive:     " << Archive.Path() << "\n";
   Out << "Flags:       " << (flags.empty() ? "(none)" : flags) << "\n";
-  Out << "Destination: " << DestinationText(header) << "\n";
+  Out << "Destination: " << DestinationText(header, page) << "\n";
   Out << "Image:       " << Archive.ImageSize() << " bytes in memory"
       << (Archive.ImageSize() > pe::Mappable32BitImageSize ? " (may not start on 32-bit Windows)"
                                                             : "")
       << "\n";
   Out << "Language:    " << DescribeTexts(Archive.Image()) << "\n";
+  Out << "Code page:   " << CodePageText(Archive) << "\n";
   if (header.Flags() & hfRunProgram)
-    Out << "Program:     " << FromAnsi(header.ProgramPath())
+    Out << "Program:     " << FromAnsi(header.ProgramPath(), page)
         << ((header.Flags() & hfProgramInDestination) ? " (in the destination)" : "") << "\n";
   if (const std::string welcome = Archive.WelcomeText(); !welcome.empty())
-    Out << "Welcome:     " << FromAnsi(welcome) << " [" << FromAnsi(Archive.WelcomeTitle())
-        << "]\n";
+    Out << "Welcome:     " << FromAnsi(welcome, page) << " ["
+        << FromAnsi(Archive.WelcomeTitle(), page) << "]\n";
 
-  char line[160];
+  char line[256]; // a name of 32 bytes is up to 96 in UTF-8
   std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %s\n", "Name", "Size", "Stored",
                 "Ratio", "Method", "Modified (UTC)");
   Out << line;
@@ -162,9 +185,9 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
   std::uint64_t stored = 0;
   for (const auto& record : header.Items) {
     const TItemRecord& item = *record;
-    std::snprintf(line, sizeof line, "%-32s %12u %12u %7s %-8s %s\n",
-                  FromAnsi(FileName(item)).c_str(), OriginalSize(item), StoredSize(item),
-                  RatioText(OriginalSize(item), StoredSize(item)).c_str(),
+    std::snprintf(line, sizeof line, "%s %12u %12u %7s %-8s %s\n",
+                  PaddedName(FromAnsi(FileName(item), page), 32).c_str(), OriginalSize(item),
+                  StoredSize(item), RatioText(OriginalSize(item), StoredSize(item)).c_str(),
                   Compressed(item) ? "deflate" : "stored", DateText(FileTime(item)).c_str());
     Out << line;
     original += OriginalSize(item);
@@ -216,7 +239,7 @@ ReadItem(const TArchiveFile& Archive, std::size_t Index, const std::string& Pass
 
 std::string ItemText(const TArchiveFile& Archive, std::size_t Index) {
   return "item " + std::to_string(Index + 1) + " (" +
-         FromAnsi(FileName(*Archive.Header().Items[Index])) + ")";
+         FromAnsi(FileName(*Archive.Header().Items[Index]), Archive.CodePage()) + ")";
 }
 
 // The components of a safe item name; backslash and slash both separate them.
@@ -250,7 +273,10 @@ std::vector<fs::path> ExtractTargets(const TArchiveFile& Archive, const fs::path
     const std::string name = FileName(*header.Items[i]);
     if (!IsSafeItemPath(name))
       throw refuse(i, "would not be a file inside " + DirectoryText);
-    const std::vector<std::string> parts = Components(name);
+    // Split as the extractor splits, byte by byte; each part as Windows reads it then.
+    std::vector<std::string> parts = Components(name);
+    for (std::string& part : parts)
+      part = FromAnsi(part, Archive.CodePage());
     for (const std::string& part : parts)
       if (const auto problem = WindowsNameProblem(part))
         throw refuse(i, "has " + *problem);
@@ -258,11 +284,10 @@ std::vector<fs::path> ExtractTargets(const TArchiveFile& Archive, const fs::path
     fs::path target = Directory;
     std::string key;
     for (std::size_t p = 0; p + 1 < parts.size(); ++p) {
-      key += AnsiUpper(parts[p]);
+      key += NameKey(parts[p]);
       if (const auto file = files.find(key); file != files.end())
         throw refuse(i, "needs a folder where " + ItemText(Archive, file->second) + " is a file");
-      const auto [at, added] =
-          folders.try_emplace(key, target / PathFromUtf8(FromAnsi(parts[p])), i);
+      const auto [at, added] = folders.try_emplace(key, target / PathFromUtf8(parts[p]), i);
       target = at->second.first;
       key += '\\';
       if (!added)
@@ -280,7 +305,7 @@ std::vector<fs::path> ExtractTargets(const TArchiveFile& Archive, const fs::path
         throw refuse(i, "needs a folder where " + Shown(target) + " is not one");
       }
     }
-    key += AnsiUpper(parts.back());
+    key += NameKey(parts.back());
     if (const auto folder = folders.find(key); folder != folders.end())
       throw refuse(i, "is a file where " + ItemText(Archive, folder->second.second) +
                           " needs a folder");
@@ -289,7 +314,7 @@ std::vector<fs::path> ExtractTargets(const TArchiveFile& Archive, const fs::path
                       ItemText(Archive, at->second) +
                       " would be the same file on Windows; refusing to extract anything");
 
-    target /= PathFromUtf8(FromAnsi(parts.back()));
+    target /= PathFromUtf8(parts.back());
     std::error_code error;
     const fs::file_type type = fs::symlink_status(target, error).type();
     if (type == fs::file_type::directory)
@@ -353,7 +378,8 @@ void VerifyJson(const TArchiveFile& Archive, const Findings& Found, bool Passed,
   Out << "  \"damaged_items\": [";
   for (std::size_t i = 0; i < Damaged.size(); ++i)
     Out << (i ? "," : "") << "\n    {\"item\": " << Damaged[i].Index + 1 << ", \"name\": "
-        << JsonString(FromAnsi(FileName(*Archive.Header().Items[Damaged[i].Index])))
+        << JsonString(
+               FromAnsi(FileName(*Archive.Header().Items[Damaged[i].Index]), Archive.CodePage()))
         << ", \"problem\": " << JsonString(Damaged[i].Problem) << "}";
   Out << (Damaged.empty() ? "" : "\n  ") << "],\n";
   Out << "  \"image_checksum\": "

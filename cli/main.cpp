@@ -90,7 +90,8 @@ int main(int argc, char** argv) {
   packCommand
       ->add_option("inputs", pack.Inputs,
                    "Files, and folders whose files are added in name order (a folder inside "
-                   "one is refused). Names: at most 32 bytes, Windows-1252 characters.")
+                   "one is refused). Names: at most 32 bytes in the archive's code page "
+                   "(see --codepage).")
       ->type_name("FILE|DIR")
       ->required();
   auto* destination =
@@ -155,8 +156,9 @@ int main(int argc, char** argv) {
       ->type_name("FILE");
   packCommand
       ->add_option("--codepage", pack.Texts.CodePage,
-                   "The ANSI code page of the users' systems, in which the archive's texts "
-                   "are written (default: the language's, else 1252).")
+                   "The ANSI code page of the users' systems, in which the archive's texts, "
+                   "item names, paths and password are written (default: the language's, "
+                   "else 1252).")
       ->type_name("N");
   packCommand
       ->add_option("--icon", pack.Icon,

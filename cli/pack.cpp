@@ -48,12 +48,15 @@ constexpr std::size_t ItemsAhead = 64;
 
 struct InputFile {
   fs::path Path;
-  std::string Name; // as stored: Windows-1252
+  std::string Name; // as stored: in the archive's code page
   std::uint64_t Size = 0;
   std::int64_t ModifiedSeconds = 0;
 };
 
 std::string Shown(const fs::path& Path) { return Utf8Of(Path); }
+
+// How Windows tells a file to pack apart from the others: by its name, case folded.
+std::string NameKeyOf(const fs::path& Path) { return NameKey(Utf8Of(Path.filename())); }
 
 // What an item occupies in the image: encrypted data is padded to whole cipher blocks.
 std::uint64_t StoredBytes(std::uint64_t Size, bool Encrypted) {
@@ -66,17 +69,25 @@ ToolError TooLargeForImage(std::uint64_t Bytes) {
                    " bytes in all");
 }
 
-// A file to pack, checked: its name must be a plain Windows name of at most 32 bytes.
-InputFile CheckedInput(const fs::path& Path) {
+// A file to pack, checked: its name must be a plain Windows name of at most 32 bytes in
+// CodePage, the archive's.
+InputFile CheckedInput(const fs::path& Path, unsigned CodePage) {
   const std::string utf8 = Utf8Of(Path.filename());
-  const std::optional<std::string> name = ToAnsi(utf8);
+  const std::optional<std::string> name = ToAnsi(utf8, CodePage);
   if (!name)
-    throw ToolError(Shown(Path) + ": the name has a character outside the Windows-1252 code page");
+    throw ToolError(Shown(Path) + ": the name has a character outside the " +
+                    CodePageName(CodePage) + " code page");
   if (name->size() > ArchiveLayout::NameFieldSize)
     throw ToolError(Shown(Path) + ": the name is " + std::to_string(name->size()) +
                     " bytes long; item names hold at most 32");
-  if (const auto problem = WindowsNameProblem(*name))
+  if (const auto problem = WindowsNameProblem(utf8))
     throw ToolError(Shown(Path) + ": the name has " + *problem);
+  // The extractor splits a name into folders byte by byte, where the second byte of a
+  // two-byte character may be a backslash.
+  if (name->find('\\') != std::string::npos)
+    throw ToolError(Shown(Path) + ": in the " + CodePageName(CodePage) +
+                    " code page the name holds a backslash as the second byte of a character, "
+                    "which the extractor would take for a folder separator");
   std::error_code error;
   const auto size = fs::file_size(Path, error);
   if (error)
@@ -92,7 +103,8 @@ InputFile CheckedInput(const fs::path& Path) {
 // The files named on the command line, folders replaced by the files directly in them in
 // name order. A folder inside a folder is refused: the stub creates no folders, so an item
 // in a subfolder would reach only a destination where that subfolder exists already.
-std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, bool Welcome) {
+std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, bool Welcome,
+                                     unsigned CodePage) {
   std::vector<InputFile> files;
   for (const std::string& input : Inputs) {
     const fs::path path = PathFromUtf8(input);
@@ -101,7 +113,7 @@ std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, boo
     if (error || !fs::exists(status))
       throw ToolError(input + ": no such file or folder");
     if (fs::is_regular_file(status)) {
-      files.push_back(CheckedInput(path));
+      files.push_back(CheckedInput(path, CodePage));
       continue;
     }
     if (!fs::is_directory(status))
@@ -117,7 +129,7 @@ std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, boo
     }
     std::sort(entries.begin(), entries.end());
     for (const fs::path& entry : entries)
-      files.push_back(CheckedInput(entry));
+      files.push_back(CheckedInput(entry, CodePage));
   }
   if (files.empty())
     throw UsageError("nothing to pack: name at least one file or folder");
@@ -128,12 +140,12 @@ std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, boo
                     (Welcome ? " with a welcome question" : ""));
   std::map<std::string, const InputFile*> seen; // by the name Windows compares
   for (const InputFile& file : files) {
-    const auto [it, added] = seen.emplace(AnsiUpper(file.Name), &file);
+    const auto [it, added] = seen.emplace(NameKeyOf(file.Path), &file);
     if (added)
       continue;
     if (file.Name == it->second->Name)
       throw ToolError(Shown(file.Path) + " and " + Shown(it->second->Path) +
-                      " would both be the item " + FromAnsi(file.Name));
+                      " would both be the item " + Shown(file.Path.filename()));
     throw ToolError(Shown(file.Path) + " and " + Shown(it->second->Path) +
                     " would be the same file on Windows (names differ only in case)");
   }
@@ -142,12 +154,10 @@ std::vector<InputFile> CollectInputs(const std::vector<std::string>& Inputs, boo
 
 // In the archive's code page: the stub reads every text of the archive as the user's.
 std::string AnsiOption(const std::string& Text, const char* Option, const ArchiveTexts& Texts) {
-  const std::optional<std::string> ansi = Texts.Encode(Text);
+  const std::optional<std::string> ansi = ToAnsi(Text, Texts.CodePage);
   if (!ansi)
     throw UsageError(std::string(Option) + ": the text has a character outside the " +
-                     (Texts.CodePage == 1252 ? std::string("Windows-1252")
-                                             : std::to_string(Texts.CodePage)) +
-                     " code page");
+                     CodePageName(Texts.CodePage) + " code page");
   if (ansi->find('\0') != std::string::npos)
     throw UsageError(std::string(Option) + ": the text holds a NUL byte");
   return *ansi;
@@ -205,9 +215,9 @@ std::uint8_t CheckedFlags(const PackOptions& Options, const std::vector<InputFil
       flags |= hfAlwaysConfirm;
     if (Options.ProgramInDestination) {
       flags |= hfProgramInDestination;
-      const std::string wanted = AnsiUpper(Header.ProgramPath);
+      const std::string wanted = NameKey(*Options.Run);
       const auto found = std::find_if(Files.begin(), Files.end(), [&](const InputFile& f) {
-        return AnsiUpper(f.Name) == wanted;
+        return NameKeyOf(f.Path) == wanted;
       });
       if (found == Files.end())
         throw UsageError("--program-in-destination: --run " + *Options.Run +
@@ -291,7 +301,7 @@ bool SameFile(const fs::path& A, const fs::path& B) {
     std::error_code ignored;
     const fs::path absolute = fs::absolute(Path, ignored).lexically_normal();
 #ifdef _WIN32
-    return AnsiUpper(Utf8Of(absolute));
+    return NameKey(Utf8Of(absolute));
 #else
     return absolute.string();
 #endif
@@ -317,8 +327,9 @@ fs::path CheckedOutput(const std::string& Output) {
 
 PackReport PackArchive(const PackOptions& Options) {
   const fs::path output = CheckedOutput(Options.Output);
-  const std::vector<InputFile> files = CollectInputs(Options.Inputs, Options.Welcome.has_value());
   const ArchiveTexts texts = ChooseTexts(Options.Texts);
+  const std::vector<InputFile> files =
+      CollectInputs(Options.Inputs, Options.Welcome.has_value(), texts.CodePage);
   HeaderFields header;
   header.Flags = CheckedFlags(Options, files, texts, header);
   header.TextSection = texts.HeaderTextSection();
@@ -335,7 +346,7 @@ PackReport PackArchive(const PackOptions& Options) {
   PasswordOptions passwordOptions = Options.Password;
   passwordOptions.Wanted =
       Options.Encrypt || !Options.Password.File.empty() || Options.Password.Text;
-  const std::optional<std::string> password = ObtainPassword(passwordOptions, true);
+  const std::optional<std::string> password = ObtainPassword(passwordOptions, true, texts.CodePage);
   if (password) {
     header.Flags |= hfEncrypted;
     std::array<std::uint8_t, PasswordCheckSize> random;
@@ -430,6 +441,9 @@ PackReport PackArchive(const PackOptions& Options) {
   resources.push_back({pe::ResourceKey::FromName(ChecksumsType),
                        pe::ResourceKey::FromName(ChecksumsName), 0, 0,
                        std::make_shared<pe::BytesData>(EncodeChecksums(checksums))});
+  resources.push_back({pe::ResourceKey::FromName(ChecksumsType),
+                       pe::ResourceKey::FromName(CodePageResourceName), 0, 0,
+                       std::make_shared<pe::BytesData>(EncodeCodePage(texts.CodePage))});
   if (welcome) {
     resources.push_back(RcData("WELCOMETEXT", TextResource(*welcome)));
     resources.push_back(RcData("WELCOMETITLE", TextResource(title.value_or(""))));

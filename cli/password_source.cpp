@@ -91,7 +91,8 @@ std::string Prompt(bool Confirm) {
 
 } // namespace
 
-std::optional<std::string> ObtainPassword(const PasswordOptions& Options, bool Confirm) {
+std::optional<std::string> ObtainPassword(const PasswordOptions& Options, bool Confirm,
+                                          unsigned CodePage) {
   std::string password;
   if (!Options.File.empty())
     password = ReadPasswordFile(Options.File);
@@ -104,10 +105,10 @@ std::optional<std::string> ObtainPassword(const PasswordOptions& Options, bool C
   else
     return std::nullopt;
 
-  const std::optional<std::string> ansi = ToAnsi(password);
+  const std::optional<std::string> ansi = ToAnsi(password, CodePage);
   if (!ansi)
-    throw ToolError("the password holds a character outside the Windows-1252 code page, which "
-                    "users could not type into the extractor's password field");
+    throw ToolError("the password holds a character outside the " + CodePageName(CodePage) +
+                    " code page, which users could not type into the extractor's password field");
   if (const char* problem = PasswordProblem(*ansi))
     throw ToolError(problem);
   return ansi;

@@ -14,10 +14,12 @@ struct PasswordOptions {
   bool Wanted = false;             // the command needs a password (e.g. --encrypt)
 };
 
-// The password in the archive's code page, or nothing when none was asked for. Raises
-// ToolError when a source cannot be read, nothing can be prompted for, or the password
-// is unusable (empty, over 127 bytes, a NUL byte, a character outside the code page).
-// Confirm asks twice at a prompt (for packing).
-std::optional<std::string> ObtainPassword(const PasswordOptions& Options, bool Confirm);
+// The password in the archive's code page, CodePage, the one in which the extractor's
+// password field takes what users type; nothing when none was asked for. Raises ToolError
+// when a source cannot be read, nothing can be prompted for, or the password is unusable
+// (empty, over 127 bytes, a NUL byte, a character outside CodePage). Confirm asks twice at
+// a prompt (for packing).
+std::optional<std::string> ObtainPassword(const PasswordOptions& Options, bool Confirm,
+                                          unsigned CodePage);
 
 } // namespace vexa::tool

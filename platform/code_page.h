@@ -14,4 +14,10 @@ namespace vexa::platform {
 // convert to CodePage at all.
 std::optional<std::string> EncodeInCodePage(std::u16string_view Text, unsigned CodePage);
 
+// Text in CodePage as UTF-16, never refused: archives from elsewhere must still be shown.
+// What iconv cannot read there (an unused byte, half of a two-byte character) becomes
+// U+FFFD; Windows puts what its own file functions would make of it. Without any converter
+// for CodePage, every byte above ASCII becomes U+FFFD.
+std::u16string DecodeFromCodePage(std::string_view Text, unsigned CodePage);
+
 } // namespace vexa::platform

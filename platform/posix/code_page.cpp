@@ -6,10 +6,18 @@
 
 namespace vexa::platform {
 
+namespace {
+
+std::string IconvName(unsigned CodePage) { return "CP" + std::to_string(CodePage); }
+
+const iconv_t Unusable = reinterpret_cast<iconv_t>(-1);
+
+} // namespace
+
 std::optional<std::string> EncodeInCodePage(std::u16string_view Text, unsigned CodePage) {
   // No //TRANSLIT: a character outside the code page fails the conversion.
-  const iconv_t converter = ::iconv_open(("CP" + std::to_string(CodePage)).c_str(), "UTF-16LE");
-  if (converter == reinterpret_cast<iconv_t>(-1))
+  const iconv_t converter = ::iconv_open(IconvName(CodePage).c_str(), "UTF-16LE");
+  if (converter == Unusable)
     return std::nullopt;
   std::vector<char> in;
   for (const char16_t unit : Text) {
@@ -30,6 +38,38 @@ std::optional<std::string> EncodeInCodePage(std::u16string_view Text, unsigned C
   if (!complete || result != 0)
     return std::nullopt;
   out.resize(out.size() - toLeft);
+  return out;
+}
+
+std::u16string DecodeFromCodePage(std::string_view Text, unsigned CodePage) {
+  std::u16string out;
+  const iconv_t converter = ::iconv_open("UTF-16LE", IconvName(CodePage).c_str());
+  if (converter == Unusable) {
+    for (const char ch : Text)
+      out.push_back(static_cast<unsigned char>(ch) < 0x80 ? char16_t(ch) : u'\uFFFD');
+    return out;
+  }
+  // Every byte of an ANSI code page gives at most one UTF-16 unit.
+  std::vector<char> units(Text.size() * 2 + 4);
+  std::vector<char> in(Text.begin(), Text.end());
+  char* from = in.data();
+  std::size_t fromLeft = in.size();
+  while (fromLeft > 0) {
+    char* to = units.data();
+    std::size_t toLeft = units.size();
+    const std::size_t result = ::iconv(converter, &from, &fromLeft, &to, &toLeft);
+    for (const char* unit = units.data(); unit < to; unit += 2)
+      out.push_back(static_cast<char16_t>(static_cast<unsigned char>(unit[0]) |
+                                          static_cast<unsigned char>(unit[1]) << 8));
+    if (result != static_cast<std::size_t>(-1))
+      break;
+    // A byte the code page has no character for, or a lead byte without its second.
+    out.push_back(u'\uFFFD');
+    ++from;
+    --fromLeft;
+    ::iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  }
+  ::iconv_close(converter);
   return out;
 }
 

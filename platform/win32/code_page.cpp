@@ -22,4 +22,20 @@ std::optional<std::string> EncodeInCodePage(std::u16string_view Text, unsigned C
   return out;
 }
 
+std::u16string DecodeFromCodePage(std::string_view Text, unsigned CodePage) {
+  std::u16string out;
+  const int length = static_cast<int>(Text.size());
+  const int size =
+      Text.empty() ? 0 : ::MultiByteToWideChar(CodePage, 0, Text.data(), length, nullptr, 0);
+  if (size <= 0) {
+    for (const char ch : Text)
+      out.push_back(static_cast<unsigned char>(ch) < 0x80 ? char16_t(ch) : u'\uFFFD');
+    return out;
+  }
+  out.resize(static_cast<std::size_t>(size));
+  ::MultiByteToWideChar(CodePage, 0, Text.data(), length, reinterpret_cast<wchar_t*>(out.data()),
+                        size);
+  return out;
+}
+
 } // namespace vexa::platform

@@ -181,6 +181,16 @@ TEST_F(CommandLineTest, PasswordsComeFromTheFileOrTheEnvironment) {
   // No terminal to ask on.
   EXPECT_EQ(Run("pack -o b.exe --temp --encrypt in" + stub, "env -u VEXA_PASSWORD").Code, 1);
   EXPECT_FALSE(fs::exists(Dir / "b.exe"));
+
+  // The arguments are UTF-8; the archive takes them in its language's code page.
+  const Result english = Run("pack -o b.exe --temp --password пароль in" + stub);
+  EXPECT_EQ(english.Code, 1);
+  EXPECT_NE(english.Err.find("outside the Windows-1252 code page"), std::string::npos)
+      << english.Err;
+  ASSERT_EQ(Run("pack -o ru.exe --temp --language ru --password пароль in" + stub).Code, 0);
+  EXPECT_EQ(Run("verify ru.exe --password пароль").Code, 0);
+  EXPECT_EQ(Run("verify ru.exe --password ПАРОЛЬ").Code, 1);
+  EXPECT_NE(Run("list ru.exe").Out.find("Code page:   Windows-1251\n"), std::string::npos);
 }
 
 TEST_F(CommandLineTest, HelpAndTheManPageNameTheSameOptions) {

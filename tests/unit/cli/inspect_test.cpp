@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "archive/vexa_header.h"
+#include "cli/archive_texts.h"
 #include "cli/item_checksums.h"
 #include "cli/tool_error.h"
 #include "streams/item_pipeline.h"
@@ -285,6 +286,79 @@ TEST_F(InspectRefusalTest, ItemsInSubfoldersGoIntoThemButNeverThroughALink) {
   WriteBytes(Dir / "unpacked" / "sub" / "deeper", Text("a file"));
   EXPECT_THROW(ExtractArchiveTo(Path("sub.exe"), options, out, err), ToolError);
   EXPECT_EQ(ReadBytes(Dir / "unpacked" / "sub" / "a.txt"), Text("mine"));
+}
+
+// A Russian archive's names and password are in Windows-1251: vexa reads them back as the
+// users' Windows would, and compares names as it would.
+TEST_F(InspectRefusalTest, ARussianArchiveIsReadInItsCodePage) {
+  PackOptions o = Options({Put("файл.txt", Text("first")), Put("Ёлка.txt", Text("second"))});
+  o.Texts.Language = "ru";
+  o.Password.Text = "пароль";
+  PackArchive(o);
+  PasswordOptions russian, upper;
+  russian.Text = "пароль";
+  upper.Text = "ПАРОЛЬ";
+  std::ostringstream out, err, json;
+  EXPECT_TRUE(VerifyArchive(Path("out.exe"), russian, false, out, err).Passed()) << err.str();
+  EXPECT_THROW(VerifyArchive(Path("out.exe"), upper, false, out, err), ToolError);
+  ListArchive(Path("out.exe"), true, json, err);
+  EXPECT_NE(json.str().find("\"code_page\": 1251,\n  \"code_page_recorded\": true"),
+            std::string::npos)
+      << json.str();
+  EXPECT_NE(json.str().find("{\"name\": \"Ёлка.txt\""), std::string::npos) << json.str();
+
+  ExtractOptions options;
+  options.Directory = Path("unpacked");
+  options.Password = russian;
+  ExtractArchiveTo(Path("out.exe"), options, out, err);
+  EXPECT_EQ(ReadBytes(Dir / "unpacked" / "файл.txt"), Text("first"));
+  EXPECT_EQ(ReadBytes(Dir / "unpacked" / "Ёлка.txt"), Text("second"));
+
+  // Names as another builder may write them: one folder for both, spelled as the first item
+  // spells it; ч and Ч are one letter, я and џ (ÿ and Ÿ in Windows-1252) two.
+  RenameItems(Path("out.exe"), Path("sub.exe"),
+              {"\xE8\xEC\xFF\\\xF7\xE0\xE9.txt", "\xC8\xCC\xDF/\x9F.txt"});
+  options.Directory = Path("sub");
+  ExtractArchiveTo(Path("sub.exe"), options, out, err);
+  EXPECT_EQ(ReadBytes(Dir / "sub" / "имя" / "чай.txt"), Text("first"));
+  EXPECT_EQ(ReadBytes(Dir / "sub" / "имя" / "џ.txt"), Text("second"));
+  RenameItems(Path("out.exe"), Path("same.exe"), {"\xF7\xE0\xE9.txt", "\xD7\xC0\xC9.TXT"});
+  options.Directory = Path("same");
+  try {
+    ExtractArchiveTo(Path("same.exe"), options, out, err);
+    ADD_FAILURE() << "two items written to one file";
+  } catch (const ToolError& e) {
+    EXPECT_NE(std::string(e.what()).find(
+                  "item 2 (ЧАЙ.TXT) and item 1 (чай.txt) would be the same file on Windows"),
+              std::string::npos)
+        << e.what();
+  }
+  RenameItems(Path("out.exe"), Path("apart.exe"), {"\xFF.txt", "\x9F.txt"});
+  options.Directory = Path("apart");
+  ExtractArchiveTo(Path("apart.exe"), options, out, err);
+  EXPECT_EQ(ReadBytes(Dir / "apart" / "я.txt"), Text("first"));
+  EXPECT_EQ(ReadBytes(Dir / "apart" / "џ.txt"), Text("second"));
+
+  // An archive that does not record its code page is read in Windows-1252, as before.
+  RewriteArchive(Path("out.exe"), Path("unrecorded.exe"), [](std::vector<pe::Resource>& r) {
+    std::erase_if(r, [](const pe::Resource& Resource) {
+      return Resource.Name == pe::ResourceKey::FromName(CodePageResourceName);
+    });
+  });
+  std::ostringstream table;
+  ListArchive(Path("unrecorded.exe"), false, table, err);
+  EXPECT_NE(
+      table.str().find("Code page:   Windows-1252 (assumed: the archive does not record it)\n"),
+      std::string::npos)
+      << table.str();
+  EXPECT_NE(table.str().find("\nôàéë.txt "), std::string::npos) << table.str();
+  try {
+    VerifyArchive(Path("unrecorded.exe"), russian, false, out, err);
+    ADD_FAILURE() << "a Russian password taken for a Windows-1252 archive";
+  } catch (const ToolError& e) {
+    EXPECT_NE(std::string(e.what()).find("outside the Windows-1252 code page"), std::string::npos)
+        << e.what();
+  }
 }
 
 TEST_F(InspectRefusalTest, WithoutChecksumsAFlippedStoredByteGoesUnseenButLengthsStillCount) {

@@ -12,6 +12,7 @@
 #include "cli/languages.h"
 #include "cli/stub_texts.h"
 #include "cli/tool_error.h"
+#include "crypto/password_check.h"
 #include "pe/pe_test_util.h"
 #include "pe/resource_writer.h"
 #include "tool_test_support.h"
@@ -330,7 +331,7 @@ TEST_F(PackTest, EncryptedArchivesDifferOnlyInTheCheckBlocksRandomPadding) {
   EXPECT_EQ(ResourceBytes(Path("first.exe"), "ITEM1"), ResourceBytes(Path("second.exe"), "ITEM1"));
   Bytes first = ResourceBytes(Path("first.exe"), "HEADER");
   Bytes second = ResourceBytes(Path("second.exe"), "HEADER");
-  using namespace ArchiveLayout;
+  using ArchiveLayout::PasswordCheckOffset;
   EXPECT_NE(first, second);
   std::fill_n(first.begin() + PasswordCheckOffset, PasswordCheckSize, 0);
   std::fill_n(second.begin() + PasswordCheckOffset, PasswordCheckSize, 0);
@@ -483,6 +484,30 @@ TEST_F(PackTest, ALanguageWritesItsStringTableAndItsCodePageAndATextsFileGoesOve
   EXPECT_NE(Listing("own.exe").find("Language:    custom texts\n"), std::string::npos);
 }
 
+// Names and the password are typed and written on the users' systems, in the code page of
+// the archive's language; `vexa list` says which one that is.
+TEST_F(PackTest, ARussianArchiveTakesRussianNamesAndPasswordInItsCodePage) {
+  PackOptions o = Options({Put("in/файл.txt", Text("x")), Put("in/Ёлка.exe", Text("MZ"))});
+  o.Texts.Language = "ru";
+  o.Password.Text = "пароль";
+  o.Run = "ёлка.EXE";
+  o.ProgramInDestination = true;
+  PackArchive(o);
+  const TVexaHeader header = Header();
+  EXPECT_EQ(FileName(*header.Items[0]), "\xF4\xE0\xE9\xEB.txt");
+  EXPECT_EQ(FileName(*header.Items[1]), "\xA8\xEB\xEA\xE0.exe");
+  EXPECT_EQ(header.ProgramPath(), "\xB8\xEB\xEA\xE0.EXE");
+  char typed[PasswordCheckSize] = "\xEF\xE0\xF0\xEE\xEB\xFC";
+  EXPECT_TRUE(CheckPassword(header.PasswordCheck(), typed));
+  const std::string listing = Listing("out.exe");
+  EXPECT_NE(listing.find("Code page:   Windows-1251\n"), std::string::npos) << listing;
+  // The table's columns line up under the 32 characters of the name column.
+  EXPECT_NE(listing.find("\nфайл.txt" + std::string(32 - 8 + 12, ' ') + "1 "), std::string::npos)
+      << listing;
+  EXPECT_NE(listing.find("Program:     ёлка.EXE (in the destination)"), std::string::npos)
+      << listing;
+}
+
 TEST_F(PackTest, RefusesLanguagesCodePagesAndTextsTheStubCannotShow) {
   const fs::path input = Put("a.txt", Text("x"));
   PackOptions o = Options({input});
@@ -505,6 +530,42 @@ TEST_F(PackTest, RefusesLanguagesCodePagesAndTextsTheStubCannotShow) {
   fs::remove(Dir / "out.exe");
   o.Texts.TextsFile = (Dir / "missing.txt").string();
   ExpectRefused(o, "--texts " + (Dir / "missing.txt").string() + ": cannot be read");
+}
+
+// Each refusal names the code page that lacks the character: the language's, --codepage's,
+// or Windows-1252 without either.
+TEST_F(PackTest, RefusesNamesAndPasswordsTheArchivesCodePageCannotHold) {
+  struct Case {
+    const char* Language; // none when empty
+    unsigned CodePage;    // the language's when 0
+    std::vector<std::string> Files;
+    const char* Password; // none when empty
+    const char* Expected;
+  };
+  const Case cases[] = {
+      {"", 0, {"файл.txt"}, "", "файл.txt: the name has a character outside the Windows-1252"},
+      {"", 0, {"a.txt"}, "пароль", "the password holds a character outside the Windows-1252"},
+      {"pl", 0, {"a.txt"}, "пароль", "outside the Windows-1250 code page"},
+      {"de", 1250, {"файл.txt"}, "", "outside the Windows-1250 code page"},
+      {"ru", 0, {"café.txt"}, "", "café.txt: the name has a character outside the Windows-1251"},
+      {"ru", 0, {"a.txt"}, "Passwört", "the password holds a character outside the Windows-1251"},
+      {"ru", 0, {"ЧАЙ.TXT", "чай.txt"}, "", "differ only in case"},
+      {"ja", 0, {"ソ.txt"}, "", "ソ.txt: in the Windows-932 code page the name holds a backslash"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Expected);
+    fs::remove_all(Dir / "in");
+    for (const std::string& file : c.Files)
+      Put("in/" + file, Text(file));
+    PackOptions o = Options({Dir / "in"});
+    if (*c.Language)
+      o.Texts.Language = c.Language;
+    if (c.CodePage)
+      o.Texts.CodePage = c.CodePage;
+    if (*c.Password)
+      o.Password.Text = c.Password;
+    ExpectRefused(o, c.Expected);
+  }
 }
 
 } // namespace
