@@ -7,7 +7,7 @@
 
 namespace vexa {
 
-std::uint32_t DialogStringIds[14] = {0, IDS_OK, IDS_CANCEL, 0, 0, 0, IDS_YES, IDS_NO};
+DialogStringTable DialogStringIds = {};
 char PasswordBuffer[128] = {};
 
 namespace {
@@ -25,7 +25,7 @@ void OnInitDialog(HWND Dialog) {
 
   for (HWND child = ::GetWindow(Dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
     const unsigned id = static_cast<unsigned>(::GetDlgCtrlID(child));
-    if (id >= 14 || DialogStringIds[id] == 0)
+    if (id >= DialogStringIds.size() || DialogStringIds[id] == 0)
       continue;
     char text[256] = {};
     if (::LoadStringA(Instance(), DialogStringIds[id], text, sizeof text) > 0)
@@ -85,16 +85,16 @@ int ShowLocalisedDialog(int TemplateId) {
 }
 
 int ConfirmDialog(std::uint32_t QuestionId) {
-  DialogStringIds[0] = IDS_CONFIRM_TITLE;
+  DialogStringIds = ConfirmStrings.Ids;
   DialogStringIds[IDC_MAIN_TEXT] = QuestionId;
-  return ShowLocalisedDialog(IDD_CONFIRM);
+  return ShowLocalisedDialog(ConfirmStrings.Template);
 }
 
 int PasswordDialog(bool ShowInvalidNote) {
-  DialogStringIds[0] = IDS_PASSWORD_TITLE;
-  DialogStringIds[IDC_MAIN_TEXT] = IDS_PASSWORD_PROMPT;
-  DialogStringIds[IDC_ERROR_LINE] = ShowInvalidNote ? IDS_PASSWORD_INVALID : 0;
-  return ShowLocalisedDialog(IDD_PASSWORD);
+  DialogStringIds = PasswordStrings.Ids;
+  if (ShowInvalidNote)
+    DialogStringIds[IDC_ERROR_LINE] = IDS_PASSWORD_INVALID;
+  return ShowLocalisedDialog(PasswordStrings.Template);
 }
 
 } // namespace vexa

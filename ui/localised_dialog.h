@@ -5,10 +5,12 @@
 
 #include <cstdint>
 
+#include "ui/dialog_strings.h"
+
 namespace vexa {
 
-// String ids by control id; entry 0 is the dialog title, 0 keeps the template text.
-extern std::uint32_t DialogStringIds[14];
+// The shown dialog's strings (ui/dialog_strings.h), which its entry point chose.
+extern DialogStringTable DialogStringIds;
 
 // What the password field held when OK was last pressed: at most 127 characters and
 // a NUL (the field is limited to 127).

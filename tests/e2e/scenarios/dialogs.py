@@ -28,7 +28,7 @@ PASSWORD_DIALOG = [
     {"do": "wait", "title": "Decrypting Files", "class": "#32770"},
     {"do": "focus", "id": 11,
      "check": window(title="Decrypting Files", centred=True, focus=11, default=1,
-                     texts={10: "Please Enter Password:", 12: "", 65535: NOTE},
+                     texts={10: "Please Enter Password:", 12: "", 14: NOTE},
                      buttons={1: "OK", 2: "Cancel"})},
 ]
 
@@ -47,7 +47,8 @@ GERMAN = {2000: "Dateien werden extrahiert", 2002: "Ordner suchen",
           2006: "Dateien werden entschlüsselt", 2007: "Geben Sie das Kennwort ein:",
           2008: "Ungültiges Kennwort. Versuchen Sie es erneut.", 2009: "&Ja", 2010: "&Nein",
           2011: "Abbrechen", 2012: "OK", 2013: "Fehler", 2017: "Möchten Sie jetzt beenden?",
-          2021: "Der Archivkopf wurde nicht gefunden."}
+          2021: "Der Archivkopf wurde nicht gefunden.",
+          2029: "Dieses selbstentpackende Archiv ist verschlüsselt."}
 OWN = {2000: "Installing Acme Tools", 2002: "Acme Tools: folder",
        2003: "Install Acme Tools into:", 2004: "Acme Tools: please confirm",
        2006: "Acme Tools: licence", 2007: "Your licence key:",
@@ -65,7 +66,7 @@ def conversation(name, pack, t, put=None):
                       {"do": "wait", "title": t[2006], "class": "#32770"},
                       {"do": "focus", "id": 11,
                        "check": window(title=t[2006], centred=True, focus=11, default=1,
-                                       texts={10: t[2007], 12: "", 65535: NOTE},
+                                       texts={10: t[2007], 12: "", 14: t.get(2029, NOTE)},
                                        buttons={1: t[2012], 2: t[2011]})},
                       {"do": "click", "id": 1},
                       {"do": "expect", "id": 12, "text": t[2008]},
