@@ -3,6 +3,7 @@
 #include "app/status_window.h"
 #include "platform/win32/windows.h"
 #include "resources/resource_ids.h"
+#include "ui/dialog_layout.h"
 #include "ui/password_prompt.h"
 
 namespace vexa {
@@ -17,8 +18,6 @@ constexpr INT_PTR Handled = -1;
 HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
 
 void OnInitDialog(HWND Dialog) {
-  CenterWindow(Dialog);
-
   char title[256] = {};
   ::LoadStringA(Instance(), DialogStringIds[0], title, sizeof title);
   ::SetWindowTextA(Dialog, title);
@@ -34,6 +33,8 @@ void OnInitDialog(HWND Dialog) {
   // The password buffer holds 127 characters and a NUL; the field never takes more.
   if (HWND field = ::GetDlgItem(Dialog, IDC_PASSWORD))
     ::SendMessageA(field, EM_LIMITTEXT, sizeof PasswordBuffer - 1, 0);
+  FitDialogToTexts(Dialog);
+  CenterWindow(Dialog);
 }
 
 void OnOk(HWND Dialog) {
@@ -48,6 +49,8 @@ void OnOk(HWND Dialog) {
   char text[256] = {};
   ::LoadStringA(Instance(), IDS_PASSWORD_INVALID, text, sizeof text);
   ::SetDlgItemTextA(Dialog, IDC_ERROR_LINE, text);
+  if (FitDialogToTexts(Dialog))
+    CenterWindow(Dialog);
   ::SetFocus(field);
   ::SendMessageA(field, EM_SETSEL, 0, -1);
 }

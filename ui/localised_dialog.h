@@ -1,7 +1,8 @@
 #pragma once
 // The stub's two modal dialogs, built from templates 200 (confirmation) and 400
 // (password) and filled from the string table through DialogStringIds, so translating
-// the string table localises them without touching the templates.
+// the string table localises them without touching the templates. Each dialog sizes its
+// controls to the texts it was given, so no translation is cut.
 
 #include <cstdint>
 
