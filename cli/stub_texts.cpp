@@ -41,6 +41,7 @@ constexpr StubText Texts[] = {
     {IDS_NO_TEMP_FOLDER, TEXT_2026, 256, true},
     {IDS_NO_OWN_FOLDER, TEXT_2027, 256, true},
     {IDS_FOLDER_UNNAMEABLE, TEXT_2028, 256, true},
+    {IDS_ENCRYPTED_NOTE, TEXT_2029, 256, false},
 };
 
 } // namespace

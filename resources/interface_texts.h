@@ -34,3 +34,4 @@
 #define TEXT_2026 "The temporary folder cannot be found, or its path is too long."
 #define TEXT_2027 "Cannot create a folder for the extracted files in \042%s\042."
 #define TEXT_2028 "The folder \042%s\042 cannot be named in this system's code page."
+#define TEXT_2029 "This self extracting archive is encrypted."

@@ -8,7 +8,7 @@ packages=(
   cmake make g++ python3 zlib1g-dev libgtest-dev libbenchmark-dev
   libcli11-dev libdeflate-dev libssl-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  wine wine32:i386 wine64 xvfb xauth
+  wine wine32:i386 wine64 xvfb xauth locales
   python3-pefile icoutils osslsigncode openssl
   zip unzip time imagemagick
   dpkg-dev lintian

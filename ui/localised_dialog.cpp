@@ -3,11 +3,12 @@
 #include "app/status_window.h"
 #include "platform/win32/windows.h"
 #include "resources/resource_ids.h"
+#include "ui/dialog_layout.h"
 #include "ui/password_prompt.h"
 
 namespace vexa {
 
-std::uint32_t DialogStringIds[14] = {0, IDS_OK, IDS_CANCEL, 0, 0, 0, IDS_YES, IDS_NO};
+DialogStringTable DialogStringIds = {};
 char PasswordBuffer[128] = {};
 
 namespace {
@@ -17,15 +18,13 @@ constexpr INT_PTR Handled = -1;
 HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
 
 void OnInitDialog(HWND Dialog) {
-  CenterWindow(Dialog);
-
   char title[256] = {};
   ::LoadStringA(Instance(), DialogStringIds[0], title, sizeof title);
   ::SetWindowTextA(Dialog, title);
 
   for (HWND child = ::GetWindow(Dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
     const unsigned id = static_cast<unsigned>(::GetDlgCtrlID(child));
-    if (id >= 14 || DialogStringIds[id] == 0)
+    if (id >= DialogStringIds.size() || DialogStringIds[id] == 0)
       continue;
     char text[256] = {};
     if (::LoadStringA(Instance(), DialogStringIds[id], text, sizeof text) > 0)
@@ -34,6 +33,8 @@ void OnInitDialog(HWND Dialog) {
   // The password buffer holds 127 characters and a NUL; the field never takes more.
   if (HWND field = ::GetDlgItem(Dialog, IDC_PASSWORD))
     ::SendMessageA(field, EM_LIMITTEXT, sizeof PasswordBuffer - 1, 0);
+  FitDialogToTexts(Dialog);
+  CenterWindow(Dialog);
 }
 
 void OnOk(HWND Dialog) {
@@ -48,6 +49,8 @@ void OnOk(HWND Dialog) {
   char text[256] = {};
   ::LoadStringA(Instance(), IDS_PASSWORD_INVALID, text, sizeof text);
   ::SetDlgItemTextA(Dialog, IDC_ERROR_LINE, text);
+  if (FitDialogToTexts(Dialog))
+    CenterWindow(Dialog);
   ::SetFocus(field);
   ::SendMessageA(field, EM_SETSEL, 0, -1);
 }
@@ -85,16 +88,16 @@ int ShowLocalisedDialog(int TemplateId) {
 }
 
 int ConfirmDialog(std::uint32_t QuestionId) {
-  DialogStringIds[0] = IDS_CONFIRM_TITLE;
+  DialogStringIds = ConfirmStrings.Ids;
   DialogStringIds[IDC_MAIN_TEXT] = QuestionId;
-  return ShowLocalisedDialog(IDD_CONFIRM);
+  return ShowLocalisedDialog(ConfirmStrings.Template);
 }
 
 int PasswordDialog(bool ShowInvalidNote) {
-  DialogStringIds[0] = IDS_PASSWORD_TITLE;
-  DialogStringIds[IDC_MAIN_TEXT] = IDS_PASSWORD_PROMPT;
-  DialogStringIds[IDC_ERROR_LINE] = ShowInvalidNote ? IDS_PASSWORD_INVALID : 0;
-  return ShowLocalisedDialog(IDD_PASSWORD);
+  DialogStringIds = PasswordStrings.Ids;
+  if (ShowInvalidNote)
+    DialogStringIds[IDC_ERROR_LINE] = IDS_PASSWORD_INVALID;
+  return ShowLocalisedDialog(PasswordStrings.Template);
 }
 
 } // namespace vexa

@@ -1,14 +1,17 @@
 #pragma once
 // The stub's two modal dialogs, built from templates 200 (confirmation) and 400
 // (password) and filled from the string table through DialogStringIds, so translating
-// the string table localises them without touching the templates.
+// the string table localises them without touching the templates. Each dialog sizes its
+// controls to the texts it was given, so no translation is cut.
 
 #include <cstdint>
 
+#include "ui/dialog_strings.h"
+
 namespace vexa {
 
-// String ids by control id; entry 0 is the dialog title, 0 keeps the template text.
-extern std::uint32_t DialogStringIds[14];
+// The shown dialog's strings (ui/dialog_strings.h), which its entry point chose.
+extern DialogStringTable DialogStringIds;
 
 // What the password field held when OK was last pressed: at most 127 characters and
 // a NUL (the field is limited to 127).

@@ -27,6 +27,11 @@
 //                                         result is its dump
 //   dump                                  the current window and its controls (an edit
 //                                         control also reports its selection, "sel")
+//   fit                                   the dump, the window's client area on the screen, and
+//                                         for each static text and push button the size and
+//                                         place its text takes, laid out as the control lays
+//                                         it out, in the font of the program's dialog
+//                                         templates, beside the control's client area
 //   expect id=N text=T [timeout=MS]       wait until control N of the current window says T
 //   onscreen [timeout=MS]                 wait until the current window overlaps the screen
 //   file path=PATH [state=present|absent] [timeout=MS]
@@ -353,6 +358,183 @@ std::string WindowList(DWORD pid) {
   return Array(items);
 }
 
+// ---- text fit --------------------------------------------------------------------------------
+
+// A font as a dialog template names it.
+struct TemplateFont {
+  std::wstring Face;
+  int Points = 0;
+  int Weight = FW_DONTCARE;
+  bool Italic = false;
+
+  bool operator==(const TemplateFont& other) const {
+    return Face == other.Face && Points == other.Points && Weight == other.Weight &&
+           Italic == other.Italic;
+  }
+};
+
+// The font of a DS_SETFONT template, classic or extended; false for a template without one.
+bool ReadTemplateFont(const BYTE* data, DWORD size, TemplateFont& font) {
+  auto word = [&](size_t at) -> WORD {
+    if (at + 2 > size) throw StepFailure("a dialog template of the program ends early");
+    return static_cast<WORD>(data[at] | data[at + 1] << 8);
+  };
+  bool extended = word(0) == 1 && word(2) == 0xFFFF;
+  size_t at = extended ? 12 : 0;
+  DWORD style = word(at) | static_cast<DWORD>(word(at + 2)) << 16;
+  at = (extended ? 16 : 8) + 2 + 8;
+  for (int skip = 0; skip < 3; ++skip) {  // menu, class, title
+    if (word(at) == 0xFFFF) {
+      at += 4;
+      continue;
+    }
+    while (word(at)) at += 2;
+    at += 2;
+  }
+  if (!(style & DS_SETFONT)) return false;
+  font.Points = word(at);
+  if (extended) {
+    font.Weight = word(at + 2);
+    font.Italic = (word(at + 4) & 0xFF) != 0;
+  }
+  for (at += extended ? 6 : 2; word(at); at += 2) font.Face += static_cast<wchar_t>(word(at));
+  return true;
+}
+
+struct TemplateFonts {
+  std::vector<TemplateFont> Found;
+  std::string Error;
+};
+
+// No exception may cross the system's callback: a failure is kept for the caller.
+BOOL CALLBACK CollectTemplateFont(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR param) {
+  auto* fonts = reinterpret_cast<TemplateFonts*>(param);
+  HRSRC found = FindResourceW(module, name, type);
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+  TemplateFont font;
+  try {
+    if (data && ReadTemplateFont(data, SizeofResource(module, found), font))
+      fonts->Found.push_back(font);
+    return TRUE;
+  } catch (const StepFailure& e) {
+    fonts->Error = e.what();
+    return FALSE;
+  }
+}
+
+// The font that the program's dialogs are made with, made here as the dialog manager makes
+// it. The handle that WM_GETFONT gives belongs to the program's process, and Wine does not let
+// another process select it, so the driver reads the font from the program's dialog templates,
+// which must agree on one.
+HFONT ProgramDialogFont(const std::wstring& program) {
+  HMODULE module = LoadLibraryExW(program.c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module) throw StepFailure("cannot read the program's resources");
+  TemplateFonts fonts;
+  EnumResourceNamesW(module, MAKEINTRESOURCEW(5), CollectTemplateFont,  // RT_DIALOG
+                     reinterpret_cast<LONG_PTR>(&fonts));
+  FreeLibrary(module);
+  if (!fonts.Error.empty()) throw StepFailure(fonts.Error);
+  if (fonts.Found.empty()) throw StepFailure("the program's dialog templates name no font");
+  const TemplateFont& font = fonts.Found.front();
+  for (const TemplateFont& other : fonts.Found)
+    if (!(other == font)) throw StepFailure("the program's dialog templates name several fonts");
+  HDC screen = GetDC(nullptr);
+  int pixels = MulDiv(font.Points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+  ReleaseDC(nullptr, screen);
+  return CreateFontW(-pixels, 0, 0, 0, font.Weight, font.Italic, FALSE, FALSE, DEFAULT_CHARSET, 0,
+                     0, PROOF_QUALITY, FF_DONTCARE, font.Face.c_str());
+}
+
+bool IsClass(HWND window, const char* name) {
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, ClassOf(window).c_str(), -1, name, -1) ==
+         CSTR_EQUAL;
+}
+
+// How far the text's ink reaches, drawn from the corner of an area Width pixels wide: a renderer
+// may draw glyphs wider apart than it measures them (Wine does with glyphs that have a negative
+// bearing), so the measure alone would pass a text whose end is cut off.
+SIZE InkExtent(HDC dc, const std::string& text, int width, UINT format, SIZE measured) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = std::max<LONG>(width, measured.cx) + 64;
+  info.bmiHeader.biHeight = -(measured.cy + 16);  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!canvas) throw StepFailure("cannot make a bitmap to draw texts on");
+  HGDIOBJ previous = SelectObject(dc, canvas);
+  const LONG w = info.bmiHeader.biWidth, h = -info.bmiHeader.biHeight;
+  auto* pixels = static_cast<DWORD*>(bits);
+  std::fill(pixels, pixels + w * h, 0xFFFFFFu);
+  SetTextColor(dc, RGB(0, 0, 0));
+  SetBkMode(dc, TRANSPARENT);
+  RECT area{0, 0, width, h};
+  DrawTextA(dc, text.c_str(), -1, &area, format | DT_NOCLIP);
+  GdiFlush();
+  SIZE ink{0, 0};
+  for (LONG y = 0; y < h; ++y)
+    for (LONG x = 0; x < w; ++x)
+      if ((pixels[y * w + x] & 0xFFFFFFu) != 0xFFFFFFu) {
+        ink.cx = std::max(ink.cx, x + 1);
+        ink.cy = std::max(ink.cy, y + 1);
+      }
+  SelectObject(dc, previous);
+  DeleteObject(canvas);
+  return ink;
+}
+
+// For each static text and push button with a text: the size its text takes in Font, laid out
+// as the control lays it out (a static text broken into lines at the control's width, where a
+// word wider than that widens it; a caption on one line), the larger of its measure and its
+// ink, where that lies on the screen, and the control's client area.
+std::string TextFits(HWND window, HFONT font) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(dc, font);
+  std::vector<std::string> fits;
+  for (HWND child : Descendants(window)) {
+    DWORD style = static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE));
+    UINT format = 0;
+    if (IsClass(child, "Static") && (style & SS_TYPEMASK) <= SS_RIGHT)
+      format = DT_WORDBREAK | DT_EXPANDTABS | ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0);
+    else if (IsClass(child, "Button") && (style & BS_TYPEMASK) <= BS_DEFPUSHBUTTON)
+      format = DT_SINGLELINE;
+    std::string text = ControlText(child);
+    if (!format || text.empty()) continue;
+    RECT client{};
+    GetClientRect(child, &client);
+    RECT extent{0, 0, client.right, 0};
+    DrawTextA(dc, text.c_str(), -1, &extent, DT_CALCRECT | format);
+    SIZE measured{extent.right, extent.bottom};
+    SIZE ink = InkExtent(dc, text, client.right, format, measured);
+    SIZE need{std::max(measured.cx, ink.cx), std::max(measured.cy, ink.cy)};
+    // Where the text lies on the screen: a caption in the middle of its button, a static text
+    // from the top, at the side its style aligns it to.
+    POINT at{0, 0};
+    if (format == DT_SINGLELINE || (style & SS_TYPEMASK) == SS_CENTER)
+      at.x = (client.right - need.cx) / 2;
+    else if ((style & SS_TYPEMASK) == SS_RIGHT)
+      at.x = client.right - need.cx;
+    if (format == DT_SINGLELINE) at.y = (client.bottom - need.cy) / 2;
+    ClientToScreen(child, &at);
+    fits.push_back(Json()
+                       .Num("id", GetDlgCtrlID(child))
+                       .Str("text", text)
+                       .Bool("button", format == DT_SINGLELINE)
+                       .Num("w", need.cx)
+                       .Num("h", need.cy)
+                       .Num("room_w", client.right)
+                       .Num("room_h", client.bottom)
+                       .Raw("at", Json().Num("x", at.x).Num("y", at.y).Text())
+                       .Text());
+  }
+  SelectObject(dc, previous);
+  DeleteDC(dc);
+  return Array(fits);
+}
+
 // ---- the watch -------------------------------------------------------------------------------
 
 // Samples one window's rectangle on a thread of its own, so that the steps that make the window
@@ -466,6 +648,7 @@ public:
             {"reap", {{"timeout"}, &Session::Reap}},
             {"wait", {{"title", "class", "timeout", "any"}, &Session::Wait}},
             {"dump", {{}, &Session::DumpCurrent}},
+            {"fit", {{}, &Session::Fit}},
             {"expect", {{"id", "text", "timeout"}, &Session::Expect}},
             {"onscreen", {{"timeout"}, &Session::OnScreen}},
             {"file", {{"path", "state", "timeout"}, &Session::File}},
@@ -566,6 +749,7 @@ private:
     PROCESS_INFORMATION info = Launch(step);
     Process = info.hProcess;
     Pid = info.dwProcessId;
+    ProgramPath = step.Wide("exe");
     return Json().Num("pid", Pid);
   }
 
@@ -603,6 +787,27 @@ private:
   }
 
   Json DumpCurrent(const Step&) { return Json().Raw("window", Dump(CurrentWindow())); }
+
+  Json Fit(const Step&) {
+    HWND window = CurrentWindow();
+    if (ProgramPath.empty()) throw UsageError("fit needs a started program");
+    HFONT font = ProgramDialogFont(ProgramPath);
+    if (!font) throw StepFailure("cannot make the font of the program's dialogs");
+    std::string fits = TextFits(window, font);
+    DeleteObject(font);
+    RECT client{};
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    return Json()
+        .Raw("window", Dump(window))
+        .Raw("client", Json()
+                           .Num("x", client.left)
+                           .Num("y", client.top)
+                           .Num("w", client.right - client.left)
+                           .Num("h", client.bottom - client.top)
+                           .Text())
+        .Raw("fit", fits);
+  }
 
   // What a program does after a posted click arrives later than the click step returns.
   Json Expect(const Step& step) {
@@ -848,6 +1053,7 @@ private:
 
   HANDLE Process = nullptr;
   DWORD Pid = 0;  // 0 until a program is started: every process's windows count
+  std::wstring ProgramPath;
   std::vector<HANDLE> Helpers;
   HWND Current = nullptr;
   std::unique_ptr<Watch> ActiveWatch;

@@ -10,6 +10,9 @@ OFF_SCREEN = (-1000, -1000)
 MTIME_TICK_MS = 10
 BS_TYPEMASK = 0x0F
 BS_DEFPUSHBUTTON = 0x01
+# A push button draws its caption inside its frame: the default button's outline and the
+# two-pixel edge take three pixels on each side.
+BUTTON_FRAME = 3
 
 # The sampler's runs bound each move only to within the gap between two samples; wider gaps
 # (a starved sampler) would make any duration pass.
@@ -71,6 +74,36 @@ def window(title=None, cls=None, width=None, height=None, texts=None, buttons=No
                      if c["class"].lower() == "button" and c["visible"]}
             if found != buttons:
                 problems.append(f"buttons {found}, expected {buttons}")
+        return problems
+    return check
+
+
+def texts_fit():
+    """For a `fit` step: no static text or button caption of the window is wider or taller
+    than its control leaves room for, reaches out of the window's client area or lies under
+    another control, so none is cut or hidden."""
+    def overlap(a, b):
+        return (a["x"] < b["x"] + b["w"] and b["x"] < a["x"] + a["w"]
+                and a["y"] < b["y"] + b["h"] and b["y"] < a["y"] + a["h"])
+
+    def check(result, info):
+        problems = []
+        area = result["client"]
+        shown = [c for c in result["window"]["children"] if c["visible"]]
+        for fit in result["fit"]:
+            frame = 2 * BUTTON_FRAME if fit["button"] else 0
+            need = (fit["w"] + frame, fit["h"])
+            if need[0] > fit["room_w"] or need[1] > fit["room_h"]:
+                problems.append(f"control {fit['id']} is {fit['room_w']}x{fit['room_h']} for "
+                                f"{fit['text']!r}, which needs {need[0]}x{need[1]}")
+            text = {**fit["at"], "w": fit["w"], "h": fit["h"]}
+            if (text["x"] < area["x"] or text["y"] < area["y"]
+                    or text["x"] + text["w"] > area["x"] + area["w"]
+                    or text["y"] + text["h"] > area["y"] + area["h"]):
+                problems.append(f"{fit['text']!r} at {text} reaches out of the client area "
+                                f"{area}")
+            problems += [f"{fit['text']!r} at {text} lies under control {c['id']}"
+                         for c in shown if c["id"] != fit["id"] and overlap(text, c["rect"])]
         return problems
     return check
 

@@ -9,6 +9,8 @@ A scenario is a dict; only `name` is required:
               own test program, with `args`)
   app         the folder of the run folder that holds the program (default "app")
   env         NAME=VALUE lines for the program's environment
+  locale      a Unix locale such as ru_RU.UTF-8: the system's language and ANSI code page
+              that Wine gives the program (default: English, code page 1252)
   files       {name: bytes or Tool}: the files to pack, in this order, written to in/
   inputs      what `vexa pack` is given instead of the files one by one (paths below in/)
   pack        extra `vexa pack` options
@@ -336,10 +338,15 @@ class Runner:
                  {"do": "exit", "timeout": timeout_ms}]
         script = "\n".join(step_line(s, subs) for s in steps) + "\n"
         log.append(script)
+        env = None
+        if "locale" in sc:
+            env, why = self.session.locale_env(sc["locale"])
+            if why:
+                raise ScenarioSkipped(why)
         # Every wait has its own timeout; this one only guards against a hung driver.
         budget = sum(int(s.get("timeout", 10000)) for s in steps) / 1000 + 60
         code, out = self.session.run([self.tool("driver")], cwd=run, stdin=script,
-                                     timeout=budget)
+                                     timeout=budget, env=env)
         log.append(out)
         results = []
         for line in out.splitlines():

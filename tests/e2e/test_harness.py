@@ -12,7 +12,7 @@ from pathlib import Path
 from archive import (BLOCK_SIZE, RECORD_SIZE, file_name, item_count, text_start, with_file_name,
                      with_item_count, with_program_path, with_stored_size)
 from checks import (centred_display, information, message_box, never_on_screen,
-                    never_seen, pause_between, selection, window)
+                    never_seen, pause_between, selection, texts_fit, window)
 from scenario import Runner, differs, quote, special_file, substitute
 
 INFO = {"fullscreen_w": 1024, "fullscreen_h": 779}
@@ -95,11 +95,26 @@ def dialog(x, y, children):
     return {"window": {"title": "T", "class": "#32770", "rect": rect, "children": children}}
 
 
-def control(cid, text="", focus=False, style=0x50010000, sel=None, cls="Button"):
-    c = {"id": cid, "class": cls, "text": text, "visible": True, "focus": focus, "style": style}
+def control(cid, text="", focus=False, style=0x50010000, sel=None, cls="Button", rect=None):
+    c = {"id": cid, "class": cls, "text": text, "visible": True, "focus": focus, "style": style,
+         "rect": rect}
     if sel is not None:
         c["sel"] = sel
     return c
+
+
+# A dialog whose client area is 250x100 at (0, 0): text 1 above text 2, which touches it, and
+# button 3 beside text 2, overlapping it by a pixel as dialog units may round.
+FITTING = {"client": {"x": 0, "y": 0, "w": 250, "h": 100}, "fit": [],
+           "window": {"children": [control(1, rect={"x": 10, "y": 10, "w": 230, "h": 20}),
+                                   control(2, rect={"x": 10, "y": 30, "w": 150, "h": 60}),
+                                   control(3, rect={"x": 159, "y": 60, "w": 75, "h": 21})]}}
+
+
+def fit(cid, w, h, room_w, room_h, x, y, button=False):
+    """A `fit` entry: text size, control room, and where the text lies."""
+    return {"id": cid, "text": "t", "button": button, "w": w, "h": h, "room_w": room_w,
+            "room_h": room_h, "at": {"x": x, "y": y}}
 
 
 class WindowCheckTest(unittest.TestCase):
@@ -133,6 +148,23 @@ class WindowCheckTest(unittest.TestCase):
         self.assertEqual(selection(11, 0, 5)(field, INFO), [])
         self.assertEqual(len(selection(11, 0, 4)(field, INFO)), 1)
         self.assertEqual(len(selection(12, 0, 5)(field, INFO)), 1)
+
+
+    def test_a_text_fits_its_control_and_a_caption_its_button_inside_the_frame(self):
+        fitting = {**FITTING, "fit": [fit(1, 228, 13, 228, 15, 10, 10),
+                                      fit(3, 69, 13, 75, 21, 170, 64, button=True)]}
+        self.assertEqual(texts_fit()(fitting, INFO), [])
+        for cut in (fit(1, 229, 13, 228, 15, 10, 10), fit(1, 213, 18, 229, 15, 10, 10),
+                    fit(3, 70, 13, 75, 21, 170, 64, button=True),
+                    fit(3, 40, 22, 75, 21, 170, 64, button=True)):
+            self.assertEqual(len(texts_fit()({**FITTING, "fit": [cut]}, INFO)), 1, cut)
+
+    def test_no_text_reaches_out_of_the_client_area_or_under_another_control(self):
+        for misplaced in (fit(1, 100, 22, 230, 25, 10, 10),  # under control 2 below it
+                          fit(1, 20, 12, 230, 20, 245, 10),  # past the right edge
+                          fit(2, 20, 12, 230, 60, 10, 95)):  # past the bottom
+            self.assertEqual(len(texts_fit()({**FITTING, "fit": [misplaced]}, INFO)), 1,
+                             misplaced)
 
 
 class ExitCheckTest(unittest.TestCase):
@@ -224,7 +256,7 @@ class SilentDriverTest(unittest.TestCase):
         def win_path(path):
             return "Z:" + str(path).replace("/", "\\")
 
-        def run(self, args, cwd, stdin="", timeout=60):
+        def run(self, args, cwd, stdin="", timeout=60, env=None):
             return self.outputs.pop(0)
 
     PASSED = (0, '{"step": 1, "ok": true}\n{"step": 2, "ok": true, "exit_code": 0, "seen": []}\n')

@@ -198,9 +198,11 @@ class WineSession:
 
     # -- running --------------------------------------------------------------------------
 
-    def run(self, args, cwd: Path, stdin: str = "", timeout: float = 60):
-        """Runs `wine ARGS...`; returns (exit code, stdout text); exit code None on timeout."""
-        proc = subprocess.Popen([self.loader, *map(str, args)], cwd=cwd, env=self.env,
+    def run(self, args, cwd: Path, stdin: str = "", timeout: float = 60, env: dict = None):
+        """Runs `wine ARGS...` with `env` added to the session's environment; returns (exit
+        code, stdout text); exit code None on timeout."""
+        env = {**self.env, **env} if env else self.env
+        proc = subprocess.Popen([self.loader, *map(str, args)], cwd=cwd, env=env,
                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                 stderr=self.log, text=True, encoding="utf-8", errors="replace")
         try:
@@ -210,6 +212,23 @@ class WineSession:
             proc.kill()
             out, _ = proc.communicate()
             return None, out
+
+    def locale_env(self, name: str):
+        """The environment under which Wine takes the system's language and ANSI code page
+        from the Unix locale `name` (such as ru_RU.UTF-8), for a program and the programs it
+        starts; or why there is none. Wine falls back to English and code page 1252 for a
+        locale that the C library cannot load, and a system may have no locale but C, so the
+        locale is compiled into the build folder the first time."""
+        folder = self.root / "locales"
+        if not (folder / name / "LC_CTYPE").exists():
+            folder.mkdir(parents=True, exist_ok=True)
+            source, _, charmap = name.partition(".")
+            done = subprocess.run(["localedef", "-i", source, "-f", charmap or "UTF-8",
+                                   folder / name], capture_output=True, text=True, check=False)
+            if not (folder / name / "LC_CTYPE").exists():
+                return None, (f"locale {name} cannot be made here (make setup installs the "
+                              f"locales package): {done.stderr.strip()[-200:]}")
+        return {"LC_ALL": name, "LOCPATH": str(folder)}, None
 
     # -- set-up ---------------------------------------------------------------------------
 

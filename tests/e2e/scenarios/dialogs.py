@@ -1,14 +1,16 @@
 """The conversation: the password dialog, the folder browser with its exit question, and how each
 answer ends the run; then the same windows, the delete question and a fixed message in another
-language, and in an author's own texts.
+language, and in an author's own texts; and the stub's own dialogs in every shipped language,
+each in the code page of a system set to it, holding every text whole.
 
 The beep of a refused password is not observed: under Wine on a virtual display it reaches no
 device that the harness could listen to.
 """
 
 import random
+from pathlib import Path
 
-from checks import all_of, message_box, never_on_screen, selection, shows, window
+from checks import all_of, message_box, never_on_screen, selection, shows, texts_fit, window
 from scenario import Tool
 
 rng = random.Random(2)
@@ -28,7 +30,7 @@ PASSWORD_DIALOG = [
     {"do": "wait", "title": "Decrypting Files", "class": "#32770"},
     {"do": "focus", "id": 11,
      "check": window(title="Decrypting Files", centred=True, focus=11, default=1,
-                     texts={10: "Please Enter Password:", 12: "", 65535: NOTE},
+                     texts={10: "Please Enter Password:", 12: "", 14: NOTE},
                      buttons={1: "OK", 2: "Cancel"})},
 ]
 
@@ -47,12 +49,18 @@ GERMAN = {2000: "Dateien werden extrahiert", 2002: "Ordner suchen",
           2006: "Dateien werden entschlüsselt", 2007: "Geben Sie das Kennwort ein:",
           2008: "Ungültiges Kennwort. Versuchen Sie es erneut.", 2009: "&Ja", 2010: "&Nein",
           2011: "Abbrechen", 2012: "OK", 2013: "Fehler", 2017: "Möchten Sie jetzt beenden?",
-          2021: "Der Archivkopf wurde nicht gefunden."}
+          2021: "Der Archivkopf wurde nicht gefunden.",
+          2029: "Dieses selbstentpackende Archiv ist verschlüsselt."}
+# The prompt and the error line are too long for one line of the dialog (the error line grows it
+# while it is shown), the Cancel caption for the template's button.
 OWN = {2000: "Installing Acme Tools", 2002: "Acme Tools: folder",
        2003: "Install Acme Tools into:", 2004: "Acme Tools: please confirm",
-       2006: "Acme Tools: licence", 2007: "Your licence key:",
-       2008: "That is not the licence key.", 2011: "Leave", 2012: "Use key",
-       2017: "Stop installing Acme Tools?"}
+       2006: "Acme Tools: licence",
+       2007: "Your licence key: the 25 letters and digits on the card in the box, without the "
+             "dashes, as printed",
+       2008: "That is not the licence key: type the 25 letters and digits again, exactly as "
+             "they are printed on the card.",
+       2011: "Leave without installing", 2012: "Use key", 2017: "Stop installing Acme Tools?"}
 OWN_TEXTS = "".join(f"{k}={v}\n" for k, v in OWN.items()).encode()
 
 
@@ -65,10 +73,12 @@ def conversation(name, pack, t, put=None):
                       {"do": "wait", "title": t[2006], "class": "#32770"},
                       {"do": "focus", "id": 11,
                        "check": window(title=t[2006], centred=True, focus=11, default=1,
-                                       texts={10: t[2007], 12: "", 65535: NOTE},
+                                       texts={10: t[2007], 12: "", 14: t.get(2029, NOTE)},
                                        buttons={1: t[2012], 2: t[2011]})},
+                      {"do": "fit", "check": texts_fit()},
                       {"do": "click", "id": 1},
                       {"do": "expect", "id": 12, "text": t[2008]},
+                      {"do": "fit", "check": all_of(texts_fit(), window(centred=True))},
                       {"do": "type", "id": 11, "text": PASSWORD},
                       {"do": "click", "id": 1},
                       {"do": "wait", "title": t[2002], "class": "#32770",
@@ -80,6 +90,58 @@ def conversation(name, pack, t, put=None):
                        "check": message_box(t[2004], t[2017], {6: "&Yes", 7: "&No"})},
                       {"do": "click", "id": 6},
                       {"do": "gone"}]}
+
+
+LANGUAGES = Path(__file__).resolve().parents[3] / "resources" / "languages"
+# The Unix locale of a system set to each shipped language whose ANSI code page is not the test
+# prefix's 1252; Wine takes the code page from it.
+LOCALES = {"cs": "cs_CZ.UTF-8", "ja": "ja_JP.UTF-8", "ko": "ko_KR.UTF-8", "pl": "pl_PL.UTF-8",
+           "ru": "ru_RU.UTF-8", "tr": "tr_TR.UTF-8", "uk": "uk_UA.UTF-8",
+           "zh-CN": "zh_CN.UTF-8"}
+
+
+def shipped_texts(code):
+    """A shipped language's texts by string id, as its texts file gives them."""
+    texts = {}
+    for line in (LANGUAGES / f"{code}.txt").read_text(encoding="utf-8").splitlines():
+        if line and not line.startswith("#"):
+            key, _, text = line.partition("=")
+            texts[int(key)] = text.replace("\\n", "\r\n")
+    return texts
+
+
+def dialogs_in(code):
+    """Both of the stub's dialogs in one run, in the language `code` and its code page: the
+    password dialog, its error line after an empty password, then the right password, and the
+    delete question after the setup program failed. Every text is the language's and fits its
+    control."""
+    t = shipped_texts(code)
+    sc = {"name": f"dialogs_in_{code}", "mkdirs": ["dest"],
+          "pack": ["--language", code, *ENCRYPTED, "--run", "setup.exe",
+                   "--program-in-destination", "--wait-and-delete"],
+          "files": {"setup.cfg": b"mark ran.txt\nexit 1", "setup.exe": Tool("setup")},
+          "steps": [{"do": "wait", "title": t[2006], "class": "#32770"},
+                    {"do": "focus", "id": 11,
+                     "check": window(title=t[2006], centred=True, focus=11, default=1,
+                                     texts={10: t[2007], 12: "", 14: t[2029]},
+                                     buttons={1: t[2012], 2: t[2011]})},
+                    {"do": "fit", "check": texts_fit()},
+                    {"do": "click", "id": 1},
+                    {"do": "expect", "id": 12, "text": t[2008]},
+                    {"do": "fit", "check": all_of(texts_fit(), window(centred=True))},
+                    {"do": "type", "id": 11, "text": PASSWORD},
+                    {"do": "click", "id": 1},
+                    {"do": "wait", "title": t[2004], "class": "#32770"},
+                    {"do": "focus", "id": 6,
+                     "check": window(title=t[2004], centred=True, focus=6, default=6,
+                                     texts={10: t[2005]}, buttons={6: t[2009], 7: t[2010]})},
+                    {"do": "fit", "check": texts_fit()},
+                    {"do": "click", "id": 6},
+                    {"do": "gone"}],
+          "written": {"dest/ran.txt": lambda data: data.lower().endswith(b"\\dest\\setup.exe")}}
+    if code in LOCALES:
+        sc["locale"] = LOCALES[code]
+    return sc
 
 
 def into(folder, names):
@@ -182,6 +244,8 @@ SCENARIOS = [
                {"do": "click", "id": 6},
                {"do": "gone"}],
      "written": {"dest/ran.txt": lambda data: data.lower().endswith(b"\\dest\\setup.exe")}},
+
+    *[dialogs_in(path.stem) for path in sorted(LANGUAGES.glob("*.txt"))],
 
     # A fixed message: the header gone from a German archive.
     {"name": "german_missing_header", "files": FILES, "pack": ["--language", "de", "--temp"],
