@@ -247,6 +247,18 @@ SCENARIOS = [
 
     *[dialogs_in(path.stem) for path in sorted(LANGUAGES.glob("*.txt"))],
 
+    # A Russian archive on a Russian system: the password is typed, and the names written, in
+    # code page 1251, the archive's.
+    {"name": "russian_password_and_names", "locale": LOCALES["ru"], "mkdirs": ["dest"],
+     "files": {"файл.txt": TEXT, "Данные.bin": DATA},
+     "pack": ["--language", "ru", "--dest", "{run}\\dest", "--encrypt", "--password", "пароль"],
+     "steps": [{"do": "wait", "title": shipped_texts("ru")[2006], "class": "#32770"},
+               {"do": "focus", "id": 11},
+               {"do": "type", "id": 11, "text": "пароль"},
+               {"do": "click", "id": 1},
+               {"do": "gone"}],
+     "written": {"dest/файл.txt": "файл.txt", "dest/Данные.bin": "Данные.bin"}},
+
     # A fixed message: the header gone from a German archive.
     {"name": "german_missing_header", "files": FILES, "pack": ["--language", "de", "--temp"],
      "craft": lambda archive: archive.rewrite(drop=["HEADER"]),
