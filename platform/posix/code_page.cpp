@@ -49,26 +49,30 @@ std::u16string DecodeFromCodePage(std::string_view Text, unsigned CodePage) {
       out.push_back(static_cast<unsigned char>(ch) < 0x80 ? char16_t(ch) : u'\uFFFD');
     return out;
   }
-  // Every byte of an ANSI code page gives at most one UTF-16 unit.
+  // Every byte of an ANSI code page gives at most one UTF-16 unit, and a character held
+  // back (1258 composes a letter with the accent that may follow it) one more.
   std::vector<char> units(Text.size() * 2 + 4);
-  std::vector<char> in(Text.begin(), Text.end());
-  char* from = in.data();
-  std::size_t fromLeft = in.size();
-  while (fromLeft > 0) {
+  const auto convert = [&](char** From, std::size_t* FromLeft) {
     char* to = units.data();
     std::size_t toLeft = units.size();
-    const std::size_t result = ::iconv(converter, &from, &fromLeft, &to, &toLeft);
+    const std::size_t result = ::iconv(converter, From, FromLeft, &to, &toLeft);
     for (const char* unit = units.data(); unit < to; unit += 2)
       out.push_back(static_cast<char16_t>(static_cast<unsigned char>(unit[0]) |
                                           static_cast<unsigned char>(unit[1]) << 8));
-    if (result != static_cast<std::size_t>(-1))
-      break;
-    // A byte the code page has no character for, or a lead byte without its second.
+    return result != static_cast<std::size_t>(-1);
+  };
+  std::vector<char> in(Text.begin(), Text.end());
+  char* from = in.data();
+  std::size_t fromLeft = in.size();
+  while (!convert(&from, &fromLeft)) {
+    // A byte the code page has no character for, or a lead byte without its second: what
+    // came before it is written out first.
+    convert(nullptr, nullptr);
     out.push_back(u'\uFFFD');
     ++from;
     --fromLeft;
-    ::iconv(converter, nullptr, nullptr, nullptr, nullptr);
   }
+  convert(nullptr, nullptr);
   ::iconv_close(converter);
   return out;
 }

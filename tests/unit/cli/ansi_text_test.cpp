@@ -35,6 +35,10 @@ TEST(AnsiTextTest, EveryCharacterOfACodePageGoesThereAndBack) {
   // Two bytes to a character: a backslash may be the second, and a lead byte alone is none.
   EXPECT_EQ(ToAnsi("ソフト", 932), std::string("\x83\x5C\x83\x74\x83\x67"));
   EXPECT_EQ(FromAnsi("\x83\x74\x83", 932), "フ\xEF\xBF\xBD");
+  // 1258 holds a letter back for the accent that may follow it: the last one, and the one
+  // before a byte that spells nothing, still come out.
+  EXPECT_EQ(FromAnsi("Ab", 1258), "Ab");
+  EXPECT_EQ(FromAnsi("a\x81" "b", 1258), "a\xEF\xBF\xBD" "b");
 }
 
 TEST(AnsiTextTest, TextOutsideTheCodePageOrNotUtf8IsRefused) {
