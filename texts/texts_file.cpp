@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "platform/code_page.h"
+#include "resources/fill_placeholder.h"
 #include "texts/ansi_text.h"
 #include "texts/stub_texts.h"
 #include "tool_base/tool_error.h"
-#include "ui/fill_placeholder.h"
 
 namespace vexa::tool {
 

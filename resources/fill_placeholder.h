@@ -1,7 +1,7 @@
 #pragma once
 // Texts of the string table that name a path hold %s where the path goes; a translation
-// may put it anywhere in the sentence. Portable: the packer counts placeholders the same
-// way when it checks a translation.
+// may put it anywhere in the sentence. The stub fills them; the tool counts them the same
+// way when it checks a translation, so the rule sits where both programs may include it.
 
 #include <cstddef>
 #include <string>
