@@ -7,14 +7,14 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cli/inspect.h"
-#include "cli/languages.h"
-#include "cli/pack.h"
-#include "cli/progress.h"
-#include "cli/tool_error.h"
+#include "packer/pack.h"
+#include "reader/inspect.h"
+#include "texts/languages.h"
+#include "tool_base/progress.h"
+#include "tool_base/tool_error.h"
 
 #ifdef _WIN32
-#include "cli/local_path.h"
+#include "tool_base/local_path.h"
 #include "platform/win32/windows.h"
 
 #include <shellapi.h>

@@ -2,10 +2,10 @@
 
 #include "platform/win32/ansi_path.h"
 #include "platform/win32/windows.h"
+#include "resources/fill_placeholder.h"
 #include "resources/resource_ids.h"
 #include "runtime/exceptions.h"
 #include "ui/expand_line_breaks.h"
-#include "ui/fill_placeholder.h"
 #include "ui/localised_dialog.h"
 
 namespace vexa {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/header_builder.h"
+#include "packer/header_builder.h"
 #include "resources/resource_ids.h"
 #include "support/memory_resource_module.h"
 

@@ -8,7 +8,7 @@
 #include <set>
 #include <sstream>
 
-#include "tool_test_support.h"
+#include "support/tool_test_support.h"
 
 namespace vexa::tool::test {
 namespace {

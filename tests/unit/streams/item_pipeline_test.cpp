@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/compressor.h"
-#include "cli/header_builder.h"
 #include "crypto/password_check.h"
+#include "packer/compressor.h"
+#include "packer/header_builder.h"
 #include "streams/resource_stream.h"
 #include "support/memory_resource_module.h"
 

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/string_table.h"
-#include "cli/stub_texts.h"
 #include "pe/byte_order.h"
 #include "pe/pe_image.h"
 #include "pe/resource.h"
 #include "platform/mapped_file.h"
+#include "texts/string_table.h"
+#include "texts/stub_texts.h"
 
 namespace vexa {
 namespace {

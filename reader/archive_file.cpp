@@ -1,0 +1,91 @@
+#include "reader/archive_file.h"
+
+#include <cstring>
+
+#include "crypto/password_check.h"
+#include "password/password_source.h"
+#include "pe/pe_checksum.h"
+#include "streams/resource_stream.h"
+#include "texts/archive_texts.h"
+#include "texts/stub_texts.h"
+#include "tool_base/item_checksums.h"
+#include "tool_base/local_path.h"
+#include "tool_base/tool_error.h"
+
+namespace vexa::tool {
+
+namespace {
+// The loader reports through a plain function; the message waits here for the caller.
+std::string LoadProblem;
+void RememberLoadProblem(unsigned TextId) { LoadProblem = FindStubText(TextId)->English; }
+} // namespace
+
+TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
+  if (const std::string problem = File.Open(SystemName(PathFromUtf8(Path))); !problem.empty())
+    throw ToolError(problem);
+  try {
+    Resources = std::make_unique<TPeResourceModule>(pe::PeImage::Parse(File.Bytes()), &File);
+  } catch (const pe::PeFormatError& e) {
+    throw ToolError(Path + " is not a Windows program that vexa can read: " + e.what());
+  }
+  LoadProblem.clear();
+  if (!Loaded.LoadFromResource(*Resources, "Header", RememberLoadProblem))
+    throw ToolError(Path + " holds no usable archive: the extractor would say \"" + LoadProblem +
+                    "\"");
+  Recorded = RecordedCodePage(Resources->Image());
+}
+
+std::uint32_t TArchiveFile::ActualChecksum() const {
+  // Each piece leaves memory once summed, as the items' bytes do once read: extract sums
+  // the whole archive first, and keeps the footprint flat however large it is.
+  return pe::FileChecksum(
+      File.Bytes(), Resources->Image().Headers().CheckSumOffset(),
+      [this](std::span<const std::uint8_t> Piece) { File.Release(Piece.data(), Piece.size()); });
+}
+
+std::string TArchiveFile::WelcomeText() const {
+  return LoadResourceText(*Resources, "WelcomeText");
+}
+std::string TArchiveFile::WelcomeTitle() const {
+  return LoadResourceText(*Resources, "WelcomeTitle");
+}
+
+const pe::ResourceEntry* TArchiveFile::ChecksumsEntry() const {
+  const pe::ResourceKey type = pe::ResourceKey::FromName(ChecksumsType);
+  const pe::ResourceKey name = pe::ResourceKey::FromName(ChecksumsName);
+  for (const pe::ResourceEntry& entry : Resources->Image().Entries())
+    if (entry.Type == type && entry.Name == name)
+      return &entry;
+  return nullptr;
+}
+
+std::optional<std::vector<std::uint32_t>> TArchiveFile::Checksums() const {
+  if (const pe::ResourceEntry* entry = ChecksumsEntry()) {
+    auto crcs = DecodeChecksums(entry->Data);
+    if (crcs && crcs->size() == Loaded.Items.size())
+      return crcs;
+  }
+  return std::nullopt;
+}
+
+std::size_t TArchiveFile::ItemResourcesPastHeader() const {
+  std::size_t count = 0;
+  while (Resources->Find(ItemResourceName(Loaded.Items.size() + count).c_str()))
+    ++count;
+  return count;
+}
+
+std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordOptions& Options) {
+  if (!(Archive.Header().Flags() & hfEncrypted))
+    return {};
+  PasswordOptions wanted = Options;
+  wanted.Wanted = true;
+  const std::string password = *ObtainPassword(wanted, false, Archive.CodePage());
+  char buffer[PasswordCheckSize] = {};
+  std::memcpy(buffer, password.data(), password.size());
+  if (!CheckPassword(Archive.Header().PasswordCheck(), buffer))
+    throw ToolError("wrong password for " + Archive.Path());
+  return password;
+}
+
+} // namespace vexa::tool

@@ -1,0 +1,68 @@
+#pragma once
+// An archive opened without running it: the file mapped, its resources read through the
+// same classes the stub uses on its own module, and its header loaded.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/vexa_header.h"
+#include "password/password_source.h"
+#include "pe/pe_resource_module.h"
+#include "platform/mapped_file.h"
+
+namespace vexa::tool {
+
+class TArchiveFile {
+public:
+  // Raises ToolError naming Path when it is not a Windows program or carries no archive
+  // header the stub could load.
+  explicit TArchiveFile(const std::string& Path);
+
+  const std::string& Path() const { return FilePath; }
+  const TResourceModule& Module() const { return *Resources; }
+  const pe::PeImage& Image() const { return Resources->Image(); }
+  const TVexaHeader& Header() const { return Loaded; }
+  // What the loader maps in one piece.
+  std::uint32_t ImageSize() const { return Resources->Image().Headers().SizeOfImage; }
+  // The PE image checksum the header holds (0 for none), and the one the file's bytes
+  // give now: they differ when anything in the file changed after it was written.
+  std::uint32_t StoredChecksum() const { return Resources->Image().Headers().CheckSum; }
+  std::uint32_t ActualChecksum() const;
+  // The code page of the archive's 8-bit texts (names, paths, password): the one the packer
+  // recorded, else 1252, which archives that record none have always been read in.
+  unsigned CodePage() const { return Recorded.value_or(1252); }
+  bool CodePageRecorded() const { return Recorded.has_value(); }
+  std::string WelcomeText() const;
+  std::string WelcomeTitle() const;
+  // The packer's CRC-32 of every item, when the archive has them.
+  std::optional<std::vector<std::uint32_t>> Checksums() const;
+  // Whether vexa packed the archive, which it tells by its item checksums resource: only
+  // vexa writes one, and only vexa promises an image checksum that fits the file. Other
+  // builders write the archive's resources into a copy of the stub in place, which keeps
+  // the stub's own checksum in the header.
+  bool PackedByVexa() const { return ChecksumsEntry() != nullptr; }
+  // How many item resources follow the last one the header names, numbered on without a
+  // gap: resources the stub and this tool never read.
+  std::size_t ItemResourcesPastHeader() const;
+  // The resource name of item Index (from 0).
+  static std::string ItemResourceName(std::size_t Index) {
+    return "Item" + std::to_string(Index + 1);
+  }
+
+private:
+  const pe::ResourceEntry* ChecksumsEntry() const;
+
+  std::string FilePath;
+  platform::MappedFile File;
+  std::unique_ptr<TPeResourceModule> Resources;
+  TVexaHeader Loaded;
+  std::optional<unsigned> Recorded; // the code page
+};
+
+// The password for an encrypted archive, in the archive's code page, checked against its
+// check block before any item is read. Raises ToolError for a wrong or missing password.
+std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordOptions& Options);
+
+} // namespace vexa::tool

@@ -1,0 +1,500 @@
+#include "reader/inspect.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "archive/archive_paths.h"
+#include "pe/resource_writer.h"
+#include "reader/archive_checks.h"
+#include "reader/archive_file.h"
+#include "streams/file_stream.h"
+#include "streams/item_pipeline.h"
+#include "texts/ansi_text.h"
+#include "texts/archive_texts.h"
+#include "tool_base/item_checksums.h"
+#include "tool_base/local_path.h"
+#include "tool_base/progress.h"
+#include "tool_base/tool_error.h"
+
+namespace vexa::tool {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Shown(const fs::path& Path) { return Utf8Of(Path); }
+
+struct FlagName {
+  std::uint8_t Mask;
+  const char* Name;
+};
+constexpr FlagName FlagNames[] = {
+    {hfEncrypted, "encrypted"},          {hfRunProgram, "run-program"},
+    {hfTempFolder, "temp-folder"},       {hfFixedFolder, "fixed-folder"},
+    {hfAskFolder, "ask-folder"},         {hfWaitAndDelete, "wait-and-delete"},
+    {hfAlwaysConfirm, "always-confirm"}, {hfProgramInDestination, "program-in-destination"},
+};
+
+std::vector<std::string> FlagList(std::uint8_t Flags) {
+  std::vector<std::string> names;
+  for (const FlagName& flag : FlagNames)
+    if (Flags & flag.Mask)
+      names.emplace_back(flag.Name);
+  return names;
+}
+
+// The destination as the stub settles it: the first of ask, temporary, fixed.
+std::string DestinationText(const TVexaHeader& Header, unsigned CodePage) {
+  const std::uint8_t flags = Header.Flags();
+  if (flags & hfAskFolder)
+    return "chosen by the user";
+  if (flags & hfTempFolder)
+    return "a new folder in the user's temporary folder";
+  if (flags & hfFixedFolder) {
+    const std::string path = FromAnsi(Header.DestinationPath(), CodePage);
+    return Header.DestinationPath().find(':') != std::string::npos ? path
+                                                                   : path + " (beside the .exe)";
+  }
+  return "none (the extractor refuses the archive)";
+}
+
+std::string DateText(double Days) {
+  if (!std::isfinite(Days))
+    return "-";
+  const double seconds = std::round((Days - 25569.0) * 86400.0);
+  if (seconds < -62135596800.0 || seconds > 253402300799.0)
+    return "-";
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+#ifdef _WIN32
+  gmtime_s(&tm, &t);
+#else
+  gmtime_r(&t, &tm);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+  return text;
+}
+
+// A UTF-8 name padded to Width characters, for a table column: printf pads by bytes, and a
+// name beyond ASCII takes two or three of them for each character.
+std::string PaddedName(std::string Name, std::size_t Width) {
+  std::size_t characters = 0;
+  for (const char ch : Name)
+    characters += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+  if (characters < Width)
+    Name.append(Width - characters, ' ');
+  return Name;
+}
+
+std::string RatioText(std::uint32_t Original, std::uint32_t Stored) {
+  if (Original == 0)
+    return "-";
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f%%", 100.0 * Stored / Original);
+  return text;
+}
+
+std::string JsonString(const std::string& Text) {
+  std::string out = "\"";
+  for (const char ch : Text) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (ch == '"' || ch == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (b < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
+      out += escaped;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
+}
+
+// The code page as `vexa list` names it, saying when the archive does not record it.
+std::string CodePageText(const TArchiveFile& Archive) {
+  return CodePageName(Archive.CodePage()) +
+         (Archive.CodePageRecorded() ? "" : " (assumed: the archive does not record it)");
+}
+
+void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
+  const TVexaHeader& header = Archive.Header();
+  const unsigned page = Archive.CodePage();
+  Out << "{\n  \"flags\": [";
+  const std::vector<std::string> flags = FlagList(header.Flags());
+  for (std::size_t i = 0; i < flags.size(); ++i)
+    Out << (i ? ", " : "") << JsonString(flags[i]);
+  Out << "],\n  \"destination\": " << JsonString(DestinationText(header, page)) << ",\n";
+  Out << "  \"image_size\": " << Archive.ImageSize() << ",\n";
+  Out << "  \"destination_path\": " << JsonString(FromAnsi(header.DestinationPath(), page))
+      << ",\n";
+  Out << "  \"program\": " << JsonString(FromAnsi(header.ProgramPath(), page)) << ",\n";
+  Out << "  \"language\": " << JsonString(DescribeTexts(Archive.Image())) << ",\n";
+  Out << "  \"code_page\": " << page << ",\n";
+  Out << "  \"code_page_recorded\": " << (Archive.CodePageRecorded() ? "true" : "false") << ",\n";
+  Out << "  \"welcome_text\": " << JsonString(FromAnsi(Archive.WelcomeText(), page)) << ",\n";
+  Out << "  \"welcome_title\": " << JsonString(FromAnsi(Archive.WelcomeTitle(), page)) << ",\n";
+  Out << "  \"item_resources_past_header\": " << Archive.ItemResourcesPastHeader() << ",\n";
+  Out << "  \"items\": [";
+  for (std::size_t i = 0; i < header.Items.size(); ++i) {
+    const TItemRecord& item = *header.Items[i];
+    Out << (i ? "," : "") << "\n    {\"name\": " << JsonString(FromAnsi(FileName(item), page))
+        << ", \"size\": " << OriginalSize(item) << ", \"stored\": " << StoredSize(item)
+        << ", \"compressed\": " << (Compressed(item) ? "true" : "false")
+        << ", \"modified\": " << JsonString(DateText(FileTime(item))) << "}";
+  }
+  Out << (header.Items.empty() ? "" : "\n  ") << "]\n}\n";
+}
+
+void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
+  const TVexaHeader& header = Archive.Header();
+  const unsigned page = Archive.CodePage();
+  std::string flags;
+  for (const std::string& name : FlagList(header.Flags()))
+    flags += (flags.empty() ? "" : " ") + name;
+  Out << "Archive:     " << Archive.Path() << "\n";
+  Out << "Flags:       " << (flags.empty() ? "(none)" : flags) << "\n";
+  Out << "Destination: " << DestinationText(header, page) << "\n";
+  Out << "Image:       " << Archive.ImageSize() << " bytes in memory"
+      << (Archive.ImageSize() > pe::Mappable32BitImageSize ? " (may not start on 32-bit Windows)"
+                                                            : "")
+      << "\n";
+  Out << "Language:    " << DescribeTexts(Archive.Image()) << "\n";
+  Out << "Code page:   " << CodePageText(Archive) << "\n";
+  if (header.Flags() & hfRunProgram)
+    Out << "Program:     " << FromAnsi(header.ProgramPath(), page)
+        << ((header.Flags() & hfProgramInDestination) ? " (in the destination)" : "") << "\n";
+  if (const std::string welcome = Archive.WelcomeText(); !welcome.empty())
+    Out << "Welcome:     " << FromAnsi(welcome, page) << " ["
+        << FromAnsi(Archive.WelcomeTitle(), page) << "]\n";
+
+  char line[256]; // a name of 32 bytes is up to 96 in UTF-8
+  std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %s\n", "Name", "Size", "Stored",
+                "Ratio", "Method", "Modified (UTC)");
+  Out << line;
+  std::uint64_t original = 0;
+  std::uint64_t stored = 0;
+  for (const auto& record : header.Items) {
+    const TItemRecord& item = *record;
+    std::snprintf(line, sizeof line, "%s %12u %12u %7s %-8s %s\n",
+                  PaddedName(FromAnsi(FileName(item), page), 32).c_str(), OriginalSize(item),
+                  StoredSize(item), RatioText(OriginalSize(item), StoredSize(item)).c_str(),
+                  Compressed(item) ? "deflate" : "stored", DateText(FileTime(item)).c_str());
+    Out << line;
+    original += OriginalSize(item);
+    stored += StoredSize(item);
+  }
+  std::snprintf(line, sizeof line, "%-32s %12llu %12llu %7s\n",
+                (std::to_string(header.Items.size()) + " item(s)").c_str(),
+                static_cast<unsigned long long>(original), static_cast<unsigned long long>(stored),
+                original
+                    ? RatioText(100, static_cast<std::uint32_t>(100.0 * stored / original)).c_str()
+                    : "-");
+  Out << line;
+}
+
+// Reads item Index to its end through the extractor's own streams, handing each chunk to
+// Sink, and checks what came out against the record (and the packer's checksum when the
+// archive has one). Returns why the item is damaged, or nothing. Sink's own failures
+// pass as they are.
+std::optional<std::string>
+ReadItem(const TArchiveFile& Archive, std::size_t Index, const std::string& Password,
+         const std::optional<std::vector<std::uint32_t>>& Checksums,
+         const std::function<void(const std::uint8_t*, std::int32_t)>& Sink) {
+  const TItemRecord& item = *Archive.Header().Items[Index];
+  const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[CopyBufferSize]);
+  try {
+    TItemReader reader(Archive.Module(), TArchiveFile::ItemResourceName(Index), Password, item);
+    std::uint64_t length = 0;
+    std::uint32_t crc = 0;
+    for (std::int32_t n; (n = reader.Top().Read(buffer.get(), CopyBufferSize)) > 0;) {
+      length += static_cast<std::uint32_t>(n);
+      crc = Crc32(crc, {buffer.get(), static_cast<std::size_t>(n)});
+      if (Sink)
+        Sink(buffer.get(), n);
+    }
+    reader.CheckComplete();
+    if (length != OriginalSize(item))
+      return "gives " + std::to_string(length) + " bytes instead of " +
+             std::to_string(OriginalSize(item));
+    if (Checksums && (*Checksums)[Index] != crc)
+      return "differs from what was packed (checksum mismatch)";
+  } catch (const TStreamReadException&) {
+    return "is missing or shorter than its stored size";
+  } catch (const Exception& e) {
+    return "is damaged: " +
+           (e.message() == "error" ? std::string("corrupt compressed data") : e.message());
+  }
+  return std::nullopt;
+}
+
+std::string ItemText(const TArchiveFile& Archive, std::size_t Index) {
+  return "item " + std::to_string(Index + 1) + " (" +
+         FromAnsi(FileName(*Archive.Header().Items[Index]), Archive.CodePage()) + ")";
+}
+
+// The components of a safe item name; backslash and slash both separate them.
+std::vector<std::string> Components(const std::string& Name) {
+  std::vector<std::string> parts;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = Name.find_first_of("\\/", start);
+    parts.push_back(Name.substr(start, end - start));
+    if (end == std::string::npos)
+      return parts;
+    start = end + 1;
+  }
+}
+
+// Where each item goes under Directory. Every refusal comes before the first file is
+// written, and nothing can be written outside Directory: an existing folder on the way
+// must be a real folder, not a link. Names are compared as Windows compares them, so a
+// folder is spelled as the first item that names it, and Sub\a and SUB/b land in one
+// folder on a case-sensitive file system too, as they would on Windows.
+std::vector<fs::path> ExtractTargets(const TArchiveFile& Archive, const fs::path& Directory,
+                                     const std::string& DirectoryText, bool Force) {
+  const TVexaHeader& header = Archive.Header();
+  const auto refuse = [&](std::size_t Index, const std::string& Why) {
+    return ToolError(Archive.Path() + ": " + ItemText(Archive, Index) + " " + Why +
+                     "; refusing to extract anything");
+  };
+  std::vector<fs::path> targets;
+  std::map<std::string, std::size_t> files;                        // by key: the first item
+  std::map<std::string, std::pair<fs::path, std::size_t>> folders; // by key: path, first item
+  for (std::size_t i = 0; i < header.Items.size(); ++i) {
+    const std::string name = FileName(*header.Items[i]);
+    if (!IsSafeItemPath(name))
+      throw refuse(i, "would not be a file inside " + DirectoryText);
+    // Split as the extractor splits, byte by byte; each part as Windows reads it then.
+    std::vector<std::string> parts = Components(name);
+    for (std::string& part : parts)
+      part = FromAnsi(part, Archive.CodePage());
+    for (const std::string& part : parts)
+      if (const auto problem = WindowsNameProblem(part))
+        throw refuse(i, "has " + *problem);
+
+    fs::path target = Directory;
+    std::string key;
+    for (std::size_t p = 0; p + 1 < parts.size(); ++p) {
+      key += NameKey(parts[p]);
+      if (const auto file = files.find(key); file != files.end())
+        throw refuse(i, "needs a folder where " + ItemText(Archive, file->second) + " is a file");
+      const auto [at, added] = folders.try_emplace(key, target / PathFromUtf8(parts[p]), i);
+      target = at->second.first;
+      key += '\\';
+      if (!added)
+        continue;
+      std::error_code error;
+      switch (fs::symlink_status(target, error).type()) {
+      case fs::file_type::not_found:
+      case fs::file_type::directory:
+        break;
+      case fs::file_type::symlink:
+        throw refuse(i, "would be written through the link " + Shown(target));
+      case fs::file_type::none:
+        throw ToolError(Shown(target) + ": " + error.message());
+      default:
+        throw refuse(i, "needs a folder where " + Shown(target) + " is not one");
+      }
+    }
+    key += NameKey(parts.back());
+    if (const auto folder = folders.find(key); folder != folders.end())
+      throw refuse(i, "is a file where " + ItemText(Archive, folder->second.second) +
+                          " needs a folder");
+    if (const auto [at, added] = files.emplace(key, i); !added)
+      throw ToolError(Archive.Path() + ": " + ItemText(Archive, i) + " and " +
+                      ItemText(Archive, at->second) +
+                      " would be the same file on Windows; refusing to extract anything");
+
+    target /= PathFromUtf8(parts.back());
+    std::error_code error;
+    const fs::file_type type = fs::symlink_status(target, error).type();
+    if (type == fs::file_type::directory)
+      throw ToolError(Shown(target) + " is a folder; refusing to extract anything");
+    if (type != fs::file_type::not_found && !Force)
+      throw ToolError(Shown(target) + " exists; use --force to overwrite");
+    targets.push_back(target);
+  }
+  return targets;
+}
+
+void WarnOfItemsPastHeader(const TArchiveFile& Archive, std::ostream& Err) {
+  if (const std::optional<std::string> warning = ItemsPastHeaderWarning(Archive))
+    Err << "vexa: warning: " << *warning << "\n";
+}
+
+struct DamagedItem {
+  std::size_t Index;
+  std::string Problem;
+};
+
+// What verify found, for its report.
+struct Findings {
+  std::vector<DamagedItem> Damaged;
+  bool ItemChecksums = false; // the items were checked against the packer's checksums
+  ImageChecksumCheck Image;
+};
+
+void VerifyText(const TArchiveFile& Archive, const Findings& Found, std::ostream& Out,
+                std::ostream& Err) {
+  const std::vector<DamagedItem>& Damaged = Found.Damaged;
+  const ImageChecksumCheck& Image = Found.Image;
+  for (const DamagedItem& item : Damaged)
+    Err << Archive.Path() << ": " << ItemText(Archive, item.Index) << " " << item.Problem << "\n";
+  if (!Damaged.empty())
+    return;
+  if (Image.Result == ImageChecksumCheck::Verdict::Damaged) {
+    Err << Archive.Path() << ": damaged outside its items: " << Image.Text
+        << " (the stub's code, the headers or a resource other than the items changed after "
+           "packing)\n";
+    return;
+  }
+  Out << Archive.Path() << ": " << Archive.Header().Items.size() << " item(s) OK"
+      << (Found.ItemChecksums
+              ? ""
+              : " (no checksums in this archive: stored items checked by size only)")
+      << (Image.Result == ImageChecksumCheck::Verdict::Fits
+              ? ", image checksum OK"
+              : "; image checksum not checked (" + Image.Text + ")")
+      << "\n";
+}
+
+void VerifyJson(const TArchiveFile& Archive, const Findings& Found, bool Passed,
+                std::ostream& Out) {
+  using Verdict = ImageChecksumCheck::Verdict;
+  const std::vector<DamagedItem>& Damaged = Found.Damaged;
+  const ImageChecksumCheck& Image = Found.Image;
+  Out << "{\n  \"passed\": " << (Passed ? "true" : "false") << ",\n";
+  Out << "  \"items\": " << Archive.Header().Items.size() << ",\n";
+  Out << "  \"item_checksums\": " << (Found.ItemChecksums ? "true" : "false") << ",\n";
+  Out << "  \"damaged_items\": [";
+  for (std::size_t i = 0; i < Damaged.size(); ++i)
+    Out << (i ? "," : "") << "\n    {\"item\": " << Damaged[i].Index + 1 << ", \"name\": "
+        << JsonString(
+               FromAnsi(FileName(*Archive.Header().Items[Damaged[i].Index]), Archive.CodePage()))
+        << ", \"problem\": " << JsonString(Damaged[i].Problem) << "}";
+  Out << (Damaged.empty() ? "" : "\n  ") << "],\n";
+  Out << "  \"image_checksum\": "
+      << (Image.Result == Verdict::Fits      ? "\"ok\""
+          : Image.Result == Verdict::Damaged ? "\"damaged\""
+                                             : "\"not checked\"")
+      << ",\n";
+  Out << "  \"image_checksum_note\": " << JsonString(Image.Text) << ",\n";
+  Out << "  \"item_resources_past_header\": " << Archive.ItemResourcesPastHeader() << "\n}\n";
+}
+
+} // namespace
+
+void ListArchive(const std::string& Path, bool Json, std::ostream& Out, std::ostream& Err) {
+  const TArchiveFile archive(Path);
+  WarnOfItemsPastHeader(archive, Err);
+  if (Json)
+    ListJson(archive, Out);
+  else
+    ListTable(archive, Out);
+}
+
+void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, std::ostream& Out,
+                      std::ostream& Err) {
+  const TArchiveFile archive(Path);
+  // Whether the damage lies in an item or elsewhere takes reading every item to tell, but
+  // a file that changed after packing is refused before anything is written.
+  if (const ImageChecksumCheck image = CheckImageChecksum(archive);
+      image.Result == ImageChecksumCheck::Verdict::Damaged)
+    throw ToolError(Path + ": damaged: " + image.Text +
+                    " (the file changed after packing; vexa verify tells where); refusing to "
+                    "extract anything");
+  WarnOfItemsPastHeader(archive, Err);
+  const TVexaHeader& header = archive.Header();
+  const fs::path directory = PathFromUtf8(Options.Directory);
+  const std::vector<fs::path> targets =
+      ExtractTargets(archive, directory, Options.Directory, Options.Force);
+  const std::string password = VerifiedPassword(archive, Options.Password);
+  const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
+
+  std::error_code error;
+  fs::create_directories(directory, error);
+  if (error)
+    throw ToolError("cannot create " + Options.Directory + ": " + error.message());
+
+  std::uint64_t total = 0;
+  for (const auto& item : header.Items)
+    total += OriginalSize(*item);
+  TProgress progress(Options.Progress, total);
+  for (std::size_t i = 0; i < header.Items.size(); ++i) {
+    const fs::path& target = targets[i];
+    // The stub makes no folders, but here the user chose the folder to fill, so the
+    // subfolders that item names ask for are made in it.
+    fs::create_directories(target.parent_path(), error);
+    if (error)
+      throw ToolError("cannot create " + Shown(target.parent_path()) + ": " + error.message());
+    // --force replaces a link itself; writing through it could land outside the folder.
+    if (fs::is_symlink(target, error))
+      fs::remove(target, error);
+    std::optional<std::string> problem;
+    try {
+      TFileStream file(SystemName(target), fmCreate);
+      problem = ReadItem(archive, i, password, checksums,
+                         [&](const std::uint8_t* Bytes, std::int32_t Count) {
+                           try {
+                             file.WriteBuffer(Bytes, Count);
+                             progress.Advance(static_cast<std::uint64_t>(Count));
+                           } catch (const Exception& e) {
+                             throw ToolError(Shown(target) + ": " + e.message());
+                           }
+                         });
+    } catch (const Exception& e) {
+      throw ToolError(Shown(target) + ": " + e.message());
+    }
+    if (problem) {
+      // A file that is not the item would pass for it.
+      fs::remove(target, error);
+      throw ToolError(Path + ": " + ItemText(archive, i) + " " + *problem + "; " + Shown(target) +
+                      " was not kept (vexa verify lists every damaged item)");
+    }
+  }
+  progress.Done();
+  Out << header.Items.size() << " file(s) written to " << Options.Directory << "\n";
+}
+
+VerifyResult VerifyArchive(const std::string& Path, const PasswordOptions& Password, bool Json,
+                           std::ostream& Out, std::ostream& Err) {
+  const TArchiveFile archive(Path);
+  const TVexaHeader& header = archive.Header();
+  const std::string password = VerifiedPassword(archive, Password);
+  const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
+
+  Findings found;
+  found.ItemChecksums = checksums.has_value();
+  for (std::size_t i = 0; i < header.Items.size(); ++i) {
+    std::optional<std::string> problem;
+    if (!IsSafeItemPath(FileName(*header.Items[i])))
+      problem = "has a name the extractor refuses to write";
+    else
+      problem = ReadItem(archive, i, password, checksums, nullptr);
+    if (problem)
+      found.Damaged.push_back({i, *problem});
+  }
+  // A damaged item changes the image checksum too; it says nothing more then.
+  found.Image = found.Damaged.empty() ? CheckImageChecksum(archive)
+                                      : ImageChecksumCheck{ImageChecksumCheck::Verdict::NotChecked,
+                                                           "a damaged item changes it too"};
+  const VerifyResult result{found.Damaged.size(),
+                            found.Image.Result == ImageChecksumCheck::Verdict::Damaged};
+  WarnOfItemsPastHeader(archive, Err);
+  if (Json)
+    VerifyJson(archive, found, result.Passed(), Out);
+  else
+    VerifyText(archive, found, Out, Err);
+  return result;
+}
+
+} // namespace vexa::tool

@@ -1,0 +1,572 @@
+#include "packer/pack.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+#include "archive/vexa_header.h"
+#include "crypto/password_check.h"
+#include "pe/pe_test_util.h"
+#include "pe/resource_writer.h"
+#include "reader/archive_file.h"
+#include "reader/inspect.h"
+#include "support/tool_test_support.h"
+#include "texts/languages.h"
+#include "texts/stub_texts.h"
+#include "tool_base/tool_error.h"
+
+namespace vexa::tool::test {
+namespace {
+
+class PackTest : public ToolTest {
+protected:
+  // Packing Options fails with a message containing Expected, and leaves the folder as it
+  // was: the earlier out.exe unchanged and no work file behind.
+  void ExpectRefused(const PackOptions& Options, const std::string& Expected,
+                     int ExitCode = ExitFailure) {
+    WriteBytes(Dir / "out.exe", Text("earlier archive"));
+    const std::vector<fs::path> before = Listing();
+    try {
+      PackArchive(Options);
+      ADD_FAILURE() << "packed although it should have been refused with: " << Expected;
+    } catch (const ToolError& e) {
+      EXPECT_NE(std::string(e.what()).find(Expected), std::string::npos)
+          << "message: " << e.what() << "\nexpected to contain: " << Expected;
+      EXPECT_EQ(e.ExitCode(), ExitCode) << e.what();
+    }
+    EXPECT_EQ(ReadBytes(Dir / "out.exe"), Text("earlier archive"));
+    EXPECT_EQ(Listing(), before);
+  }
+
+  std::vector<fs::path> Listing() const {
+    std::vector<fs::path> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(Dir))
+      paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  }
+
+  // The header's text section: the bytes after the block and the one item record.
+  std::string HeaderLines(const std::string& Archive = "out.exe") {
+    const Bytes header = ResourceBytes(Path(Archive), "HEADER");
+    return std::string(header.begin() + 656 + 81, header.end());
+  }
+
+  std::string Listing(const std::string& Archive) {
+    std::ostringstream out, err;
+    ListArchive(Path(Archive), false, out, err);
+    EXPECT_EQ(err.str(), "") << Archive;
+    return out.str();
+  }
+
+  TVexaHeader Header(const std::string& Archive = "out.exe") {
+    const TArchiveFile archive(Path(Archive));
+    TVexaHeader copy;
+    copy.Block = archive.Header().Block;
+    for (const auto& item : archive.Header().Items)
+      copy.Items.push_back(std::make_unique<TItemRecord>(*item));
+    return copy;
+  }
+};
+
+TEST_F(PackTest, RefusesInputsTheArchiveCannotHold) {
+  const fs::path ok = Put("ok.txt", Text("x"));
+  Put("folder/inner/deep.txt", Text("x"));
+  ExpectRefused(Options({Dir / "folder"}), "inner: is a folder");
+
+  const std::string longName(33, 'n');
+  ExpectRefused(Options({ok, Put(longName, Text("x"))}), longName + ": the name is 33 bytes long");
+  fs::remove(Dir / longName);
+
+  ExpectRefused(Options({Put("日本.txt", Text("x"))}),
+                "日本.txt: the name has a character outside");
+  fs::remove(Dir / "日本.txt");
+
+  Put("cased/é.txt", Text("x"));
+  Put("cased/É.TXT", Text("y"));
+  ExpectRefused(Options({Dir / "cased"}), "differ only in case");
+
+  ExpectRefused(Options({Dir / "missing.txt"}), "missing.txt: no such file or folder");
+
+  // Sparse: no disk space is taken, and the size check comes before any reading.
+  const fs::path huge = Dir / "huge.bin";
+  WriteBytes(huge, {});
+  fs::resize_file(huge, 0x100000000ull);
+  ExpectRefused(Options({ok, huge}), "huge.bin: the file is 4 GiB or larger");
+  fs::remove(huge);
+}
+
+TEST_F(PackTest, RefusesMoreItemsThanTheResourceDirectoryHolds) {
+  // 65535 named RCDATA entries at most, HEADER being one of them.
+  fs::create_directories(Dir / "many");
+  for (int i = 0; i < 65535; ++i)
+    std::ofstream(Dir / "many" / std::to_string(i));
+  ExpectRefused(Options({Dir / "many"}), "there are 65535 files; an archive holds at most 65534");
+}
+
+TEST_F(PackTest, RefusesAnArchiveTooLargeForA32BitImageBeforeReadingIt) {
+  std::vector<fs::path> inputs;
+  for (const char* name : {"a.bin", "b.bin"}) {
+    inputs.push_back(Dir / name);
+    WriteBytes(inputs.back(), {});
+    fs::resize_file(inputs.back(), 1100u << 20);
+  }
+  PackOptions options = Options(inputs);
+  options.Store = true;
+  ExpectRefused(options, "a 32-bit Windows program holds at most");
+}
+
+// The size judged is the one the loader reads from the written headers, and the table
+// of `vexa list` shows the same.
+TEST_F(PackTest, WarnsOfAnImageThat32BitWindowsMayFindNoRoomFor) {
+  EXPECT_EQ(ImageSizeWarning(pe::Mappable32BitImageSize), "");
+  EXPECT_NE(ImageSizeWarning(pe::Mappable32BitImageSize + 1).find("32-bit Windows"),
+            std::string::npos);
+
+  const PackReport report = PackArchive(Options({Put("a.txt", Text("a"))}));
+  const Bytes image = ReadBytes(Dir / "out.exe");
+  std::uint32_t peOffset = 0, sizeOfImage = 0;
+  std::memcpy(&peOffset, &image.at(0x3C), 4);
+  std::memcpy(&sizeOfImage, &image.at(peOffset + 24 + 56), 4);
+  EXPECT_EQ(report.ImageSize, sizeOfImage);
+  std::ostringstream table, err;
+  ListArchive(Path("out.exe"), false, table, err);
+  EXPECT_NE(table.str().find("Image:       " + std::to_string(sizeOfImage) + " bytes in memory\n"),
+            std::string::npos)
+      << table.str();
+}
+
+TEST_F(PackTest, RefusesOptionsThatDoNotFitOrDoNotWorkTogether) {
+  const fs::path setup = Put("setup.exe", Text("MZ"));
+  const fs::path empty = Put("empty.exe", {});
+
+  PackOptions o = Options({setup});
+  o.TempFolder = false;
+  o.FixedFolder = std::string(257, 'd');
+  ExpectRefused(o, "--dest: the path is 257 bytes long", ExitUsage);
+
+  o = Options({setup});
+  o.Run = std::string(256, 'r');
+  ExpectRefused(o, "--run: the path is 256 bytes long", ExitUsage);
+
+  o = Options({setup});
+  o.Run = "install.exe";
+  o.ProgramInDestination = true;
+  ExpectRefused(o, "--program-in-destination: --run install.exe names no file", ExitUsage);
+
+  // The extractor takes an empty program for a missing one.
+  o = Options({setup, empty});
+  o.Run = "EMPTY.EXE";
+  o.ProgramInDestination = true;
+  ExpectRefused(o, "empty.exe is empty");
+
+  o = Options({setup});
+  o.Store = true;
+  o.Level = 9;
+  ExpectRefused(o, "--store and --level", ExitUsage);
+
+  o = Options({setup});
+  o.Level = 13;
+  ExpectRefused(o, "--level takes 0 to 12", ExitUsage);
+
+  o = Options({setup});
+  o.Jobs = 0;
+  ExpectRefused(o, "--jobs takes 1 or more", ExitUsage);
+
+  o = Options({setup});
+  o.Title = "Caption";
+  ExpectRefused(o, "--title", ExitUsage);
+
+  o = Options({setup});
+  o.WaitAndDelete = true;
+  ExpectRefused(o, "need --run", ExitUsage);
+
+  o = Options({setup});
+  o.Welcome = "Install ☃?";
+  ExpectRefused(o, "--welcome: the text has a character outside", ExitUsage);
+
+  o = Options({setup});
+  o.Icon = Put("bad.ico", Text("not an icon")).string();
+  ExpectRefused(o, "bad.ico is not a usable .ico file");
+}
+
+TEST_F(PackTest, RefusesOutputsThatCannotBeWritten) {
+  const fs::path setup = Put("setup.exe", Text("MZ"));
+  ExpectRefused(Options({setup}, "nowhere/out.exe"), "the folder");
+  fs::create_directories(Dir / "folder.exe");
+  ExpectRefused(Options({setup}, "folder.exe"), "folder.exe: is a folder");
+  ExpectRefused(Options({setup, Dir / "out.exe"}), "is also one of the files to pack", ExitUsage);
+}
+
+TEST_F(PackTest, AcceptsEveryFieldAtItsFullWidth) {
+  const std::string name32(32, 'n');
+  const std::string program(255, 'p');
+  const std::string destination(256, 'd');
+  PackOptions o = Options({Put(name32, Text("x"))});
+  o.TempFolder = false;
+  o.FixedFolder = destination;
+  o.Run = program;
+  PackArchive(o);
+  const TVexaHeader header = Header();
+  EXPECT_EQ(FileName(*header.Items[0]), name32);
+  EXPECT_EQ(header.DestinationPath(), destination);
+  EXPECT_EQ(header.ProgramPath(), program);
+}
+
+TEST_F(PackTest, EachOptionSetsItsHeaderFlag) {
+  const fs::path setup = Put("setup.exe", Text("MZ"));
+  struct Case {
+    std::function<void(PackOptions&)> Set;
+    std::uint8_t Flags;
+  };
+  const Case cases[] = {
+      {[](PackOptions&) {}, hfTempFolder},
+      {[](PackOptions& o) { o.TempFolder = false, o.AskFolder = true; }, hfAskFolder},
+      {[](PackOptions& o) { o.TempFolder = false, o.FixedFolder = "C:\\Setup"; }, hfFixedFolder},
+      {[](PackOptions& o) { o.Password.Text = "secret"; }, hfTempFolder | hfEncrypted},
+      {[](PackOptions& o) { o.Run = "setup.exe"; }, hfTempFolder | hfRunProgram},
+      {[](PackOptions& o) {
+         o.Run = "setup.exe", o.WaitAndDelete = true, o.AlwaysConfirm = true,
+         o.ProgramInDestination = true;
+       },
+       hfTempFolder | hfRunProgram | hfWaitAndDelete | hfAlwaysConfirm | hfProgramInDestination},
+  };
+  for (const Case& c : cases) {
+    PackOptions o = Options({setup});
+    c.Set(o);
+    PackArchive(o);
+    EXPECT_EQ(Header().Flags(), c.Flags);
+  }
+}
+
+TEST_F(PackTest, AFolderContributesItsFilesInNameOrderAndWindows1252Names) {
+  Put("in/b.txt", Text("b"));
+  Put("in/a.txt", Text("a"));
+  Put("in/café.txt", Text("c"));
+  Put("in/Z.txt", Text("z"));
+  PackArchive(Options({Dir / "in"}));
+  const TVexaHeader header = Header();
+  std::vector<std::string> names;
+  for (const auto& item : header.Items)
+    names.push_back(FileName(*item));
+  EXPECT_EQ(names, (std::vector<std::string>{"Z.txt", "a.txt", "b.txt", "caf\xE9.txt"}));
+}
+
+TEST_F(PackTest, TheSameInputsAndEpochGiveTheSameBytes) {
+  const fs::path data = Put("in/data.bin", RandomBytes(100000, 1));
+  const fs::path text = Put("in/readme.txt", CompressibleBytes(70000));
+  const ScopedEnv epoch("SOURCE_DATE_EPOCH", "1700000000");
+  PackOptions first = Options({data, text}, "first.exe");
+  first.Welcome = "Install?";
+  first.Icon = VEXA_SOURCE_DIR "/tests/unit/pe/fixture/fixture.ico";
+  PackArchive(first);
+  // Touched later, named otherwise: the dates are capped by the epoch, the names are the
+  // same.
+  fs::last_write_time(data, fs::file_time_type::clock::now());
+  PackOptions second = first;
+  second.Output = Path("second.exe");
+  second.Inputs = {Path("in")};
+  PackArchive(second);
+  EXPECT_EQ(ReadBytes(Dir / "first.exe"), ReadBytes(Dir / "second.exe"));
+  EXPECT_NEAR(FileTime(*Header("first.exe").Items[0]), 25569 + 1700000000 / 86400.0, 1e-9);
+}
+
+// Items of every kind, in an order where large and small ones alternate, so that threads
+// finish them out of order; packed on one thread and on four.
+TEST_F(PackTest, TheArchiveIsTheSameWhateverTheNumberOfThreads) {
+  for (int i = 0; i < 24; ++i) {
+    const std::size_t size = i % 6 == 0 ? 0 : (i % 5 == 1 ? 600000 : 1000) * i + 7;
+    Put("in/" + std::to_string(100 + i) + ".dat",
+        i % 3 == 0 ? RandomBytes(size, static_cast<unsigned>(i)) : CompressibleBytes(size));
+  }
+  Put("in/large.bin", CompressibleBytes(5 << 20));
+  const ScopedEnv epoch("SOURCE_DATE_EPOCH", "1700000000");
+  // The check block's padding is random: its bytes in the file are set aside, and so is
+  // the image's checksum, which covers them.
+  const auto withoutCheckBlock = [&](const std::string& Archive) {
+    Bytes bytes = ReadBytes(Archive);
+    const Bytes header = ResourceBytes(Archive, "HEADER");
+    const auto at = std::search(bytes.begin(), bytes.end(), header.begin(), header.end());
+    EXPECT_NE(at, bytes.end());
+    std::fill_n(at + ArchiveLayout::PasswordCheckOffset, ArchiveLayout::PasswordCheckSize, 0);
+    constexpr std::size_t PeOffsetField = 0x3C, ChecksumInPeHeader = 88;
+    std::uint32_t pe = 0;
+    std::memcpy(&pe, bytes.data() + PeOffsetField, 4);
+    std::fill_n(bytes.begin() + pe + ChecksumInPeHeader, 4, 0);
+    return bytes;
+  };
+  struct Case {
+    const char* Name;
+    std::function<void(PackOptions&)> Set;
+  };
+  const Case cases[] = {
+      {"compressed", [](PackOptions&) {}},
+      {"compressed at level 1", [](PackOptions& o) { o.Level = 1; }},
+      {"encrypted", [](PackOptions& o) { o.Password.Text = "secret"; }},
+      {"stored and encrypted", [](PackOptions& o) { o.Store = true, o.Password.Text = "x"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<Bytes> archives;
+    for (const std::size_t jobs : {1, 4}) {
+      PackOptions o = Options({Dir / "in"}, "jobs" + std::to_string(jobs) + ".exe");
+      o.Jobs = jobs;
+      c.Set(o);
+      PackArchive(o);
+      archives.push_back(withoutCheckBlock(o.Output));
+    }
+    EXPECT_TRUE(archives[0] == archives[1]);
+  }
+}
+
+TEST_F(PackTest, EncryptedArchivesDifferOnlyInTheCheckBlocksRandomPadding) {
+  const fs::path data = Put("data.bin", CompressibleBytes(50000));
+  PackOptions o = Options({data}, "first.exe");
+  o.Password.Text = "secret";
+  PackArchive(o);
+  o.Output = Path("second.exe");
+  PackArchive(o);
+  EXPECT_EQ(ResourceBytes(Path("first.exe"), "ITEM1"), ResourceBytes(Path("second.exe"), "ITEM1"));
+  Bytes first = ResourceBytes(Path("first.exe"), "HEADER");
+  Bytes second = ResourceBytes(Path("second.exe"), "HEADER");
+  using ArchiveLayout::PasswordCheckOffset;
+  EXPECT_NE(first, second);
+  std::fill_n(first.begin() + PasswordCheckOffset, PasswordCheckSize, 0);
+  std::fill_n(second.begin() + PasswordCheckOffset, PasswordCheckSize, 0);
+  EXPECT_EQ(first, second);
+}
+
+TEST_F(PackTest, TheProgramIconIsReplacedOrDroppedAndThePadlockStays) {
+  const fs::path setup = Put("setup.exe", Text("MZ"));
+  const pe::ResourceKey group = pe::ResourceKey::FromId(pe::RtGroupIcon);
+  const auto groups = [&](const std::string& Archive) {
+    platform::MappedFile file;
+    EXPECT_EQ(file.Open(Archive), "");
+    const pe::PeImage image = pe::PeImage::Parse(file.Bytes());
+    std::map<std::string, std::size_t> images; // group name -> images present for it
+    std::vector<std::uint16_t> icons;
+    for (const pe::ResourceEntry& e : image.Entries())
+      if (e.Type == pe::ResourceKey::FromId(pe::RtIcon))
+        icons.push_back(e.Name.Id);
+    for (const pe::ResourceEntry& e : image.Entries())
+      if (e.Type == group) {
+        const std::size_t count = e.Data[4];
+        std::size_t present = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+          const std::uint16_t id =
+              static_cast<std::uint16_t>(e.Data[6 + 14 * i + 12] | e.Data[6 + 14 * i + 13] << 8);
+          present += std::count(icons.begin(), icons.end(), id);
+        }
+        EXPECT_EQ(present, count) << e.Name.ToString() << " refers to a missing image";
+        images[e.Name.ToString()] = count;
+      }
+    return images;
+  };
+
+  PackArchive(Options({setup}, "default.exe"));
+  const auto standard = groups(Path("default.exe"));
+  ASSERT_TRUE(standard.count("SELFEXICON"));
+  ASSERT_TRUE(standard.count("111"));
+
+  PackOptions o = Options({setup}, "none.exe");
+  o.NoIcon = true;
+  PackArchive(o);
+  const auto none = groups(Path("none.exe"));
+  EXPECT_FALSE(none.count("SELFEXICON"));
+  EXPECT_EQ(none.at("111"), standard.at("111"));
+
+  const std::string icon = VEXA_SOURCE_DIR "/tests/unit/pe/fixture/fixture.ico";
+  const Bytes ico = ReadBytes(icon);
+  o = Options({setup}, "own.exe");
+  o.Icon = icon;
+  PackArchive(o);
+  const auto own = groups(Path("own.exe"));
+  EXPECT_EQ(own.at("SELFEXICON"), std::size_t{ico[4]});
+  EXPECT_EQ(own.at("111"), standard.at("111"));
+}
+
+TEST_F(PackTest, TheWelcomeQuestionBecomesTwoTextResources) {
+  PackOptions o = Options({Put("setup.exe", Text("MZ"))});
+  o.Welcome = "Install the Vexa demo?";
+  o.Title = "Vexa Demo Setup";
+  PackArchive(o);
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETEXT"),
+            Text(std::string("Install the Vexa demo?") + '\0'));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLE"),
+            Text(std::string("Vexa Demo Setup") + '\0'));
+}
+
+// pefile's reading of a string table: the lines of a texts file, with \n as CR LF.
+std::vector<std::string> StringLines(std::string_view TextsFile) {
+  std::vector<std::string> lines;
+  std::istringstream in{std::string(TextsFile)};
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#')
+      continue;
+    for (std::size_t at = line.find("\\n"); at != std::string::npos; at = line.find("\\n", at + 4))
+      line.replace(at, 2, "\\r\\n");
+    lines.push_back("string " + line.replace(4, 1, " "));
+  }
+  return lines;
+}
+
+TEST_F(PackTest, WithoutLanguageOptionsAnArchiveShowsTheTextsItAlwaysHas) {
+  // The resource compiler and the packer read the English texts from one header, each with
+  // its own escapes: pefile finds in the stub what the packer knows.
+  std::vector<std::string> english;
+  for (const StubText& text : StubTexts()) {
+    std::string line = std::string("string ") + std::to_string(text.Id) + " " + text.English;
+    for (std::size_t at = line.find("\r\n"); at != std::string::npos; at = line.find("\r\n", at))
+      line.replace(at, 2, "\\r\\n");
+    english.push_back(line);
+  }
+  EXPECT_EQ(pe::test::IndependentView(StubPath(), "--strings"), english);
+
+  PackArchive(Options({Put("a.txt", Text("x"))}));
+  const auto blocks = [](const std::string& Image) {
+    std::vector<Bytes> found;
+    platform::MappedFile file;
+    EXPECT_EQ(file.Open(Image), "");
+    const pe::PeImage image = pe::PeImage::Parse(file.Bytes());
+    for (const pe::ResourceEntry& e : image.Entries())
+      if (e.Type == pe::ResourceKey::FromId(pe::RtString))
+        found.emplace_back(e.Data.begin(), e.Data.end());
+    return found;
+  };
+  EXPECT_EQ(blocks(Path("out.exe")), blocks(StubPath()));
+  EXPECT_EQ(HeaderLines(),
+            std::string("Extracting Files\r\nPlease Wait ...\r\nBrowse for Folder\r\n"
+                        "Select the folder where do you want to extract files to\r\n"
+                        "Confirmation\r\nDo you want to delete extracted temporary files?\r\n"
+                        "Do you want to exit now?\r\nDecrypting Files\r\nPlease Enter Password:\r\n"
+                        "Password Invalid. Try one more time...\r\n&Yes\r\n&No\r\nCancel\r\nOK\r\n"
+                        "Error\r\nThere is not enough free space on drive %s: to extract files.\r\n"
+                        "Cannot extract files. Arhive corrupted.\r\nI/O error occurrs. Check the "
+                        "destination disk is not write protected.\r\n") +
+                '\0');
+  EXPECT_NE(Listing("out.exe").find("Language:    English\n"), std::string::npos);
+}
+
+TEST_F(PackTest, ALanguageWritesItsStringTableAndItsCodePageAndATextsFileGoesOverIt) {
+  const fs::path input = Put("a.txt", Text("x"));
+  PackOptions o = Options({input}, "ru.exe");
+  o.Texts.Language = "ru";
+  o.Welcome = "Установить?";
+  PackArchive(o);
+  EXPECT_EQ(pe::test::IndependentView(Path("ru.exe"), "--strings"),
+            StringLines(FindLanguage("ru")->Texts));
+  // Извлечение файлов, and the exit question Завершить работу сейчас?
+  EXPECT_TRUE(HeaderLines("ru.exe").starts_with(
+      "\xC8\xE7\xE2\xEB\xE5\xF7\xE5\xED\xE8\xE5 \xF4\xE0\xE9\xEB\xEE\xE2\r\n"));
+  EXPECT_NE(HeaderLines("ru.exe").find("\r\n\xC7\xE0\xE2\xE5\xF0\xF8\xE8\xF2\xFC "
+                                       "\xF0\xE0\xE1\xEE\xF2\xF3 \xF1\xE5\xE9\xF7\xE0\xF1?\r\n"),
+            std::string::npos);
+  EXPECT_EQ(ResourceBytes(Path("ru.exe"), "WELCOMETEXT"),
+            Text(std::string("\xD3\xF1\xF2\xE0\xED\xEE\xE2\xE8\xF2\xFC?") + '\0'));
+  EXPECT_NE(Listing("ru.exe").find("Language:    ru (Russian (Русский))\n"), std::string::npos);
+  // A double-byte code page: the header lines in Shift JIS.
+  o = Options({input}, "ja.exe");
+  o.Texts.Language = "ja";
+  PackArchive(o);
+  EXPECT_EQ(pe::test::IndependentView(Path("ja.exe"), "--strings"),
+            StringLines(FindLanguage("ja")->Texts));
+  EXPECT_TRUE(HeaderLines("ja.exe").starts_with("\x83\x74\x83\x40\x83\x43\x83\x8B")); // ファイル
+
+  o = Options({input}, "own.exe");
+  o.Texts.Language = "de";
+  o.Texts.TextsFile = Put("texts.txt", Text("2005=Alles wieder löschen?\n")).string();
+  PackArchive(o);
+  const std::vector<std::string> strings = pe::test::IndependentView(Path("own.exe"), "--strings");
+  EXPECT_EQ(strings[5], "string 2005 Alles wieder löschen?");
+  EXPECT_EQ(strings[9], "string 2009 &Ja");
+  EXPECT_NE(Listing("own.exe").find("Language:    custom texts\n"), std::string::npos);
+}
+
+// Names and the password are typed and written on the users' systems, in the code page of
+// the archive's language; `vexa list` says which one that is.
+TEST_F(PackTest, ARussianArchiveTakesRussianNamesAndPasswordInItsCodePage) {
+  PackOptions o = Options({Put("in/файл.txt", Text("x")), Put("in/Ёлка.exe", Text("MZ"))});
+  o.Texts.Language = "ru";
+  o.Password.Text = "пароль";
+  o.Run = "ёлка.EXE";
+  o.ProgramInDestination = true;
+  PackArchive(o);
+  const TVexaHeader header = Header();
+  EXPECT_EQ(FileName(*header.Items[0]), "\xF4\xE0\xE9\xEB.txt");
+  EXPECT_EQ(FileName(*header.Items[1]), "\xA8\xEB\xEA\xE0.exe");
+  EXPECT_EQ(header.ProgramPath(), "\xB8\xEB\xEA\xE0.EXE");
+  char typed[PasswordCheckSize] = "\xEF\xE0\xF0\xEE\xEB\xFC";
+  EXPECT_TRUE(CheckPassword(header.PasswordCheck(), typed));
+  const std::string listing = Listing("out.exe");
+  EXPECT_NE(listing.find("Code page:   Windows-1251\n"), std::string::npos) << listing;
+  // The table's columns line up under the 32 characters of the name column.
+  EXPECT_NE(listing.find("\nфайл.txt" + std::string(32 - 8 + 12, ' ') + "1 "), std::string::npos)
+      << listing;
+  EXPECT_NE(listing.find("Program:     ёлка.EXE (in the destination)"), std::string::npos)
+      << listing;
+}
+
+TEST_F(PackTest, RefusesLanguagesCodePagesAndTextsTheStubCannotShow) {
+  const fs::path input = Put("a.txt", Text("x"));
+  PackOptions o = Options({input});
+  o.Texts.Language = "xx";
+  ExpectRefused(o, "--language xx: no such language; vexa has:\n  cs ", ExitUsage);
+  o.Texts.Language = "de";
+  o.Texts.CodePage = 65001;
+  ExpectRefused(o, "--codepage 65001: not a Windows ANSI code page", ExitUsage);
+  o.Texts.CodePage.reset();
+  o.Welcome = "Установить?";
+  ExpectRefused(o, "--welcome: the text has a character outside the Windows-1252 code page",
+                ExitUsage);
+  o.Welcome.reset();
+
+  o.Texts.TextsFile = Put("texts.txt", Text("# Japanese\n2013=エラー\n")).string();
+  ExpectRefused(o, "texts.txt:2: code page 1252 has no place for the character U+30A8");
+  o.Texts.Language.reset();
+  o.Texts.CodePage = 932;
+  EXPECT_NO_THROW(PackArchive(o));
+  fs::remove(Dir / "out.exe");
+  o.Texts.TextsFile = (Dir / "missing.txt").string();
+  ExpectRefused(o, "--texts " + (Dir / "missing.txt").string() + ": cannot be read");
+}
+
+// Each refusal names the code page that lacks the character: the language's, --codepage's,
+// or Windows-1252 without either.
+TEST_F(PackTest, RefusesNamesAndPasswordsTheArchivesCodePageCannotHold) {
+  struct Case {
+    const char* Language; // none when empty
+    unsigned CodePage;    // the language's when 0
+    std::vector<std::string> Files;
+    const char* Password; // none when empty
+    const char* Expected;
+  };
+  const Case cases[] = {
+      {"", 0, {"файл.txt"}, "", "файл.txt: the name has a character outside the Windows-1252"},
+      {"", 0, {"a.txt"}, "пароль", "the password holds a character outside the Windows-1252"},
+      {"pl", 0, {"a.txt"}, "пароль", "outside the Windows-1250 code page"},
+      {"de", 1250, {"файл.txt"}, "", "outside the Windows-1250 code page"},
+      {"ru", 0, {"café.txt"}, "", "café.txt: the name has a character outside the Windows-1251"},
+      {"ru", 0, {"a.txt"}, "Passwört", "the password holds a character outside the Windows-1251"},
+      {"ru", 0, {"ЧАЙ.TXT", "чай.txt"}, "", "differ only in case"},
+      {"ja", 0, {"ソ.txt"}, "", "ソ.txt: in the Windows-932 code page the name holds a backslash"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Expected);
+    fs::remove_all(Dir / "in");
+    for (const std::string& file : c.Files)
+      Put("in/" + file, Text(file));
+    PackOptions o = Options({Dir / "in"});
+    if (*c.Language)
+      o.Texts.Language = c.Language;
+    if (c.CodePage)
+      o.Texts.CodePage = c.CodePage;
+    if (*c.Password)
+      o.Password.Text = c.Password;
+    ExpectRefused(o, c.Expected);
+  }
+}
+
+} // namespace
+} // namespace vexa::tool::test
