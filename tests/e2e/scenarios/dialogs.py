@@ -64,23 +64,29 @@ OWN = {2000: "Installing Acme Tools", 2002: "Acme Tools: folder",
 OWN_TEXTS = "".join(f"{k}={v}\n" for k, v in OWN.items()).encode()
 
 
+def password_refused_once(t):
+    """The password dialog in the texts `t` (by string id), every text whole: an empty
+    password refused, its error line shown, then the right one."""
+    return [{"do": "wait", "title": t[2006], "class": "#32770"},
+            {"do": "focus", "id": 11,
+             "check": window(title=t[2006], centred=True, focus=11, default=1,
+                             texts={10: t[2007], 12: "", 14: t.get(2029, NOTE)},
+                             buttons={1: t[2012], 2: t[2011]})},
+            {"do": "fit", "check": texts_fit()},
+            {"do": "click", "id": 1},
+            {"do": "expect", "id": 12, "text": t[2008]},
+            {"do": "fit", "check": all_of(texts_fit(), window(centred=True))},
+            {"do": "type", "id": 11, "text": PASSWORD},
+            {"do": "click", "id": 1}]
+
+
 def conversation(name, pack, t, put=None):
     """Password (refused once), then the browser cancelled and the exit question answered Yes,
     every window in the texts `t` (by string id)."""
     return {"name": name, "files": FILES, "put": put or {},
             "pack": ["--ask-folder", "--encrypt", "--password", PASSWORD, *pack],
             "steps": [{"do": "wait", "class": "QuorvantaSelfExtractorWindow", "title": t[2000]},
-                      {"do": "wait", "title": t[2006], "class": "#32770"},
-                      {"do": "focus", "id": 11,
-                       "check": window(title=t[2006], centred=True, focus=11, default=1,
-                                       texts={10: t[2007], 12: "", 14: t.get(2029, NOTE)},
-                                       buttons={1: t[2012], 2: t[2011]})},
-                      {"do": "fit", "check": texts_fit()},
-                      {"do": "click", "id": 1},
-                      {"do": "expect", "id": 12, "text": t[2008]},
-                      {"do": "fit", "check": all_of(texts_fit(), window(centred=True))},
-                      {"do": "type", "id": 11, "text": PASSWORD},
-                      {"do": "click", "id": 1},
+                      *password_refused_once(t),
                       {"do": "wait", "title": t[2002], "class": "#32770",
                        "check": all_of(window(centred=True), shows(t[2003]))},
                       {"do": "browse", "button": "cancel"},
@@ -120,17 +126,7 @@ def dialogs_in(code):
           "pack": ["--language", code, *ENCRYPTED, "--run", "setup.exe",
                    "--program-in-destination", "--wait-and-delete"],
           "files": {"setup.cfg": b"mark ran.txt\nexit 1", "setup.exe": Tool("setup")},
-          "steps": [{"do": "wait", "title": t[2006], "class": "#32770"},
-                    {"do": "focus", "id": 11,
-                     "check": window(title=t[2006], centred=True, focus=11, default=1,
-                                     texts={10: t[2007], 12: "", 14: t[2029]},
-                                     buttons={1: t[2012], 2: t[2011]})},
-                    {"do": "fit", "check": texts_fit()},
-                    {"do": "click", "id": 1},
-                    {"do": "expect", "id": 12, "text": t[2008]},
-                    {"do": "fit", "check": all_of(texts_fit(), window(centred=True))},
-                    {"do": "type", "id": 11, "text": PASSWORD},
-                    {"do": "click", "id": 1},
+          "steps": [*password_refused_once(t),
                     {"do": "wait", "title": t[2004], "class": "#32770"},
                     {"do": "focus", "id": 6,
                      "check": window(title=t[2004], centred=True, focus=6, default=6,
