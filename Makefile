@@ -40,7 +40,8 @@ win64: $(WIN64DIR)/CMakeCache.txt
 	cmake --build $(WIN64DIR) -j $(JOBS)
 
 $(NATDIR)/CMakeCache.txt:
-	cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DVEXA_WIN32_BUILD_DIR=$(abspath $(WIN32DIR))
+	cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DVEXA_WIN32_BUILD_DIR=$(abspath $(WIN32DIR)) \
+	  -DVEXA_SOURCE_CACHE=$(abspath $(BUILD))/sources
 
 native: win32 $(NATDIR)/CMakeCache.txt
 	cmake --build $(NATDIR) -j $(JOBS)
@@ -51,7 +52,8 @@ unit: native sanitize
 # The unit tests, and the fuzz targets replaying their seeds and every kept crash input,
 # under AddressSanitizer and UndefinedBehaviorSanitizer: any report fails the run.
 $(ASANDIR)/CMakeCache.txt:
-	cmake -S . -B $(ASANDIR) -DCMAKE_BUILD_TYPE=Debug -DVEXA_SANITIZE=ON -DVEXA_WIN32_BUILD_DIR=$(abspath $(WIN32DIR))
+	cmake -S . -B $(ASANDIR) -DCMAKE_BUILD_TYPE=Debug -DVEXA_SANITIZE=ON -DVEXA_WIN32_BUILD_DIR=$(abspath $(WIN32DIR)) \
+	  -DVEXA_SOURCE_CACHE=$(abspath $(BUILD))/sources
 
 sanitize: win32 $(ASANDIR)/CMakeCache.txt
 	cmake --build $(ASANDIR) -j $(JOBS) --target vexa_unit_tests vexa_fuzz_targets
@@ -63,7 +65,8 @@ sanitize: win32 $(ASANDIR)/CMakeCache.txt
 $(FUZZDIR)/CMakeCache.txt:
 	@command -v clang++ >/dev/null || \
 	  { echo "make fuzz: needs clang and libFuzzer (clang, libclang-rt-14-dev)"; exit 1; }
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZDIR) -DCMAKE_BUILD_TYPE=Debug -DVEXA_FUZZ=ON
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZDIR) -DCMAKE_BUILD_TYPE=Debug -DVEXA_FUZZ=ON \
+	  -DVEXA_SOURCE_CACHE=$(abspath $(BUILD))/sources
 
 fuzz: $(FUZZDIR)/CMakeCache.txt
 	cmake --build $(FUZZDIR) -j $(JOBS) --target vexa_fuzz_targets

@@ -49,6 +49,18 @@ enum HeaderFlags : std::uint8_t {
 
 using TItemRecord = std::array<std::uint8_t, ArchiveLayout::ItemRecordSize>;
 
+// What an item's Compressed byte says its stored data is (docs/format.md). Every other
+// non-zero value reads as zlib: archives of other builders may mark zlib items so.
+enum ItemMethod : std::uint8_t {
+  imStored = 0,
+  imZlib = 1,
+  // A method prefix and one raw LZMA2 stream, which the items marked imLzma2Continued
+  // that follow go on.
+  imLzma2 = 2,
+  // Nothing stored: the item's bytes follow the previous item's in its LZMA2 stream.
+  imLzma2Continued = 3,
+};
+
 // Readers of an item record's fields.
 std::string FileName(const TItemRecord& Item);
 std::uint8_t Compressed(const TItemRecord& Item);

@@ -5,6 +5,7 @@
 #include "crypto/decrypt_stream.h"
 #include "streams/decompression_stream.h"
 #include "streams/file_stream.h"
+#include "streams/lzma2_decompression_stream.h"
 #include "streams/resource_stream.h"
 
 namespace vexa {
@@ -33,26 +34,39 @@ TItemReader::TItemReader(const TResourceModule& Module, const std::string& ResNa
                                                static_cast<std::int32_t>(StoredSize(Item)), *top);
     top = Decrypt.get();
   }
-  if (Compressed(Item))
-    Decompress = std::make_unique<TDecompressionStream>(*top);
+  switch (Compressed(Item)) {
+  case imStored:
+    break;
+  case imLzma2:
+    Lzma2 = std::make_unique<TLzma2DecompressionStream>(*top, OriginalSize(Item));
+    break;
+  case imLzma2Continued:
+    // Its bytes are in another item's stream, which a reader of one item does not have.
+    throw EDecompressionError("error");
+  default:
+    Inflate = std::make_unique<TDecompressionStream>(*top);
+  }
 }
 
 // The decrypting stream goes first, the resource stream last: no stream owns its source.
 TItemReader::~TItemReader() {
   Decrypt.reset();
-  Decompress.reset();
+  Inflate.reset();
+  Lzma2.reset();
 }
 
 TStream& TItemReader::Top() {
-  if (Decompress)
-    return *Decompress;
+  if (Inflate)
+    return *Inflate;
+  if (Lzma2)
+    return *Lzma2;
   if (Decrypt)
     return *Decrypt;
   return *Resource;
 }
 
 void TItemReader::CheckComplete() const {
-  if (Decompress && !Decompress->StreamEnded())
+  if ((Inflate && !Inflate->StreamEnded()) || (Lzma2 && !Lzma2->StreamEnded()))
     throw EDecompressionError("error");
 }
 

@@ -15,6 +15,7 @@ namespace vexa {
 class TResourceStream;
 class TDeCryptStream;
 class TDecompressionStream;
+class TLzma2DecompressionStream;
 
 inline constexpr std::int32_t CopyBufferSize = 61440;
 
@@ -37,13 +38,14 @@ public:
 
   TStream& Top();
   // After Top() returned 0: raises EDecompressionError "error" when a compressed item's
-  // data stopped before the end of its zlib stream (a damaged archive).
+  // data stopped before the end of its zlib or LZMA2 stream (a damaged archive).
   void CheckComplete() const;
 
 private:
   std::unique_ptr<TResourceStream> Resource;
   std::unique_ptr<TDeCryptStream> Decrypt;
-  std::unique_ptr<TDecompressionStream> Decompress;
+  std::unique_ptr<TDecompressionStream> Inflate;
+  std::unique_ptr<TLzma2DecompressionStream> Lzma2;
 };
 
 // Writes the item stored in resource ResName to TargetPath. Returns false, and writes

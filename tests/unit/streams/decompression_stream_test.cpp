@@ -1,15 +1,18 @@
 #include "streams/decompression_stream.h"
 
 #include <gtest/gtest.h>
+#include <lzma.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
 #include <list>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "archive/lzma2_item.h"
+#include "streams/lzma2_decompression_stream.h"
 #include "streams/resource_stream.h"
 #include "support/memory_resource_module.h"
 #include "support/random_bytes.h"
@@ -51,10 +54,48 @@ Bytes Compressible(std::size_t Size) {
 Bytes Deflate(const Bytes& Plain) {
   uLongf size = compressBound(static_cast<uLong>(Plain.size()));
   Bytes out(size);
-  EXPECT_EQ(compress2(out.data(), &size, Plain.data(), static_cast<uLong>(Plain.size()), 6),
-            Z_OK);
+  EXPECT_EQ(compress2(out.data(), &size, Plain.data(), static_cast<uLong>(Plain.size()), 6), Z_OK);
   out.resize(size);
   return out;
+}
+
+// An LZMA2 item's data made with liblzma itself, independent of the packer: the prefix,
+// the raw stream, through the x86 filter when asked, and the Adler-32 trailer. Its
+// dictionary holds the whole input, as the packer's does.
+Bytes Lzma2Item(const Bytes& Plain, bool X86 = false) {
+  lzma_options_lzma options;
+  EXPECT_FALSE(lzma_lzma_preset(&options, 6));
+  options.dict_size =
+      std::max<std::uint32_t>(LZMA_DICT_SIZE_MIN, static_cast<std::uint32_t>(Plain.size()));
+  const lzma_filter filters[] = {{X86 ? LZMA_FILTER_X86 : LZMA_VLI_UNKNOWN, nullptr},
+                                 {LZMA_FILTER_LZMA2, &options},
+                                 {LZMA_VLI_UNKNOWN, nullptr}};
+  const lzma_filter* chain = X86 ? filters : filters + 1;
+  lzma_filter properties = {LZMA_FILTER_LZMA2, &options};
+  std::uint32_t size = 0;
+  EXPECT_EQ(lzma_properties_size(&size, &properties), LZMA_OK);
+  Bytes out(Plain.size() + Plain.size() / 2 + 4096);
+  out[0] = X86 ? Lzma2Item::X86Filter : Lzma2Item::NoFilter;
+  EXPECT_EQ(lzma_properties_encode(&properties, &out[1]), LZMA_OK);
+  std::size_t position = Lzma2Item::PrefixSize;
+  EXPECT_EQ(lzma_raw_buffer_encode(chain, nullptr, Plain.data(), Plain.size(), out.data(),
+                                   &position, out.size()),
+            LZMA_OK);
+  out.resize(position);
+  const uLong checksum = adler32(1, Plain.data(), static_cast<uInt>(Plain.size()));
+  for (const int shift : {24, 16, 8, 0})
+    out.push_back(static_cast<std::uint8_t>(checksum >> shift));
+  return out;
+}
+
+// x86 code as the filter sees it: calls and jumps among other bytes.
+Bytes MachineCode(std::size_t Size) {
+  Bytes bytes = test::RandomBytes(Size, 777);
+  for (std::size_t i = 0; i + 5 <= Size; i += 13) {
+    bytes[i] = 0xE8;
+    bytes[i + 4] = static_cast<std::uint8_t>(i % 3 == 0 ? 0x00 : 0xFF);
+  }
+  return bytes;
 }
 
 template <class E, class F> std::string MessageOf(F&& Action) {
@@ -197,7 +238,8 @@ TEST_F(DecompressionStreamTest, SeekSkipsForwardAndRefusesEverythingElse) {
 
 TEST_F(DecompressionStreamTest, SeekToZeroStartsOverWhereTheDataBegan) {
   const Bytes plain = Incompressible(100000);
-  Bytes stored(10, 0xEE); // the compressed data starts at offset 10 of its source
+  Bytes stored(10,
+               0xEE); // the compressed data starts at offset 10 of its source
   const Bytes compressed = Deflate(plain);
   stored.insert(stored.end(), compressed.begin(), compressed.end());
   TResourceStream& source = Source(stored);
@@ -231,8 +273,7 @@ TEST_F(DecompressionStreamTest, DamagedDataRaisesError) {
   notZlib[0] = 0x77; // compression method 7
   {
     TDecompressionStream stream(Source(notZlib));
-    EXPECT_EQ(MessageOf<EDecompressionError>([&] { stream.Read(buffer.data(), 61440); }),
-              "error");
+    EXPECT_EQ(MessageOf<EDecompressionError>([&] { stream.Read(buffer.data(), 61440); }), "error");
   }
 
   Bytes corrupt = Deflate(plain);
@@ -241,8 +282,7 @@ TEST_F(DecompressionStreamTest, DamagedDataRaisesError) {
     TDecompressionStream stream(Source(corrupt));
     EXPECT_EQ(MessageOf<EDecompressionError>([&] { ReadAll(stream); }), "error");
     // The inflater stays failed while input remains.
-    EXPECT_EQ(MessageOf<EDecompressionError>([&] { stream.Read(buffer.data(), 61440); }),
-              "error");
+    EXPECT_EQ(MessageOf<EDecompressionError>([&] { stream.Read(buffer.data(), 61440); }), "error");
   }
 
   Bytes badChecksum = Deflate(plain);
@@ -353,6 +393,101 @@ TEST_F(DecompressionStreamTest, OutOfMemoryRaisesBadAlloc) {
   TDecompressionStream stream(source);
   Bytes buffer(1000);
   EXPECT_THROW(stream.Read(buffer.data(), 1000), std::bad_alloc);
+}
+
+// The LZMA2 stream: the same reading contract over the decoder of LZMA2 items.
+
+TEST_F(DecompressionStreamTest, Lzma2ItemsRoundTripWithAndWithoutTheFilter) {
+  for (const bool x86 : {false, true})
+    for (const std::size_t size : {0, 1, 4, 5, 9, 65535, 65536, 65541, 300000}) {
+      const Bytes plain = x86 ? MachineCode(size) : Compressible(size);
+      for (const std::int32_t count : {1, 4093, 61440}) {
+        TLzma2DecompressionStream stream(Source(Lzma2Item(plain, x86)), size);
+        EXPECT_EQ(ReadAll(stream, count), plain) << size << (x86 ? " x86 " : " ") << count;
+        EXPECT_TRUE(stream.StreamEnded());
+        EXPECT_EQ(stream.Position(), static_cast<std::int32_t>(size));
+      }
+    }
+}
+
+TEST_F(DecompressionStreamTest, Lzma2SeekSkipsForwardAndRefusesEverythingElse) {
+  const Bytes plain = Incompressible(8000);
+  TLzma2DecompressionStream stream(Source(Lzma2Item(plain)), plain.size());
+  Bytes buffer(100);
+  ASSERT_EQ(stream.Read(buffer.data(), 100), 100);
+  EXPECT_EQ(MessageOf<EDecompressionError>([&] { stream.Seek(0, soBeginning); }),
+            "Invalid stream operation");
+  EXPECT_EQ(MessageOf<EDecompressionError>([&] { stream.Seek(0, soEnd); }),
+            "Invalid stream operation");
+  EXPECT_EQ(stream.Seek(5000, soBeginning), 5000);
+  std::uint8_t byte;
+  ASSERT_EQ(stream.Read(&byte, 1), 1);
+  EXPECT_EQ(byte, plain[5000]);
+  EXPECT_EQ(MessageOf<EReadError>([&] { stream.Seek(5000, soCurrent); }), "Stream read error");
+}
+
+// Every damage fails as a damaged zlib item does, and the stream stays failed.
+TEST_F(DecompressionStreamTest, DamagedLzma2ItemsRaiseError) {
+  const Bytes plain = Compressible(200000);
+  const Bytes good = Lzma2Item(plain);
+  struct TCase {
+    const char* What;
+    Bytes Stored;
+    std::uint64_t PlainSize;
+  };
+  const auto with = [&](std::size_t Offset, std::uint8_t Value) {
+    Bytes bytes = good;
+    bytes[Offset] = Value;
+    return bytes;
+  };
+  Bytes trailing = good;
+  trailing.push_back(0);
+  const std::uint8_t fitting = Lzma2Item::SmallestDictionaryByte(plain.size());
+  const TCase cases[] = {
+      {"unknown filter", with(0, 2), plain.size()},
+      {"dictionary larger than the data", with(1, fitting + 1), plain.size()},
+      {"dictionary no encoder writes", with(1, 40), 1ull << 32},
+      {"corrupt chunk header", with(2, 0x03), plain.size()},
+      {"corrupt properties", with(7, 0xFF), plain.size()},
+      {"corrupt data", with(good.size() / 2, good[good.size() / 2] ^ 0x55), plain.size()},
+      {"more bytes than the items hold", good, plain.size() - 1},
+      {"fewer bytes than the items hold", good, plain.size() + 1},
+      {"checksum mismatch", with(good.size() - 1, good.back() ^ 1), plain.size()},
+      {"bytes after the trailer", trailing, plain.size()},
+  };
+  for (const TCase& c : cases) {
+    TLzma2DecompressionStream stream(Source(c.Stored), c.PlainSize);
+    EXPECT_EQ(MessageOf<EDecompressionError>([&] { ReadAll(stream); }), "error") << c.What;
+    EXPECT_FALSE(stream.StreamEnded()) << c.What;
+    std::uint8_t byte;
+    EXPECT_EQ(MessageOf<EDecompressionError>([&] { stream.Read(&byte, 1); }), "error") << c.What;
+  }
+}
+
+TEST_F(DecompressionStreamTest, CutShortLzma2ItemsEndWithoutFailureButNotEnded) {
+  const Bytes plain = MachineCode(100000);
+  const Bytes stored = Lzma2Item(plain, true);
+  for (const std::size_t cut :
+       {std::size_t{0}, std::size_t{1}, std::size_t{2}, stored.size() / 2, stored.size() - 1}) {
+    TLzma2DecompressionStream stream(Source(Bytes(stored.begin(), stored.begin() + cut)),
+                                     plain.size());
+    const Bytes got = ReadAll(stream, 777);
+    EXPECT_LE(got.size(), plain.size()) << cut;
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), plain.begin())) << cut;
+    EXPECT_FALSE(stream.StreamEnded()) << cut;
+  }
+}
+
+TEST_F(DecompressionStreamTest, Lzma2OutOfMemoryRaisesBadAlloc) {
+  struct Disarm {
+    ~Disarm() { NothrowAllocationsBeforeFailure = -1; }
+  } disarm;
+  for (const int allowed : {0, 1}) { // the probabilities, then the dictionary
+    TLzma2DecompressionStream stream(Source(Lzma2Item(Compressible(1000))), 1000);
+    NothrowAllocationsBeforeFailure = allowed;
+    Bytes buffer(1000);
+    EXPECT_THROW(stream.Read(buffer.data(), 1000), std::bad_alloc) << allowed;
+  }
 }
 
 } // namespace
