@@ -2,6 +2,7 @@
 // verifies such archives without running them.
 
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -134,11 +135,21 @@ int main(int argc, char** argv) {
       "--always-confirm", pack.AlwaysConfirm,
       "Ask before deleting even when PROGRAM succeeded (needs --wait-and-delete).");
   packCommand
-      ->add_option("--level", pack.Level,
-                   "Compression level 0-12 (default 12, the smallest); an item is stored whenever "
+      ->add_option("--method", pack.Method,
+                   "lzma2 (default, the smallest archives), deflate (packs fast; the method of "
+                   "stubs that read no other), or store. An item is stored whenever "
                    "compressing would not make it smaller.")
+      ->transform(CLI::CheckedTransformer(std::map<std::string, vexa::CompressionMethod>{
+          {"lzma2", vexa::CompressionMethod::Lzma2},
+          {"deflate", vexa::CompressionMethod::Deflate},
+          {"store", vexa::CompressionMethod::Store}}))
+      ->type_name("METHOD");
+  packCommand
+      ->add_option("--level", pack.Level,
+                   "Compression level 0-12: for deflate, the default 12 is the smallest; for "
+                   "lzma2, 0-9 are liblzma's presets (default 9) and 10-12 its extreme 9.")
       ->type_name("N");
-  packCommand->add_flag("--store", pack.Store, "Do not compress.");
+  packCommand->add_flag("--store", pack.Store, "Do not compress (--method store).");
   packCommand
       ->add_option("--jobs", pack.Jobs,
                    "Compress N items at a time, each on its own thread (default: as many as "

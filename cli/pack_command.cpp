@@ -59,7 +59,9 @@ void CheckCombinations(const PackOptions& Options) {
         "--wait-and-delete, --always-confirm and --program-in-destination need --run PROGRAM");
   if (Options.AlwaysConfirm && !Options.WaitAndDelete)
     throw UsageError("--always-confirm asks before deleting: it needs --wait-and-delete");
-  if (Options.Store && Options.Level)
+  if (Options.Store && Options.Method && *Options.Method != CompressionMethod::Store)
+    throw UsageError("--store and --method exclude each other");
+  if ((Options.Store || Options.Method == CompressionMethod::Store) && Options.Level)
     throw UsageError("--store and --level exclude each other");
   if (Options.Level &&
       (*Options.Level < MinCompressionLevel || *Options.Level > MaxCompressionLevel))
@@ -167,8 +169,6 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
   PasswordOptions password = Options.Password;
   password.Wanted = Options.Encrypt || !Options.Password.File.empty() || Options.Password.Text;
   plan.Password = ObtainPassword(password, true, plan.Texts.CodePage);
-  if (!Options.Store)
-    plan.Level = Options.Level.value_or(DefaultCompressionLevel);
 
   plan.Stub = DefaultStub();
   plan.StubName = "built into vexa";
@@ -181,6 +181,14 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
   }
   if (plan.Stub.empty())
     throw UsageError("this vexa was built without a stub: name one with --stub FILE");
+  // A stub that reads no LZMA2 items gets deflate, unless LZMA2 was asked for: the packer
+  // refuses that.
+  if (!Options.Store && Options.Method != CompressionMethod::Store) {
+    plan.Method = Options.Method.value_or(StubReadsLzma2(plan.Stub) ? CompressionMethod::Lzma2
+                                                                    : CompressionMethod::Deflate);
+    plan.Level = Options.Level.value_or(
+        plan.Method == CompressionMethod::Lzma2 ? DefaultLzma2Level : DefaultCompressionLevel);
+  }
   if (Options.Icon)
     plan.Icon = TIconFile::Read(*Options.Icon);
   plan.DropIcon = Options.NoIcon;

@@ -30,8 +30,10 @@ struct PackOptions {
   bool AlwaysConfirm = false;
   bool ProgramInDestination = false;
 
-  bool Store = false;
-  std::optional<int> Level; // compression level; 12 when not given
+  bool Store = false; // --method store
+  // LZMA2 when not given, unless the stub reads no LZMA2 items: deflate then.
+  std::optional<CompressionMethod> Method;
+  std::optional<int> Level; // compression level; 12 for deflate and 9 for LZMA2 when not given
   bool Encrypt = false;
   PasswordOptions Password;
 

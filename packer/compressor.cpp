@@ -1,9 +1,14 @@
 #include "packer/compressor.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 
 #include <libdeflate.h>
+#include <zlib.h>
+
+#include "archive/lzma2_item.h"
+#include "tool_base/tool_error.h"
 
 namespace vexa {
 
@@ -18,6 +23,18 @@ std::span<std::uint8_t> TBytesOutput::Reserve(std::size_t Capacity) {
 }
 
 void TBytesOutput::Commit(std::size_t Count) { Stream.resize(ReservedAt + Count); }
+
+std::unique_ptr<TCompressor> MakeCompressor(CompressionMethod Method, int Level) {
+  switch (Method) {
+  case CompressionMethod::Deflate:
+    return std::make_unique<TZlibCompressor>(Level);
+  case CompressionMethod::Lzma2:
+    return std::make_unique<TLzma2Compressor>(Level);
+  case CompressionMethod::Store:
+    break;
+  }
+  return nullptr;
+}
 
 TZlibCompressor::TZlibCompressor(int Level) {
   if (Level < MinCompressionLevel || Level > MaxCompressionLevel)
@@ -58,6 +75,105 @@ std::vector<std::uint8_t> TZlibCompressor::Compress(std::span<const std::uint8_t
 }
 
 bool TZlibCompressor::CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) {
+  return Compress(Input, Out, Input.size());
+}
+
+namespace {
+
+// liblzma's results, as the packer reports failures: memory, or a fault of its own.
+void CheckLzma(lzma_ret Result) {
+  if (Result == LZMA_MEM_ERROR)
+    throw std::bad_alloc();
+  if (Result != LZMA_OK && Result != LZMA_STREAM_END)
+    throw std::logic_error("liblzma refused to compress: error " + std::to_string(Result));
+}
+
+bool LooksLikeAProgram(std::span<const std::uint8_t> Input) {
+  return Input.size() >= 2 && Input[0] == 'M' && Input[1] == 'Z';
+}
+
+} // namespace
+
+TLzma2Compressor::TLzma2Compressor(int Level) {
+  if (Level < MinCompressionLevel || Level > MaxCompressionLevel)
+    throw std::invalid_argument("compression level must be 0 to 12");
+  constexpr int MaxPreset = 9;
+  const std::uint32_t preset =
+      Level > MaxPreset ? MaxPreset | LZMA_PRESET_EXTREME : static_cast<std::uint32_t>(Level);
+  if (lzma_lzma_preset(&Preset, preset))
+    throw std::logic_error("liblzma has no preset " + std::to_string(Level));
+}
+
+TLzma2Compressor::~TLzma2Compressor() { lzma_end(&Encoder); }
+
+bool TLzma2Compressor::Compress(std::span<const std::uint8_t> Input, TStreamOutput& Out,
+                                std::optional<std::size_t> Limit) {
+  lzma_options_lzma options = Preset;
+  options.dict_size = static_cast<std::uint32_t>(
+      std::clamp<std::uint64_t>(Input.size(), LZMA_DICT_SIZE_MIN, Preset.dict_size));
+  const bool x86 = LooksLikeAProgram(Input);
+  const lzma_filter filters[] = {
+      {LZMA_FILTER_X86, nullptr}, {LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  const lzma_filter* chain = x86 ? filters : filters + 1;
+  if (const lzma_ret r = lzma_raw_encoder(&Encoder, chain); r == LZMA_MEM_ERROR)
+    throw tool::ToolError(
+        "not enough memory for LZMA2 at this level: its encoder needs " +
+        std::to_string(lzma_raw_encoder_memusage(chain) >> 20) +
+        " MiB for this item; a lower --level, or --method deflate, needs less");
+  else
+    CheckLzma(r);
+
+  std::uint8_t prefix[Lzma2Item::PrefixSize];
+  prefix[Lzma2Item::FilterOffset] = x86 ? Lzma2Item::X86Filter : Lzma2Item::NoFilter;
+  const lzma_filter properties = {LZMA_FILTER_LZMA2, &options};
+  CheckLzma(lzma_properties_encode(&properties, &prefix[Lzma2Item::DictionaryOffset]));
+  Out.Write(prefix);
+  std::size_t written = sizeof prefix;
+
+  // The input goes in slices, so that progress moves while a large item is compressed.
+  constexpr std::size_t Slice = std::size_t{1} << 20;
+  constexpr std::size_t Room = std::size_t{1} << 20;
+  Encoder.next_in = Input.data();
+  Encoder.avail_in = 0;
+  std::size_t fed = 0;
+  for (;;) {
+    if (Encoder.avail_in == 0 && fed < Input.size()) {
+      const std::size_t n = std::min(Slice, Input.size() - fed);
+      Encoder.avail_in = n;
+      fed += n;
+    }
+    const std::span<std::uint8_t> room = Out.Reserve(Room);
+    Encoder.next_out = room.data();
+    Encoder.avail_out = room.size();
+    const std::size_t before = Encoder.avail_in;
+    const lzma_ret r = lzma_code(&Encoder, fed == Input.size() ? LZMA_FINISH : LZMA_RUN);
+    Out.Consumed(before - Encoder.avail_in);
+    const std::size_t produced = room.size() - Encoder.avail_out;
+    Out.Commit(produced);
+    written += produced;
+    CheckLzma(r);
+    if (Limit && written + Lzma2Item::TrailerSize >= *Limit) {
+      Out.Discard();
+      return false;
+    }
+    if (r == LZMA_STREAM_END)
+      break;
+  }
+  const uLong checksum = adler32_z(1, Input.data(), Input.size());
+  std::uint8_t trailer[Lzma2Item::TrailerSize];
+  for (int i = 0; i < Lzma2Item::TrailerSize; ++i)
+    trailer[i] = static_cast<std::uint8_t>(checksum >> (8 * (Lzma2Item::TrailerSize - 1 - i)));
+  Out.Write(trailer);
+  return true;
+}
+
+std::vector<std::uint8_t> TLzma2Compressor::Compress(std::span<const std::uint8_t> Input) {
+  TBytesOutput out;
+  Compress(Input, out, std::nullopt);
+  return std::move(out.Stream);
+}
+
+bool TLzma2Compressor::CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) {
   return Compress(Input, Out, Input.size());
 }
 

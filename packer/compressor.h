@@ -1,6 +1,9 @@
 #pragma once
-// Compression of one item's bytes into one zlib-format stream (header, deflate data,
-// Adler-32), the format the extractor's decompression stream reads.
+// Compression of one item's bytes into the stored data of one method: a zlib-format stream
+// (header, deflate data, Adler-32), or an LZMA2 stream (archive/lzma2_item.h), the formats
+// the extractor's decompression streams read.
+//
+// zlib:
 //
 // libdeflate reads a whole item that the caller holds mapped (so the input costs address
 // space and page cache rather than heap) and writes to a TStreamOutput: levels 0 (stored
@@ -23,6 +26,10 @@
 #include <span>
 #include <vector>
 
+#include <lzma.h>
+
+#include "archive/vexa_header.h"
+
 struct libdeflate_compressor;
 
 namespace vexa {
@@ -30,8 +37,10 @@ namespace vexa {
 inline constexpr int MinCompressionLevel = 0;
 inline constexpr int MaxCompressionLevel = 12;
 // An archive is packed once and downloaded many times: the smallest output is worth the
-// slower pack (libdeflate at 12 still packs faster than zip -9).
+// slower pack (libdeflate at 12 still packs faster than zip -9). LZMA2's preset 9 packs in
+// about the time of its peers' strongest settings; its extreme variant (12) takes twice that.
 inline constexpr int DefaultCompressionLevel = 12;
+inline constexpr int DefaultLzma2Level = 9;
 
 // Where the compressor puts the stream of one item: it reserves room for all of it at once
 // and commits what it used. Write serves outputs that are filled piece by piece.
@@ -63,7 +72,25 @@ private:
   std::size_t ReservedAt = 0;
 };
 
-class TZlibCompressor {
+// One item's bytes into the stored data of one method.
+class TCompressor {
+public:
+  virtual ~TCompressor() = default;
+  // The Compressed byte of the items it compresses.
+  virtual ItemMethod Method() const = 0;
+  // Writes the stored data of Input to Out and returns true when it is shorter than
+  // Input; otherwise gives up soon after the data reaches Input's size, discards it from
+  // Out and returns false: the item is then better stored as it is.
+  virtual bool CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) = 0;
+};
+
+enum class CompressionMethod { Store, Deflate, Lzma2 };
+
+// The compressor of Method at Level (MinCompressionLevel to MaxCompressionLevel); none for
+// Store.
+std::unique_ptr<TCompressor> MakeCompressor(CompressionMethod Method, int Level);
+
+class TZlibCompressor final : public TCompressor {
 public:
   // Level 0 to 12, else std::invalid_argument. One compressor serves any number of
   // items, one at a time; several compressors may work at once on different threads.
@@ -74,10 +101,8 @@ public:
 
   // The zlib stream of Input, whatever its size (at least 8 bytes, even for no input).
   std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> Input);
-  // Writes the zlib stream of Input to Out and returns true when it is shorter than
-  // Input; otherwise gives up soon after the stream reaches Input's size, discards it
-  // from Out and returns false: the item is then better stored as it is.
-  bool CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out);
+  ItemMethod Method() const override { return imZlib; }
+  bool CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) override;
 
 private:
   // Writes the stream of Input to Out and returns true; with a Limit, gives up once the
@@ -86,6 +111,37 @@ private:
                 std::optional<std::size_t> Limit);
 
   libdeflate_compressor* Compressor = nullptr;
+};
+
+// LZMA2 by liblzma, which vexa links from Debian and vexa.exe builds from Debian's source of
+// the same version (cmake/liblzma_mingw.cmake): both write the same bytes. Levels 0 to 9
+// are liblzma's presets, 10 to 12 preset 9's extreme variant. The dictionary is the
+// preset's, down to the item's size: never more memory for the extractor than the item
+// needs. An item that starts like a Windows program ("MZ") goes through the x86 filter.
+//
+// Memory: liblzma's encoder, about ten times the dictionary (674 MiB at presets 8 and 9
+// for items of 64 MiB and more), for the life of the compressor.
+class TLzma2Compressor final : public TCompressor {
+public:
+  // Level 0 to 12, else std::invalid_argument.
+  explicit TLzma2Compressor(int Level);
+  ~TLzma2Compressor();
+  TLzma2Compressor(const TLzma2Compressor&) = delete;
+  TLzma2Compressor& operator=(const TLzma2Compressor&) = delete;
+
+  ItemMethod Method() const override { return imLzma2; }
+  bool CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) override;
+  // The whole stored data of Input, whatever its size.
+  std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> Input);
+
+private:
+  bool Compress(std::span<const std::uint8_t> Input, TStreamOutput& Out,
+                std::optional<std::size_t> Limit);
+
+  lzma_options_lzma Preset;
+  // Kept between items: liblzma reuses the match finder's memory when the next item's
+  // options need no more of it.
+  lzma_stream Encoder = LZMA_STREAM_INIT;
 };
 
 } // namespace vexa

@@ -57,7 +57,7 @@ std::vector<std::uint8_t> BuildHeaderResource(const HeaderFields& Header,
     std::uint8_t* record = block + BlockSize + ItemRecordSize * i;
     PutText(record + ItemNameOffset, NameFieldSize, item.FileName, "an item name");
     PutText(record + FileNameOffset, NameFieldSize, item.FileName, "an item name");
-    record[CompressedOffset] = item.Compressed ? 1 : 0;
+    record[CompressedOffset] = item.Method;
     std::memcpy(record + FileTimeOffset, &item.FileTime, sizeof item.FileTime);
     PutU32(record + OriginalSizeOffset, item.OriginalSize);
     PutU32(record + StoredSizeOffset, item.StoredSize);

@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "archive/vexa_header.h"
+
 namespace vexa::tool {
 
 struct ItemRecordFields {
   std::string FileName; // at most 32 bytes; also written as ItemName
-  bool Compressed = false;
+  ItemMethod Method = imStored;
   double FileTime = 0; // days since 30 December 1899
   std::uint32_t OriginalSize = 0;
   std::uint32_t StoredSize = 0; // after compression, before encryption

@@ -102,12 +102,10 @@ private:
 
 } // namespace
 
-TItemPacker::TItemPacker(fs::path WorkFile, std::optional<int> Level,
+TItemPacker::TItemPacker(fs::path WorkFile, std::unique_ptr<TCompressor> Compressor,
                          const std::optional<std::string>& Password, TProgress& Progress)
-    : Work(std::move(WorkFile)), Password(Password), Progress(Progress) {
-  if (Level)
-    Compressor.emplace(*Level);
-}
+    : Work(std::move(WorkFile)), Compressor(std::move(Compressor)), Password(Password),
+      Progress(Progress) {}
 
 PackedItem TItemPacker::Pack(const fs::path& Path) {
   platform::MappedFile data;
@@ -122,8 +120,9 @@ PackedItem TItemPacker::Pack(const fs::path& Path) {
   item.WorkFile = Work.Name();
   item.Offset = Work.Size();
   TItemOutput out(Work, Password, Progress);
-  item.Compressed = Compressor && Compressor->CompressIfSmaller(data.Bytes(), out);
-  if (!item.Compressed)
+  if (Compressor && Compressor->CompressIfSmaller(data.Bytes(), out))
+    item.Method = Compressor->Method();
+  else
     out.Write(data.Bytes());
   item.StoredSize = static_cast<std::uint32_t>(out.PlainSize());
   item.Length = out.Finish(data.Size());

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -19,7 +20,7 @@ inline constexpr std::uint64_t MaxItemSize = 0xFFFFFFFFull; // the header holds 
 struct PackedItem {
   std::uint32_t OriginalSize = 0;
   std::uint32_t StoredSize = 0; // before enciphering
-  bool Compressed = false;
+  ItemMethod Method = imStored;
   std::uint32_t Checksum = 0;   // CRC-32 of the file's bytes
   std::string WorkFile;         // the work file that holds the item's bytes, by name
   std::uint64_t Offset = 0;     // of the item's bytes in that file
@@ -28,8 +29,8 @@ struct PackedItem {
 
 class TItemPacker {
 public:
-  // Level: nothing to store every item as it is. Progress learns of every byte read.
-  TItemPacker(std::filesystem::path WorkFile, std::optional<int> Level,
+  // Compressor: none to store every item as it is. Progress learns of every byte read.
+  TItemPacker(std::filesystem::path WorkFile, std::unique_ptr<TCompressor> Compressor,
               const std::optional<std::string>& Password, TProgress& Progress);
 
   // Raises ToolError naming Path when it cannot be read or has grown to 4 GiB or more.
@@ -39,7 +40,7 @@ public:
 
 private:
   TWorkFile Work;
-  std::optional<TZlibCompressor> Compressor;
+  std::unique_ptr<TCompressor> Compressor;
   const std::optional<std::string>& Password;
   TProgress& Progress;
 };

@@ -15,6 +15,7 @@
 #include "pe/resource_data.h"
 #include "pe/resource_writer.h"
 #include "platform/random.h"
+#include "resources/resource_ids.h"
 #include "texts/archive_texts.h"
 #include "texts/string_table.h"
 #include "tool_base/item_checksums.h"
@@ -126,6 +127,23 @@ std::vector<pe::Resource> StubResources(const pe::PeImage& Stub, bool ReplaceIco
 
 } // namespace
 
+bool StubReadsLzma2(std::span<const std::uint8_t> Stub) {
+  const pe::ResourceKey type = pe::ResourceKey::FromName("VEXAMETHODS");
+  const pe::ResourceKey name = pe::ResourceKey::FromId(IDR_METHODS);
+  try {
+    const pe::PeImage image = pe::PeImage::Parse(Stub);
+    for (const pe::ResourceEntry& entry : image.Entries())
+      if (entry.Type == type && entry.Name == name) {
+        const std::string_view methods(reinterpret_cast<const char*>(entry.Data.data()),
+                                       entry.Data.size());
+        return methods.find("lzma2") != std::string_view::npos;
+      }
+  } catch (const pe::PeFormatError&) {
+    // An unusable stub is refused where it is read whole.
+  }
+  return false;
+}
+
 PackReport PackArchive(const PackPlan& Plan) {
   const HeaderFields header = HeaderOf(Plan);
   const std::vector<PackInput>& files = Plan.Inputs;
@@ -145,6 +163,10 @@ PackReport PackArchive(const PackPlan& Plan) {
     }
   }();
 
+  if (Plan.Level && Plan.Method == CompressionMethod::Lzma2 && !StubReadsLzma2(Plan.Stub))
+    throw UsageError("the stub " + Plan.StubName +
+                     " reads no LZMA2 items: pack with --method deflate");
+
   std::uint16_t nextIconId = 1;
   std::vector<pe::Resource> resources =
       StubResources(stub, Plan.Icon.has_value() || Plan.DropIcon, nextIconId);
@@ -161,8 +183,9 @@ PackReport PackArchive(const PackPlan& Plan) {
   // changes where its bytes wait, never the bytes.
   std::vector<std::unique_ptr<TItemPacker>> packers;
   for (std::size_t n = WorkerCount(Plan.Jobs, files.size()); packers.size() < n;)
-    packers.push_back(std::make_unique<TItemPacker>(WorkPath(Plan.Output, ".items"), Plan.Level,
-                                                    Plan.Password, progress));
+    packers.push_back(std::make_unique<TItemPacker>(
+        WorkPath(Plan.Output, ".items"),
+        Plan.Level ? MakeCompressor(Plan.Method, *Plan.Level) : nullptr, Plan.Password, progress));
 
   PackReport report;
   std::vector<ItemRecordFields> records;
@@ -184,7 +207,7 @@ PackReport PackArchive(const PackPlan& Plan) {
         record.FileName = file.Name;
         record.OriginalSize = item.OriginalSize;
         record.StoredSize = item.StoredSize;
-        record.Compressed = item.Compressed;
+        record.Method = item.Method;
         const std::int64_t seconds = Plan.LatestFileTime
                                          ? std::min(*Plan.LatestFileTime, file.ModifiedSeconds)
                                          : file.ModifiedSeconds;

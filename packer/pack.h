@@ -3,6 +3,7 @@
 // runs before the output is touched, and the output appears whole or not at all.
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "packer/pack_plan.h"
@@ -21,8 +22,13 @@ struct PackReport {
 // is nothing to say.
 std::string ImageSizeWarning(std::uint32_t ImageSize);
 
+// Whether Stub reads LZMA2 items: a stub built to read zlib items alone takes every non-zero
+// method byte for zlib. Vexa's stub lists the methods it reads in a resource of its own.
+bool StubReadsLzma2(std::span<const std::uint8_t> Stub);
+
 // Writes the archive Plan describes. Raises ToolError naming the file that cannot be read
-// or written, or when the items do not fit the image of a 32-bit program.
+// or written, or when the items do not fit the image of a 32-bit program; UsageError when
+// the plan's method is LZMA2 and its stub reads no LZMA2 items.
 PackReport PackArchive(const PackPlan& Plan);
 
 } // namespace vexa::tool

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "packer/compressor.h"
 #include "packer/icon_file.h"
 #include "packer/pack_inputs.h"
 #include "texts/archive_texts.h"
@@ -38,6 +39,7 @@ struct PackPlan {
   std::optional<std::string> Title;   // its caption, with Welcome
 
   std::optional<int> Level;            // compression level; nothing: every item stored
+  CompressionMethod Method = CompressionMethod::Lzma2; // with a Level; the stub must read it
   std::optional<std::string> Password; // in the archive's code page; nothing: not encrypted
 
   std::span<const std::uint8_t> Stub; // the stub's image; the caller keeps it alive

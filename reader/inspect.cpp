@@ -126,6 +126,20 @@ std::string CodePageText(const TArchiveFile& Archive) {
          (Archive.CodePageRecorded() ? "" : " (assumed: the archive does not record it)");
 }
 
+// The method column: "lzma2+" continues the stream of the item before it.
+const char* MethodName(const TItemRecord& Item) {
+  switch (Compressed(Item)) {
+  case imStored:
+    return "stored";
+  case imLzma2:
+    return "lzma2";
+  case imLzma2Continued:
+    return "lzma2+";
+  default:
+    return "deflate";
+  }
+}
+
 void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
   const TVexaHeader& header = Archive.Header();
   const unsigned page = Archive.CodePage();
@@ -150,6 +164,7 @@ void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
     Out << (i ? "," : "") << "\n    {\"name\": " << JsonString(FromAnsi(FileName(item), page))
         << ", \"size\": " << OriginalSize(item) << ", \"stored\": " << StoredSize(item)
         << ", \"compressed\": " << (Compressed(item) ? "true" : "false")
+        << ", \"method\": " << JsonString(MethodName(item))
         << ", \"modified\": " << JsonString(DateText(FileTime(item))) << "}";
   }
   Out << (header.Items.empty() ? "" : "\n  ") << "]\n}\n";
@@ -188,7 +203,7 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
     std::snprintf(line, sizeof line, "%s %12u %12u %7s %-8s %s\n",
                   PaddedName(FromAnsi(FileName(item), page), 32).c_str(), OriginalSize(item),
                   StoredSize(item), RatioText(OriginalSize(item), StoredSize(item)).c_str(),
-                  Compressed(item) ? "deflate" : "stored", DateText(FileTime(item)).c_str());
+                  MethodName(item), DateText(FileTime(item)).c_str());
     Out << line;
     original += OriginalSize(item);
     stored += StoredSize(item);

@@ -5,6 +5,9 @@
 #define IDD_CONFIRM 200
 #define IDD_PASSWORD 400
 #define IDI_DIALOG 111
+// Type VEXAMETHODS, apart from the archive's RCDATA: the item methods the stub reads
+// beside stored and zlib ("lzma2").
+#define IDR_METHODS 1
 
 #define IDS_STATUS_CAPTION 2000
 #define IDS_PLEASE_WAIT 2001

@@ -52,7 +52,7 @@ TEST_F(HeaderTest, FieldsAtTheirFullWidthAreReadWhole) {
   fields.ProgramPath = std::string(255, 'P');
   ItemRecordFields item;
   item.FileName = std::string(32, 'n');
-  item.Compressed = true;
+  item.Method = imLzma2;
   item.OriginalSize = 0xFFFFFFFF;
   item.StoredSize = 12345;
   item.FileTime = 46000.5;
@@ -61,7 +61,7 @@ TEST_F(HeaderTest, FieldsAtTheirFullWidthAreReadWhole) {
   EXPECT_EQ(Header.ProgramPath(), std::string(255, 'P'));
   ASSERT_EQ(Header.Items.size(), 1u);
   EXPECT_EQ(FileName(*Header.Items[0]), std::string(32, 'n'));
-  EXPECT_EQ(Compressed(*Header.Items[0]), 1);
+  EXPECT_EQ(Compressed(*Header.Items[0]), imLzma2);
   EXPECT_EQ(OriginalSize(*Header.Items[0]), 0xFFFFFFFFu);
   EXPECT_EQ(StoredSize(*Header.Items[0]), 12345u);
   EXPECT_EQ(FileTime(*Header.Items[0]), 46000.5);

@@ -157,13 +157,21 @@ TEST_F(CommandLineTest, AnItemWithoutAddressSpaceForItsOutputIsNotCalledAFullDis
   // its compressed bytes, as long again, does not.
   Put("in/a.bin", Text("x"));
   fs::resize_file(Dir / "in/a.bin", 256u << 20);
-  const Result r =
-      Run("pack -o a.exe --temp --jobs 1 in --stub '" + StubPath() + "'", "ulimit -v 400000;");
+  const Result r = Run("pack -o a.exe --temp --jobs 1 --method deflate in --stub '" + StubPath() +
+                           "'",
+                       "ulimit -v 400000;");
   EXPECT_EQ(r.Code, 1);
   EXPECT_NE(r.Err.find("cannot make room for an item in the work file a.exe."), std::string::npos)
       << r.Err;
   EXPECT_NE(r.Err.find("into memory: Cannot allocate memory"), std::string::npos) << r.Err;
   EXPECT_EQ(r.Err.find("disk"), std::string::npos) << r.Err;
+  // LZMA2's encoder at level 9 needs more than the limit before any output.
+  const Result lzma2 =
+      Run("pack -o a.exe --temp --jobs 1 in --stub '" + StubPath() + "'", "ulimit -v 400000;");
+  EXPECT_EQ(lzma2.Code, 1);
+  EXPECT_NE(lzma2.Err.find("not enough memory for LZMA2 at this level: its encoder needs"),
+            std::string::npos)
+      << lzma2.Err;
   for (const auto& entry : fs::directory_iterator(Dir))
     EXPECT_EQ(entry.path().filename(), "in") << "left behind: " << entry.path();
 }

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/lzma2_item.h"
 #include "streams/decompression_stream.h"
+#include "streams/lzma2_decompression_stream.h"
 #include "streams/resource_stream.h"
 #include "support/memory_resource_module.h"
 #include "support/random_bytes.h"
@@ -22,8 +24,8 @@ Bytes Incompressible(std::size_t Size) { return test::RandomBytes(Size, 987); }
 
 // Text-like: words from a small vocabulary in a pseudo-random order.
 Bytes Compressible(std::size_t Size) {
-  static const char* const words[] = {"setup ", "archive ", "file ", "the ", "window ",
-                                      "data\r\n", "of ", "program ", "Vexa ", "item "};
+  static const char* const words[] = {"setup ",   "archive ", "file ",    "the ",  "window ",
+                                      "data\r\n", "of ",      "program ", "Vexa ", "item "};
   std::mt19937 random(42);
   std::string text;
   while (text.size() < Size)
@@ -32,11 +34,12 @@ Bytes Compressible(std::size_t Size) {
 }
 
 // What the extractor makes of Stored: read through its own classes, 61440 bytes a time.
-Bytes Extract(const Bytes& Stored, bool& Ended) {
+template <class TStreamClass, class... TArgs>
+Bytes ExtractWith(const Bytes& Stored, bool& Ended, TArgs... Args) {
   test::MemoryResourceModule module;
   module.Add("Item1", Stored);
   TResourceStream resource(module, "Item1");
-  TDecompressionStream stream(resource);
+  TStreamClass stream(resource, Args...);
   Bytes all;
   Bytes buffer(61440);
   while (const std::int32_t n = stream.Read(buffer.data(), 61440))
@@ -45,9 +48,21 @@ Bytes Extract(const Bytes& Stored, bool& Ended) {
   return all;
 }
 
+Bytes Extract(ItemMethod Method, const Bytes& Stored, std::size_t PlainSize, bool& Ended) {
+  if (Method == imLzma2)
+    return ExtractWith<TLzma2DecompressionStream>(Stored, Ended, std::uint64_t{PlainSize});
+  return ExtractWith<TDecompressionStream>(Stored, Ended);
+}
+
+Bytes Compress(TCompressor& Compressor, const Bytes& Plain) {
+  if (auto* lzma2 = dynamic_cast<TLzma2Compressor*>(&Compressor))
+    return lzma2->Compress(Plain);
+  return static_cast<TZlibCompressor&>(Compressor).Compress(Plain);
+}
+
 // CompressIfSmaller into memory: the stream, or nothing when storing serves better (the
 // output then holds nothing either).
-std::optional<Bytes> IfSmaller(TZlibCompressor& Compressor, const Bytes& Plain) {
+std::optional<Bytes> IfSmaller(TCompressor& Compressor, const Bytes& Plain) {
   TBytesOutput out;
   if (Compressor.CompressIfSmaller(Plain, out))
     return std::move(out.Stream);
@@ -57,31 +72,46 @@ std::optional<Bytes> IfSmaller(TZlibCompressor& Compressor, const Bytes& Plain) 
 
 constexpr int Levels[] = {0, 1, 6, 12};
 
-std::string Name(const ::testing::TestParamInfo<int>& Info) {
-  return "level" + std::to_string(Info.param);
+struct TMethodLevel {
+  CompressionMethod Method;
+  int Level;
+};
+
+constexpr TMethodLevel MethodLevels[] = {
+    {CompressionMethod::Deflate, 0}, {CompressionMethod::Deflate, 1},
+    {CompressionMethod::Deflate, 6}, {CompressionMethod::Deflate, 12},
+    {CompressionMethod::Lzma2, 0},   {CompressionMethod::Lzma2, 6},
+    {CompressionMethod::Lzma2, 12},
+};
+
+std::string Name(const ::testing::TestParamInfo<TMethodLevel>& Info) {
+  return std::string(Info.param.Method == CompressionMethod::Lzma2 ? "lzma2" : "deflate") +
+         "_level" + std::to_string(Info.param.Level);
 }
 
-class CompressorRoundTrip : public ::testing::TestWithParam<int> {};
+class CompressorRoundTrip : public ::testing::TestWithParam<TMethodLevel> {};
 
 // Sizes on both sides of the copy buffer (61440), the source chunk (65536) and the
 // stream's 8-byte minimum, with data that compresses and data that does not.
 TEST_P(CompressorRoundTrip, ExtractorReadsBackEveryByte) {
-  TZlibCompressor compressor(GetParam());
+  const auto compressor = MakeCompressor(GetParam().Method, GetParam().Level);
+  const bool deflateStores =
+      GetParam().Method == CompressionMethod::Deflate && GetParam().Level == 0;
   for (const std::size_t size : {0, 1, 7, 8, 9, 61440, 65536, 100000, 2 * 1024 * 1024 + 17}) {
     for (const bool compressible : {true, false}) {
       SCOPED_TRACE(std::to_string(size) + (compressible ? " compressible" : " incompressible"));
       const Bytes plain = compressible ? Compressible(size) : Incompressible(size);
-      const Bytes stored = compressor.Compress(plain);
+      const Bytes stored = Compress(*compressor, plain);
       bool ended = false;
-      EXPECT_EQ(Extract(stored, ended), plain);
+      EXPECT_EQ(Extract(compressor->Method(), stored, size, ended), plain);
       EXPECT_TRUE(ended);
 
-      const auto smaller = IfSmaller(compressor, plain);
+      const auto smaller = IfSmaller(*compressor, plain);
       if (smaller) {
         EXPECT_LT(smaller->size(), plain.size());
         EXPECT_EQ(*smaller, stored);
       }
-      if (GetParam() == 0 || !compressible || size < 9) {
+      if (deflateStores || !compressible || size < 9) {
         EXPECT_FALSE(smaller);
       } else if (size >= 61440) {
         EXPECT_TRUE(smaller);
@@ -90,7 +120,31 @@ TEST_P(CompressorRoundTrip, ExtractorReadsBackEveryByte) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, CompressorRoundTrip, ::testing::ValuesIn(Levels), Name);
+INSTANTIATE_TEST_SUITE_P(Levels, CompressorRoundTrip, ::testing::ValuesIn(MethodLevels), Name);
+
+// The extractor reserves the dictionary the stream names: never more than the item needs,
+// and the preset's for larger items. Programs go through the x86 filter, other data not.
+TEST(CompressorTest, Lzma2NamesTheSmallestDictionaryAndFiltersPrograms) {
+  const std::pair<int, std::size_t> presets[] = {{0, 256 << 10}, {6, 8 << 20}};
+  for (const auto [level, presetDictionary] : presets) {
+    TLzma2Compressor compressor(level);
+    for (const std::size_t size : {0, 100, 5000, 100000, 300000}) {
+      Bytes plain = Compressible(size);
+      const Bytes stored = compressor.Compress(plain);
+      EXPECT_EQ(stored[Lzma2Item::DictionaryOffset],
+                Lzma2Item::SmallestDictionaryByte(std::min(size, presetDictionary)))
+          << level << " " << size;
+      EXPECT_EQ(stored[Lzma2Item::FilterOffset], Lzma2Item::NoFilter) << size;
+      if (size < 2)
+        continue;
+      plain[0] = 'M', plain[1] = 'Z';
+      const Bytes program = compressor.Compress(plain);
+      EXPECT_EQ(program[Lzma2Item::FilterOffset], Lzma2Item::X86Filter) << size;
+      bool ended = false;
+      EXPECT_EQ(Extract(imLzma2, program, size, ended), plain);
+    }
+  }
+}
 
 // Noise followed by a growing run of zeros crosses the point where the stream becomes
 // shorter than its input; a stream a single byte shorter is still worth keeping.
@@ -99,6 +153,13 @@ TEST(CompressorTest, KeepsEveryStreamShorterThanItsInput) {
     if (level == 0)
       continue;
     TZlibCompressor compressor(level);
+    TLzma2Compressor lzma2(level);
+    for (std::size_t zeros = 0; zeros < 64; zeros += 7) {
+      Bytes plain = Incompressible(4000);
+      plain.insert(plain.end(), zeros * 4, 0);
+      const std::size_t full = lzma2.Compress(plain).size();
+      EXPECT_EQ(IfSmaller(lzma2, plain).has_value(), full < plain.size()) << level << " " << zeros;
+    }
     int closeCalls = 0;
     for (std::size_t zeros = 0; zeros < 64; ++zeros) {
       Bytes plain = Incompressible(4000);
@@ -115,6 +176,8 @@ TEST(CompressorTest, KeepsEveryStreamShorterThanItsInput) {
 TEST(CompressorTest, LevelsOutsideZeroToTwelveAreRefused) {
   EXPECT_THROW(TZlibCompressor(-1), std::invalid_argument);
   EXPECT_THROW(TZlibCompressor(13), std::invalid_argument);
+  EXPECT_THROW(TLzma2Compressor(-1), std::invalid_argument);
+  EXPECT_THROW(TLzma2Compressor(13), std::invalid_argument);
   EXPECT_NO_THROW(TZlibCompressor(0));
   EXPECT_NO_THROW(TZlibCompressor(12));
 }
