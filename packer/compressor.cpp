@@ -116,10 +116,9 @@ bool TLzma2Compressor::Compress(std::span<const std::uint8_t> Input, TStreamOutp
       {LZMA_FILTER_X86, nullptr}, {LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
   const lzma_filter* chain = x86 ? filters : filters + 1;
   if (const lzma_ret r = lzma_raw_encoder(&Encoder, chain); r == LZMA_MEM_ERROR)
-    throw tool::ToolError(
-        "not enough memory for LZMA2 at this level: its encoder needs " +
-        std::to_string(lzma_raw_encoder_memusage(chain) >> 20) +
-        " MiB for this item; a lower --level, or --method deflate, needs less");
+    throw tool::ToolError("not enough memory for LZMA2 at this level: its encoder needs " +
+                          std::to_string(lzma_raw_encoder_memusage(chain) >> 20) +
+                          " MiB for this item; a lower --level, or --method deflate, needs less");
   else
     CheckLzma(r);
 

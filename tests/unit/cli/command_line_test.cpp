@@ -157,9 +157,9 @@ TEST_F(CommandLineTest, AnItemWithoutAddressSpaceForItsOutputIsNotCalledAFullDis
   // its compressed bytes, as long again, does not.
   Put("in/a.bin", Text("x"));
   fs::resize_file(Dir / "in/a.bin", 256u << 20);
-  const Result r = Run("pack -o a.exe --temp --jobs 1 --method deflate in --stub '" + StubPath() +
-                           "'",
-                       "ulimit -v 400000;");
+  const Result r =
+      Run("pack -o a.exe --temp --jobs 1 --method deflate in --stub '" + StubPath() + "'",
+          "ulimit -v 400000;");
   EXPECT_EQ(r.Code, 1);
   EXPECT_NE(r.Err.find("cannot make room for an item in the work file a.exe."), std::string::npos)
       << r.Err;
