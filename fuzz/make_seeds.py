@@ -7,6 +7,7 @@ target's seeds in the input layout its source file describes:
 
   header/      the HEADER resource
   decompress/  read-size seed, mode, a compressed item's zlib stream
+  lzma2/       read-size seed, mode, OriginalSize, an LZMA2 item's data
   decrypt/     password, StoredSize, read-size seed, check block, an encrypted item
   item/        item record, password, the item's resource
   pe/          a packed archive with its code sections dropped (headers, resources)
@@ -24,6 +25,7 @@ import tempfile
 import pefile
 
 PASSWORD = b"seed password"
+TARGETS = ("header", "decompress", "lzma2", "decrypt", "item", "pe")
 BLOCK = 656
 RECORD = 81
 
@@ -97,7 +99,7 @@ def text_file(n):
 
 def main():
     vexa, outdir = sys.argv[1], sys.argv[2]
-    for target in ("header", "decompress", "decrypt", "item", "pe"):
+    for target in TARGETS:
         shutil.rmtree(os.path.join(outdir, target), ignore_errors=True)
 
     files = {
@@ -107,7 +109,9 @@ def main():
     }
     kinds = [
         ("stored", ["--temp", "--store"], None),
-        ("compressed", ["--dest", "C:\\Program Files\\Vexa Seed", "--level", "9"], None),
+        ("compressed", ["--dest", "C:\\Program Files\\Vexa Seed", "--method", "deflate",
+                        "--level", "9"], None),
+        ("lzma2", ["--temp", "--method", "lzma2", "--level", "6"], None),
         ("encrypted", ["--ask-folder", "--store", "--encrypt"], PASSWORD),
         ("both", ["--temp", "--encrypt", "--run", "setup.exe", "--program-in-destination",
                   "--wait-and-delete", "--always-confirm", "--welcome", "Install the seed?",
@@ -126,10 +130,16 @@ def main():
                 record = header[BLOCK + RECORD * i: BLOCK + RECORD * (i + 1)]
                 item = res["ITEM%d" % (i + 1)]
                 stored_size = struct.unpack_from("<I", record, 77)[0]
-                compressed = record[64] != 0
+                method = record[64]
                 name = "%s-item%d" % (kind, i + 1)
                 write(outdir, "item", name, record + bytes([len(pw)]) + pw + item)
-                if compressed and not pw:
+                if method == 2 and not pw:
+                    original_size = struct.unpack_from("<I", record, 73)[0]
+                    for mode in (0, 1):
+                        seed = struct.pack("<IBI", 0x9E3779B9 * (mode + 1) & 0xFFFFFFFF, mode,
+                                           original_size)
+                        write(outdir, "lzma2", "%s-mode%d" % (name, mode), seed + item)
+                if method == 1 and not pw:
                     for mode in (0, 1, 2, 4, 7):
                         seed = struct.pack("<IB", 0x9E3779B9 * (mode + 1) & 0xFFFFFFFF, mode)
                         write(outdir, "decompress", "%s-mode%d" % (name, mode), seed + item)
@@ -140,7 +150,7 @@ def main():
             strip_code(exe, stripped)
             with open(stripped, "rb") as f:
                 write(outdir, "pe", kind, f.read())
-    for target in ("header", "decompress", "decrypt", "item", "pe"):
+    for target in TARGETS:
         print("%-10s %d seeds" % (target, len(os.listdir(os.path.join(outdir, target)))))
 
 

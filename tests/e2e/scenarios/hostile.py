@@ -21,6 +21,8 @@ PASSWORD = "hostile"
 LARGEST = 65534
 
 TO_DEST = ["--dest", "{run}\\dest"]
+DEFLATE = ["--method", "deflate"]
+LZMA2 = ["--method", "lzma2"]
 CANNOT_LOAD = [{"do": "wait", "title": "Error", "class": "#32770",
                 "check": message_box("Error", "Cannot load header.", {1: "OK"})},
                {"do": "click", "id": 1}]
@@ -70,6 +72,14 @@ def corrupt_stream(archive):
     archive.rewrite(put={"HEADER": with_stored_size(header, 1, len(stream)), "ITEM2": stream})
 
 
+def flip_byte(name, at):
+    def craft(archive):
+        data = bytearray(archive.get(name))
+        data[at(len(data))] ^= 0x55
+        archive.rewrite(put={name: bytes(data)})
+    return craft
+
+
 def cut_item(name, keep):
     def craft(archive):
         data = archive.get(name)
@@ -93,14 +103,19 @@ SCENARIOS = [
                    pack=["--run", "setup.exe"]),
 
     # The run stops at the damaged item: the items before it stay, the one after it never comes.
-    {"name": "zlib_corrupt", "files": MANUAL_AND_FRIENDS, "pack": TO_DEST, "mkdirs": ["dest"],
-     "craft": corrupt_stream, "exit_code": 1,
+    {"name": "zlib_corrupt", "files": MANUAL_AND_FRIENDS, "pack": TO_DEST + DEFLATE,
+     "mkdirs": ["dest"], "craft": corrupt_stream, "exit_code": 1,
      "written": {"dest/readme.txt": "readme.txt",
                  "dest/manual.txt": strict_prefix_of(MANUAL, len(MANUAL) // 2)}},
+    # Damage that still decodes to the item's size: the item's Adler-32 finds it at its end.
+    {"name": "lzma2_corrupt", "files": MANUAL_AND_FRIENDS, "pack": TO_DEST + LZMA2,
+     "mkdirs": ["dest"], "craft": flip_byte("ITEM2", lambda n: n // 2), "exit_code": 1,
+     "written": {"dest/readme.txt": "readme.txt", "dest/manual.txt": lambda data: data != MANUAL}},
 
-    {"name": "zlib_truncated", "files": MANUAL_AND_FRIENDS, "pack": TO_DEST, "mkdirs": ["dest"],
-     "craft": cut_item("ITEM2", lambda n: n // 2), "exit_code": 1,
-     "written": {"dest/readme.txt": "readme.txt", "dest/manual.txt": strict_prefix_of(MANUAL)}},
+    *({"name": f"{name}_truncated", "files": MANUAL_AND_FRIENDS, "pack": TO_DEST + method,
+       "mkdirs": ["dest"], "craft": cut_item("ITEM2", lambda n: n // 2), "exit_code": 1,
+       "written": {"dest/readme.txt": "readme.txt", "dest/manual.txt": strict_prefix_of(MANUAL)}}
+      for name, method in (("zlib", DEFLATE), ("lzma2", LZMA2))),
 
     # One byte short of its padding: every plain byte is there, the last block is not whole.
     {"name": "encrypted_short_padding", "files": {"readme.txt": README, "data.bin": DATA},

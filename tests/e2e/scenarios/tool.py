@@ -1,7 +1,8 @@
 """The tool and the stub agree: `vexa extract` on Linux writes exactly the files that the stub
-writes under Wine from the same archive, of every kind; and vexa.exe, the Windows build of the
-tool, run under Wine packs the same archive as `vexa` on Linux from the same files, byte for
-byte: both deflate with the same libdeflate.
+writes under Wine from the same archive, of every kind and with either method; and vexa.exe,
+the Windows build of the tool, run under Wine packs the same archive as `vexa` on Linux from the
+same files, byte for byte: both deflate with the same libdeflate and compress LZMA2 with the
+same liblzma.
 
 The scenarios reach the native side through their `craft` step, which runs after `vexa pack` and
 before the program starts: it finds the build from the crafter's tool (BUILD/native/tests/e2e/
@@ -140,24 +141,29 @@ def wine_pack(name, options, compare):
                         lambda data: compare(data, seen["linux"], seen["vexa"])}}
 
 
+# The compression methods, each a dimension of the compressed scenarios below.
+METHODS = {"deflate": ["--method", "deflate"], "lzma2": ["--method", "lzma2"]}
+
 SCENARIOS = [
     extract_matches_stub("tool_extract_stored", ["--store"]),
-    extract_matches_stub("tool_extract_compressed", []),
     extract_matches_stub("tool_extract_encrypted", ["--store", "--password", PASSWORD],
                          PASSWORD_STEPS),
-    extract_matches_stub("tool_extract_compressed_encrypted", ["--password", PASSWORD],
-                         PASSWORD_STEPS),
-
     # Stored items: both packers write the same bytes, down to the PE checksum.
     wine_pack("tool_wine_pack_stored", ["--store", "--temp", "--welcome", "Install?"],
               lambda wine, linux, vexa: wine == linux),
-    # Compressed at the default level, and compressed and encrypted at the fastest: the same
-    # bytes but for the random padding of the password check block.
-    wine_pack("tool_wine_pack_compressed", ["--temp", "--run", "readme.txt",
-                                            "--program-in-destination"],
-              lambda wine, linux, vexa: wine == linux),
-    wine_pack("tool_wine_pack_compressed_encrypted",
-              ["--level", "1", "--temp", "--password", PASSWORD],
-              lambda wine, linux, vexa: same_but_check_block(wine, linux)
-              and verifies(vexa, wine, "--password", PASSWORD)),
 ]
+for method, chosen in METHODS.items():
+    SCENARIOS += [
+        extract_matches_stub(f"tool_extract_compressed_{method}", chosen),
+        extract_matches_stub(f"tool_extract_compressed_encrypted_{method}",
+                             [*chosen, "--password", PASSWORD], PASSWORD_STEPS),
+        # Compressed at the default level, and compressed and encrypted at the fastest: the
+        # same bytes but for the random padding of the password check block.
+        wine_pack(f"tool_wine_pack_compressed_{method}",
+                  [*chosen, "--temp", "--run", "readme.txt", "--program-in-destination"],
+                  lambda wine, linux, vexa: wine == linux),
+        wine_pack(f"tool_wine_pack_compressed_encrypted_{method}",
+                  [*chosen, "--level", "1", "--temp", "--password", PASSWORD],
+                  lambda wine, linux, vexa: same_but_check_block(wine, linux)
+                  and verifies(vexa, wine, "--password", PASSWORD)),
+    ]
