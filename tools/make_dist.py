@@ -43,10 +43,12 @@ vexa: self-extracting archives for Windows
 Copyright (C) {year} the Vexa developers.
 
 The Windows stub (vexasfx.exe, also carried inside vexa as data) is linked
-statically with zlib (zlib licence) and with the GCC runtime libraries
-(licensed under the GNU General Public License version 3 with the GCC Runtime
-Library Exception; see /usr/share/common-licenses/GPL-3). vexa.exe in the
-Windows package links libdeflate (MIT licence) as well.
+statically with zlib (zlib licence), with the LZMA SDK's LZMA2 decoder (public
+domain; vexa carries it too) and with the GCC runtime libraries (licensed
+under the GNU General Public License version 3 with the GCC Runtime Library
+Exception; see /usr/share/common-licenses/GPL-3). vexa.exe in the Windows
+package links libdeflate (MIT licence) and liblzma's encoder (public domain)
+as well.
 """
 
 

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ python3 zlib1g-dev libgtest-dev libbenchmark-dev
-  libcli11-dev libdeflate-dev libssl-dev
+  libcli11-dev libdeflate-dev liblzma-dev libssl-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth locales
   python3-pefile icoutils osslsigncode openssl
