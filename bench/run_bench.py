@@ -263,8 +263,8 @@ def lzma2_rows(table, vexa: Path, work: Path, files, deflate_size: int, deflate_
     xz_size = 0
     for f in files:
         with open(streams / f.name, "wb") as stream:
-            subprocess.run(["xz", "-q", "--format=raw", "--lzma2=preset=9e", "-c", f], stdout=stream,
-                           check=True)
+            subprocess.run(["xz", "-q", "--format=raw", "--lzma2=preset=9e", "-c", f],
+                           stdout=stream, check=True)
         xz_size += (streams / f.name).stat().st_size
     xz_compressed = sorted(streams.iterdir())
     table.add("  LZMA2 (default), per item: size less the stub", f"{exe_size - stub_size:,} B",

@@ -70,8 +70,11 @@ TEST_F(CommandLineTest, ExitCodesSaySuccessFailureOrUsage) {
   EXPECT_EQ(r.Err, "");
   EXPECT_NE(r.Out.find("a.exe: 1 item(s)"), std::string::npos) << r.Out;
 
-  for (const char* usage : {"", "pack", "frobnicate", "pack -o b.exe in --temp --bogus",
-                            "pack -o b.exe --temp --ask-folder in", "list", "extract a.exe"}) {
+  for (const char* usage :
+       {"", "pack", "frobnicate", "pack -o b.exe in --temp --bogus",
+        "pack -o b.exe --temp --ask-folder in", "list", "extract a.exe",
+        "pack -o b.exe --temp --method lzma3 in", "pack -o b.exe --temp --store --method lzma2 in",
+        "pack -o b.exe --temp --method store --level 3 in"}) {
     r = Run(usage);
     EXPECT_EQ(r.Code, 2) << "vexa " << usage << ": " << r.Err;
     EXPECT_NE(r.Err, "") << "vexa " << usage;
@@ -109,6 +112,25 @@ TEST_F(CommandLineTest, ADamagedArchiveFailsVerifyWithTheItemNamed) {
   EXPECT_EQ(r.Code, 1);
   EXPECT_NE(r.Err.find("item 2 (b.txt)"), std::string::npos) << r.Err;
   EXPECT_EQ(r.Err.find("a.txt"), std::string::npos) << r.Err;
+}
+
+// A stub that does not list LZMA2 among the methods it reads takes every non-zero method
+// byte for zlib: it gets deflate, and --method lzma2 is refused, naming the stub.
+TEST_F(CommandLineTest, AStubThatReadsNoLzma2GetsDeflate) {
+  Put("in/a.txt", CompressibleBytes(10000));
+  RewriteArchive(StubPath(), Path("zlib-only.exe"), [](std::vector<pe::Resource>& resources) {
+    std::erase_if(resources, [](const pe::Resource& r) {
+      return r.Type == pe::ResourceKey::FromName("VEXAMETHODS");
+    });
+  });
+  ASSERT_EQ(Run("pack -o a.exe --temp in --stub zlib-only.exe").Code, 0);
+  EXPECT_NE(Run("list a.exe").Out.find(" deflate "), std::string::npos);
+  const Result refused = Run("pack -o b.exe --temp --method lzma2 in --stub zlib-only.exe");
+  EXPECT_EQ(refused.Code, 2);
+  EXPECT_NE(refused.Err.find("the stub zlib-only.exe reads no LZMA2 items"), std::string::npos)
+      << refused.Err;
+  ASSERT_EQ(Run("pack -o c.exe --temp in --stub '" + StubPath() + "'").Code, 0);
+  EXPECT_NE(Run("list c.exe").Out.find(" lzma2 "), std::string::npos);
 }
 
 TEST_F(CommandLineTest, OnlyAnArchiveThatVexaPackedFailsForAnImageChecksumThatDoesNotFit) {
