@@ -14,7 +14,6 @@
 #include "resources/resource_ids.h"
 #include "runtime/failure_policy.h"
 #include "streams/item_pipeline.h"
-#include "streams/resource_stream.h"
 #include "ui/folder_browser.h"
 #include "ui/localised_dialog.h"
 #include "ui/message_boxes.h"
@@ -122,13 +121,8 @@ void RunExtraction() {
   ExePath = win32::AnsiPath(OwnPath.data());
 
   const TResourceModule& module = win32::OwnModule();
-  const std::string welcome = LoadResourceText(module, "WelcomeText");
-  if (!welcome.empty()) {
-    const std::string title = LoadResourceText(module, "WelcomeTitle");
-    if (::MessageBoxA(nullptr, welcome.c_str(), title.c_str(),
-                      MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDNO)
-      ExitProcessNormally();
-  }
+  if (!AskWelcomeQuestion(module))
+    ExitProcessNormally();
 
   Header = std::make_unique<TVexaHeader>();
   if (Header->LoadFromResource(module, "Header", ShowError))

@@ -13,10 +13,12 @@ HWND StatusWindow = nullptr;
 
 namespace {
 
-constexpr char ClassName[] = "QuorvantaSelfExtractorWindow";
+// A Unicode window: its title and note come from the string table whole, whatever the
+// ANSI code page.
+constexpr wchar_t ClassName[] = L"QuorvantaSelfExtractorWindow";
 constexpr int OffScreen = -1000;
 
-char WaitNote[256] = {};
+wchar_t WaitNote[256] = {};
 int WaitNoteLength = 0;
 HICON StatusIcon = nullptr;
 HFONT StatusFont = nullptr;
@@ -31,8 +33,8 @@ HFONT MakeFont(const char* Face, int Height, bool Bold, bool Italic) {
   font.lfHeight = Height;
   font.lfWeight = Bold ? 800 : 400;
   font.lfItalic = Italic ? 1 : 0;
-  // The system's own character set: the note comes from the string table, which may be
-  // in any language that the ANSI code page holds (on Western systems this is ANSI).
+  // The system's own character set (ANSI on Western systems); the note itself is drawn
+  // from its UTF-16.
   font.lfCharSet = DEFAULT_CHARSET;
   font.lfQuality = PROOF_QUALITY;
   font.lfPitchAndFamily = FF_SWISS;
@@ -43,7 +45,7 @@ HFONT MakeFont(const char* Face, int Height, bool Bold, bool Italic) {
 }
 
 void Paint(HWND Window, WPARAM wParam, LPARAM lParam) {
-  ::DefWindowProcA(Window, WM_PAINT, wParam, lParam);
+  ::DefWindowProcW(Window, WM_PAINT, wParam, lParam);
   HDC dc = ::GetWindowDC(Window);
   if (StatusIcon)
     ::DrawIcon(dc, 20, 35, StatusIcon);
@@ -55,7 +57,7 @@ void Paint(HWND Window, WPARAM wParam, LPARAM lParam) {
   }
   ::SelectObject(dc, StatusFont);
   ::SetBkMode(dc, TRANSPARENT);
-  ::TextOutA(dc, TextX, TextY, WaitNote, WaitNoteLength);
+  ::TextOutW(dc, TextX, TextY, WaitNote, WaitNoteLength);
   ::ReleaseDC(Window, dc);
 }
 
@@ -85,7 +87,7 @@ LRESULT CALLBACK StatusWindowProc(HWND Window, UINT Message, WPARAM wParam, LPAR
     Paint(Window, wParam, lParam);
     return 0;
   case WM_SHOWWINDOW: {
-    const LRESULT result = ::DefWindowProcA(Window, Message, wParam, lParam);
+    const LRESULT result = ::DefWindowProcW(Window, Message, wParam, lParam);
     ::PostMessageA(Window, WM_STARTRUN, 0, 0);
     return result;
   }
@@ -93,7 +95,7 @@ LRESULT CALLBACK StatusWindowProc(HWND Window, UINT Message, WPARAM wParam, LPAR
     OnStartRun(Window);
     return 0;
   default:
-    return ::DefWindowProcA(Window, Message, wParam, lParam);
+    return ::DefWindowProcW(Window, Message, wParam, lParam);
   }
 }
 
@@ -112,8 +114,8 @@ void MoveKeepingSize(HWND Window, int X, int Y) {
 
 bool CreateStatusWindow() {
   HINSTANCE instance = ::GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  if (!::GetClassInfoA(instance, ClassName, &wc)) {
+  WNDCLASSW wc{};
+  if (!::GetClassInfoW(instance, ClassName, &wc)) {
     wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
     wc.lpfnWndProc = StatusWindowProc;
     wc.hInstance = instance;
@@ -121,17 +123,17 @@ bool CreateStatusWindow() {
     wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)); // IDC_WAIT
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = ClassName;
-    if (!::RegisterClassA(&wc))
+    if (!::RegisterClassW(&wc))
       return false;
   }
-  StatusWindow = ::CreateWindowExA(0, ClassName, "", WS_POPUP | WS_VISIBLE | WS_CAPTION, OffScreen,
+  StatusWindow = ::CreateWindowExW(0, ClassName, L"", WS_POPUP | WS_VISIBLE | WS_CAPTION, OffScreen,
                                    OffScreen, 310, 100, nullptr, nullptr, instance, nullptr);
   if (!StatusWindow)
     return false;
-  char title[255] = {};
-  ::LoadStringA(instance, IDS_STATUS_CAPTION, title, sizeof title);
-  ::SetWindowTextA(StatusWindow, title);
-  WaitNoteLength = ::LoadStringA(instance, IDS_WAIT_NOTE, WaitNote, sizeof WaitNote);
+  wchar_t title[255] = {};
+  ::LoadStringW(instance, IDS_STATUS_CAPTION, title, 255);
+  ::SetWindowTextW(StatusWindow, title);
+  WaitNoteLength = ::LoadStringW(instance, IDS_WAIT_NOTE, WaitNote, 256);
   StatusIcon = ::LoadIconA(instance, "SELFEXICON");
   StatusFont = MakeFont("Ms Sans Serif", 14, false, false);
 

@@ -9,8 +9,9 @@ namespace vexa::tool {
 
 namespace {
 
-// The buffers are the stub's: LoadStubString and the dialogs load into 256 bytes, the
-// status window's title into 255, the folder browser's texts into 260.
+// The buffers are the stub's: LoadStubString and the dialogs load into 256 UTF-16 units, the
+// status window's title into 255, the folder browser's texts into 260. A text takes no more
+// units than bytes in any ANSI code page, so its bytes are what is counted.
 constexpr StubText Texts[] = {
     {IDS_STATUS_CAPTION, TEXT_2000, 255, false},
     {IDS_PLEASE_WAIT, TEXT_2001, 256, false},

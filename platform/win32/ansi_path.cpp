@@ -46,6 +46,4 @@ std::string AnsiPath(const wchar_t* Path) {
   return ansi;
 }
 
-std::string ShownPath(const wchar_t* Path) { return ToAnsi(Path); }
-
 } // namespace vexa::win32
