@@ -156,8 +156,11 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
     plan.Program = Program(Options, plan.Inputs, plan.Texts);
   if (Options.Welcome) {
     plan.Welcome = AnsiOption(*Options.Welcome, "--welcome", plan.Texts);
-    if (Options.Title)
+    plan.WideWelcome = Utf16FromUtf8(*Options.Welcome);
+    if (Options.Title) {
       plan.Title = AnsiOption(*Options.Title, "--title", plan.Texts);
+      plan.WideTitle = Utf16FromUtf8(*Options.Title);
+    }
   }
   plan.LatestFileTime = SourceDateEpoch();
   for (const PackInput& input : plan.Inputs)

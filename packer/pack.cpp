@@ -89,6 +89,17 @@ std::vector<std::uint8_t> TextResource(const std::string& Text) {
   return bytes;
 }
 
+// UTF-16LE, ended by a NUL unit.
+std::vector<std::uint8_t> WideTextResource(const std::u16string& Text) {
+  std::vector<std::uint8_t> bytes;
+  for (const char16_t unit : Text) {
+    bytes.push_back(static_cast<std::uint8_t>(unit));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  bytes.insert(bytes.end(), 2, 0);
+  return bytes;
+}
+
 // The stub's own resources, less its program icon when the archive brings its own or
 // wants none. Images that another group icon (the dialogs' padlock) shares stay.
 std::vector<pe::Resource> StubResources(const pe::PeImage& Stub, bool ReplaceIcon,
@@ -210,6 +221,10 @@ PackReport PackArchive(const PackPlan& Plan) {
   if (Plan.Welcome) {
     resources.push_back(RcData("WELCOMETEXT", TextResource(*Plan.Welcome)));
     resources.push_back(RcData("WELCOMETITLE", TextResource(Plan.Title.value_or(""))));
+    if (Plan.WideWelcome) {
+      resources.push_back(RcData("WELCOMETEXTW", WideTextResource(*Plan.WideWelcome)));
+      resources.push_back(RcData("WELCOMETITLEW", WideTextResource(Plan.WideTitle.value_or(u""))));
+    }
   }
 
   // The image is written beside the output and takes its name only when whole, so an

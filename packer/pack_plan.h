@@ -36,6 +36,10 @@ struct PackPlan {
   std::optional<ProgramToRun> Program;
   std::optional<std::string> Welcome; // the question, in the archive's code page
   std::optional<std::string> Title;   // its caption, with Welcome
+  // The same two in UTF-16, written beside them for the stubs that show these instead,
+  // whatever the system's code page; nothing: the archive has the code page's only.
+  std::optional<std::u16string> WideWelcome;
+  std::optional<std::u16string> WideTitle;
 
   std::optional<int> Level;            // compression level; nothing: every item stored
   std::optional<std::string> Password; // in the archive's code page; nothing: not encrypted

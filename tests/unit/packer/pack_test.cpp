@@ -390,8 +390,34 @@ TEST_F(PackTest, TheProgramIconIsReplacedOrDroppedAndThePadlockStays) {
   EXPECT_EQ(own.at("111"), standard.at("111"));
 }
 
-TEST_F(PackTest, TheWelcomeQuestionBecomesTwoTextResources) {
+// A text resource in UTF-16LE with its NUL unit.
+Bytes Utf16Resource(std::u16string_view Text) {
+  Bytes bytes;
+  for (const char16_t unit : Text) {
+    bytes.push_back(static_cast<std::uint8_t>(unit));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  bytes.insert(bytes.end(), 2, 0);
+  return bytes;
+}
+
+bool HasRcData(const std::string& Archive, const std::string& Name) {
+  platform::MappedFile file;
+  EXPECT_EQ(file.Open(Archive), "");
+  const pe::PeImage image = pe::PeImage::Parse(file.Bytes());
+  return std::any_of(image.Entries().begin(), image.Entries().end(), [&](const auto& Entry) {
+    return Entry.Type == pe::ResourceKey::FromId(pe::RtRcData) &&
+           Entry.Name == pe::ResourceKey::FromName(Name);
+  });
+}
+
+// In the code page for the stubs that know only those, and in UTF-16 for the others.
+TEST_F(PackTest, TheWelcomeQuestionBecomesTextResourcesInTheCodePageAndInUtf16) {
   PackOptions o = Options({Put("setup.exe", Text("MZ"))});
+  RunPackCommand(o);
+  for (const char* name : {"WELCOMETEXT", "WELCOMETITLE", "WELCOMETEXTW", "WELCOMETITLEW"})
+    EXPECT_FALSE(HasRcData(Path("out.exe"), name)) << name;
+
   o.Welcome = "Install the Vexa demo?";
   o.Title = "Vexa Demo Setup";
   RunPackCommand(o);
@@ -399,6 +425,20 @@ TEST_F(PackTest, TheWelcomeQuestionBecomesTwoTextResources) {
             Text(std::string("Install the Vexa demo?") + '\0'));
   EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLE"),
             Text(std::string("Vexa Demo Setup") + '\0'));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETEXTW"),
+            Utf16Resource(u"Install the Vexa demo?"));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLEW"), Utf16Resource(u"Vexa Demo Setup"));
+
+  // Without a title, the caption is empty in both forms.
+  o.Welcome = "Zainstalować?";
+  o.Title.reset();
+  o.Texts.CodePage = 1250;
+  RunPackCommand(o);
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETEXT"),
+            Text(std::string("Zainstalowa\xE6?") + '\0'));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLE"), Text(std::string(1, '\0')));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETEXTW"), Utf16Resource(u"Zainstalować?"));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLEW"), Utf16Resource(u""));
 }
 
 // pefile's reading of a string table: the lines of a texts file, with \n as CR LF.
@@ -468,6 +508,7 @@ TEST_F(PackTest, ALanguageWritesItsStringTableAndItsCodePageAndATextsFileGoesOve
             std::string::npos);
   EXPECT_EQ(ResourceBytes(Path("ru.exe"), "WELCOMETEXT"),
             Text(std::string("\xD3\xF1\xF2\xE0\xED\xEE\xE2\xE8\xF2\xFC?") + '\0'));
+  EXPECT_EQ(ResourceBytes(Path("ru.exe"), "WELCOMETEXTW"), Utf16Resource(u"Установить?"));
   EXPECT_NE(Listing("ru.exe").find("Language:    ru (Russian (Русский))\n"), std::string::npos);
   // A double-byte code page: the header lines in Shift JIS.
   o = Options({input}, "ja.exe");
