@@ -19,9 +19,9 @@ std::wstring WideFromAnsi(std::string_view Ansi) {
   if (Ansi.empty())
     return {};
   const int size = static_cast<int>(Ansi.size());
-  std::wstring wide(static_cast<std::size_t>(
-                        ::MultiByteToWideChar(CP_ACP, 0, Ansi.data(), size, nullptr, 0)),
-                    L'\0');
+  std::wstring wide(
+      static_cast<std::size_t>(::MultiByteToWideChar(CP_ACP, 0, Ansi.data(), size, nullptr, 0)),
+      L'\0');
   ::MultiByteToWideChar(CP_ACP, 0, Ansi.data(), size, wide.data(), static_cast<int>(wide.size()));
   return wide;
 }
@@ -56,9 +56,9 @@ bool AskWelcomeQuestion(const TResourceModule& Module) {
     return ::MessageBoxW(nullptr, text.c_str(), WideResourceText(Module, "WelcomeTitleW").c_str(),
                          QuestionBox) != IDNO;
   const std::string text = LoadResourceText(Module, "WelcomeText");
-  return text.empty() || ::MessageBoxA(nullptr, text.c_str(),
-                                       LoadResourceText(Module, "WelcomeTitle").c_str(),
-                                       QuestionBox) != IDNO;
+  return text.empty() ||
+         ::MessageBoxA(nullptr, text.c_str(), LoadResourceText(Module, "WelcomeTitle").c_str(),
+                       QuestionBox) != IDNO;
 }
 
 bool AskExitNow() {

@@ -3,11 +3,12 @@
 // Steps come one per line on stdin (or one per command-line argument); each runs as soon as its
 // line has arrived, so a caller may act between steps. Each is a verb followed by key=value pairs;
 // a value may be double-quoted, with \" \\ \n \r \t as escapes. Text is UTF-8 on both sides; the
-// driver converts to and from the ANSI code page. Every step prints one JSON object
-// on its own line of stdout: {"step":N,"do":VERB,"ok":true,...,"t":MS}, where t counts milliseconds
-// from the driver's start, as every time in the results does. The first failing step prints
-// "ok":false with an "error", ends the run, terminates the started program, and makes the exit
-// code 1 (2 for a step that cannot be parsed).
+// driver reads and sets window texts in UTF-16, so what the ANSI code page cannot hold survives,
+// and types in the ANSI code page, as a keyboard of the system does. Every step prints one JSON
+// object on its own line of stdout: {"step":N,"do":VERB,"ok":true,...,"t":MS}, where t counts
+// milliseconds from the driver's start, as every time in the results does. The first failing step
+// prints "ok":false with an "error", ends the run, terminates the started program, and makes the
+// exit code 1 (2 for a step that cannot be parsed).
 //
 //   info                                  screen metrics, the temporary and Desktop folders
 //   spawn exe=PATH [args=TEXT] [env=TEXT] start a helper program (not looked at; ended when the
@@ -119,10 +120,20 @@ std::string Convert(const std::string& text, UINT from, UINT to) {
 
 std::string AnsiFromUtf8(const std::string& text) { return Convert(text, CP_UTF8, CP_ACP); }
 
-// A JSON string literal of ANSI text.
-std::string Quote(const std::string& ansi) {
+std::string Utf8FromWide(const std::wstring& text) {
+  if (text.empty()) return {};
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                  0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes,
+                      nullptr, nullptr);
+  return out;
+}
+
+// A JSON string literal of UTF-8 text.
+std::string Quote(const std::string& utf8) {
   std::string out = "\"";
-  for (unsigned char c : Convert(ansi, CP_ACP, CP_UTF8)) {
+  for (unsigned char c : utf8) {
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -149,7 +160,7 @@ public:
     Body += (Body.empty() ? "" : ",") + Quote(key) + ":" + json;
     return *this;
   }
-  Json& Str(const char* key, const std::string& ansi) { return Raw(key, Quote(ansi)); }
+  Json& Str(const char* key, const std::string& utf8) { return Raw(key, Quote(utf8)); }
   Json& Num(const char* key, long long value) { return Raw(key, std::to_string(value)); }
   Json& Bool(const char* key, bool value) { return Raw(key, value ? "true" : "false"); }
   Json& Append(const Json& other) {
@@ -182,10 +193,9 @@ struct Step {
   std::map<std::string, std::string> Args;  // values in UTF-8
 
   bool Has(const char* key) const { return Args.count(key) != 0; }
-  // The value in the ANSI code page, as the A functions take it.
   std::string Get(const char* key, const std::string& fallback = "") const {
     auto it = Args.find(key);
-    return it == Args.end() ? fallback : AnsiFromUtf8(it->second);
+    return it == Args.end() ? fallback : it->second;
   }
   std::wstring Wide(const char* key) const {
     auto it = Args.find(key);
@@ -238,30 +248,30 @@ Step ParseStep(const std::string& line) {
 // ---- windows ---------------------------------------------------------------------------------
 
 std::string ClassOf(HWND window) {
-  char name[256] = "";
-  GetClassNameA(window, name, sizeof name);
-  return name;
+  wchar_t name[256] = L"";
+  GetClassNameW(window, name, 256);
+  return Utf8FromWide(name);
 }
 
 std::string TitleOf(HWND window) {
-  char title[1024] = "";
-  GetWindowTextA(window, title, sizeof title);
-  return title;
+  wchar_t title[1024] = L"";
+  GetWindowTextW(window, title, 1024);
+  return Utf8FromWide(title);
 }
 
 // Another process's control answers WM_GETTEXT itself, so an edit field reports what it holds;
 // a hung target gives the text the system keeps for the window instead.
 std::string ControlText(HWND control) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length))
+  if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length))
     return TitleOf(control);
-  std::string text(length + 1, '\0');
+  std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+  if (!SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                            SMTO_ABORTIFHUNG, 1000, &copied))
     return TitleOf(control);
   text.resize(copied);
-  return text;
+  return Utf8FromWide(text);
 }
 
 std::string RectJson(HWND window) {
@@ -455,7 +465,7 @@ bool IsClass(HWND window, const char* name) {
 // How far the text's ink reaches, drawn from the corner of an area Width pixels wide: a renderer
 // may draw glyphs wider apart than it measures them (Wine does with glyphs that have a negative
 // bearing), so the measure alone would pass a text whose end is cut off.
-SIZE InkExtent(HDC dc, const std::string& text, int width, UINT format, SIZE measured) {
+SIZE InkExtent(HDC dc, const std::wstring& text, int width, UINT format, SIZE measured) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = std::max<LONG>(width, measured.cx) + 64;
@@ -472,7 +482,7 @@ SIZE InkExtent(HDC dc, const std::string& text, int width, UINT format, SIZE mea
   SetTextColor(dc, RGB(0, 0, 0));
   SetBkMode(dc, TRANSPARENT);
   RECT area{0, 0, width, h};
-  DrawTextA(dc, text.c_str(), -1, &area, format | DT_NOCLIP);
+  DrawTextW(dc, text.c_str(), -1, &area, format | DT_NOCLIP);
   GdiFlush();
   SIZE ink{0, 0};
   for (LONG y = 0; y < h; ++y)
@@ -503,12 +513,13 @@ std::string TextFits(HWND window, HFONT font) {
       format = DT_SINGLELINE;
     std::string text = ControlText(child);
     if (!format || text.empty()) continue;
+    std::wstring wide = WideFromUtf8(text);
     RECT client{};
     GetClientRect(child, &client);
     RECT extent{0, 0, client.right, 0};
-    DrawTextA(dc, text.c_str(), -1, &extent, DT_CALCRECT | format);
+    DrawTextW(dc, wide.c_str(), -1, &extent, DT_CALCRECT | format);
     SIZE measured{extent.right, extent.bottom};
-    SIZE ink = InkExtent(dc, text, client.right, format, measured);
+    SIZE ink = InkExtent(dc, wide, client.right, format, measured);
     SIZE need{std::max(measured.cx, ink.cx), std::max(measured.cy, ink.cy)};
     // Where the text lies on the screen: a caption in the middle of its button, a static text
     // from the top, at the side its style aligns it to.
@@ -681,17 +692,17 @@ public:
 
 private:
   Json Info(const Step&) {
-    char temp[MAX_PATH + 1] = "";
-    GetTempPathA(sizeof temp, temp);
-    char desktop[MAX_PATH] = "";
-    SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
+    wchar_t temp[MAX_PATH + 1] = L"";
+    GetTempPathW(MAX_PATH + 1, temp);
+    wchar_t desktop[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
     return Json()
         .Num("screen_w", GetSystemMetrics(SM_CXSCREEN))
         .Num("screen_h", GetSystemMetrics(SM_CYSCREEN))
         .Num("fullscreen_w", GetSystemMetrics(SM_CXFULLSCREEN))
         .Num("fullscreen_h", GetSystemMetrics(SM_CYFULLSCREEN))
-        .Str("temp", temp)
-        .Str("desktop", desktop);
+        .Str("temp", Utf8FromWide(temp))
+        .Str("desktop", Utf8FromWide(desktop));
   }
 
   static PROCESS_INFORMATION Launch(const Step& step) {
@@ -953,9 +964,9 @@ private:
 
   Json SetText(const Step& step) {
     HWND field = Control(step);
-    std::string text = step.Get("text");
+    std::wstring text = step.Wide("text");
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+    if (!SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
                              SMTO_ABORTIFHUNG, 2000, &result))
       throw StepFailure("the field did not take the text");
     PostMessageA(GetParent(field), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(field), EN_CHANGE),
@@ -965,7 +976,7 @@ private:
 
   Json Type(const Step& step) {
     HWND field = Control(step);
-    for (unsigned char c : step.Get("text")) PostMessageA(field, WM_CHAR, c, 1);
+    for (unsigned char c : AnsiFromUtf8(step.Get("text"))) PostMessageA(field, WM_CHAR, c, 1);
     return Json();
   }
 

@@ -109,7 +109,7 @@ def texts_fit():
 
 
 def message_box(caption, text, buttons):
-    """A message box: Wine's (and Windows') MessageBoxA puts its text in static 65535."""
+    """A message box: Wine's (and Windows') MessageBox puts its text in static 65535."""
     return window(title=caption, cls="#32770", texts={65535: text}, buttons=buttons)
 
 

@@ -67,6 +67,13 @@ SCENARIOS = [
     {"name": "welcome_no", "files": FILES, "pack": TO_DEST + WELCOME, "mkdirs": ["dest"],
      "steps": [WELCOME_BOX, {"do": "click", "id": 7}]},
 
+    # An archive with the question in its code page only, as other packers write it.
+    {"name": "welcome_in_code_page_only", "files": FILES, "pack": TO_DEST + WELCOME,
+     "mkdirs": ["dest"],
+     "craft": lambda archive: archive.rewrite(drop=["WELCOMETEXTW", "WELCOMETITLEW"]),
+     "steps": [WELCOME_BOX, {"do": "click", "id": 6}],
+     "written": into("dest", ALL_WRITTEN)},
+
     # Wine's temporary folder is C:\users\<user>\Temp; Windows' is under the user's local
     # application data. Both are what GetTempPath reports, where the stub makes a folder of its
     # own for the files.
