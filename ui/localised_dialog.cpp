@@ -26,9 +26,7 @@ void OnInitDialog(HWND Dialog) {
     if (const std::wstring text = LoadStubString(DialogStringIds[id]); !text.empty())
       ::SetWindowTextW(child, text.c_str());
   }
-  // The password buffer holds 127 characters and a NUL; the field never takes more. (In a
-  // double-byte code page the characters may take more bytes than that: the text is cut to
-  // the buffer, and a password that long was never packed.)
+  // The password buffer holds 127 characters and a NUL; the field never takes more.
   if (HWND field = ::GetDlgItem(Dialog, IDC_PASSWORD))
     ::SendMessageA(field, EM_LIMITTEXT, sizeof PasswordBuffer - 1, 0);
   FitDialogToTexts(Dialog);
@@ -39,8 +37,15 @@ void OnOk(HWND Dialog) {
   HWND field = ::GetDlgItem(Dialog, IDC_PASSWORD);
   if (!field)
     return;
-  ::GetWindowTextA(field, PasswordBuffer, sizeof PasswordBuffer);
-  if (CheckPassword(PasswordBuffer)) {
+  // The password is checked in the code page it was packed in. There, 127 characters of a
+  // double-byte code page may take more bytes than the buffer holds: longer than any password
+  // packed, so refused whole rather than cut to a shorter one.
+  wchar_t typed[sizeof PasswordBuffer] = {};
+  ::GetWindowTextW(field, typed, sizeof PasswordBuffer);
+  if (::WideCharToMultiByte(CP_ACP, 0, typed, -1, PasswordBuffer, sizeof PasswordBuffer, nullptr,
+                            nullptr) == 0)
+    ::MessageBeep(1);
+  else if (CheckPassword(PasswordBuffer)) {
     ::EndDialog(Dialog, 1);
     return;
   }
