@@ -10,7 +10,8 @@ Wine stands in for Windows; where it differs, the scenario says so.
 import random
 
 from archive import with_file_name
-from checks import centred_display, message_box, progress, progress_bar_inside, window
+from checks import (all_of, centred_display, message_box, progress, progress_bar_inside,
+                    window)
 
 rng = random.Random(1)
 README = b"Read me first.\r\n" * 40
@@ -26,6 +27,13 @@ WELCOME_BOX = {"do": "wait", "title": "Vexa Demo Setup", "class": "#32770",
                "check": message_box("Vexa Demo Setup", "Install the Vexa demo?",
                                     {6: "&Yes", 7: "&No"})}
 TO_DEST = ["--dest", "{run}\\dest"]
+
+
+def wider_than(width):
+    def check(result, info):
+        w = result["window"]["rect"]["w"]
+        return [] if w > width else [f"the window is {w} wide, expected more than {width}"]
+    return check
 
 
 def into(folder, names):
@@ -101,6 +109,17 @@ SCENARIOS = [
                {"do": "click", "id": 6}],
      "exit_checks": [centred_display(310, 100, 1500, must_return=False),
                      progress(len(README) + len(DATA), ends_full=True)],
+     "written": into("dest", ALL_WRITTEN)},
+
+    # A note wider than the window's least width widens it, the bar staying under the note and
+    # inside the window. The bar is made once the window has its size.
+    {"name": "status_window_long_note", "files": FILES, "mkdirs": ["dest"],
+     "pack": TO_DEST + ["--texts", "texts.txt"],
+     "put": {"texts.txt":
+             b"2019=Please wait while the Acme Tools files are written to your disk...\n"},
+     "steps": [{"do": "wait", "class": "QuorvantaSelfExtractorWindow", "title": "Extracting Files"},
+               {"do": "watch", "what": "progress"},
+               {"do": "dump", "check": all_of(wider_than(310), progress_bar_inside())}],
      "written": into("dest", ALL_WRITTEN)},
 
     # Windows calls a window "Not Responding" once it has taken no message for 5 s: the status
