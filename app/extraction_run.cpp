@@ -144,10 +144,19 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
     return;
 
   BeginStatusDisplay(1500);
+  std::uint64_t total = 0;
+  for (const auto& item : Archive.Items)
+    total += OriginalSize(*item);
+  StartProgress(total);
+  // The bar counts each item as its record says, whatever a damaged item really yields.
+  std::uint64_t itemsBefore = 0;
+  std::uint64_t written = 0;
   // Windows calls a window that has taken no message for 5 s "Not Responding" and offers
   // to end it, half-way through a large item; a message every 100 ms keeps it painted.
   DWORD lastPump = ::GetTickCount();
-  const auto pumpWhileWriting = [&lastPump] {
+  const auto pumpWhileWriting = [&](std::int32_t Bytes) {
+    written += static_cast<std::uint32_t>(Bytes);
+    ShowProgress(itemsBefore + written);
     if (::GetTickCount() - lastPump < 100)
       return;
     PumpOneMessage();
@@ -170,7 +179,10 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
     }
     if (!extracted)
       ShowInformation(LoadStubString(IDS_INVALID_ARCHIVE));
+    itemsBefore += OriginalSize(item);
+    written = 0;
   }
+  ShowProgress(total);
   EndStatusDisplay();
 
   if (Archive.Flags() & hfRunProgram)

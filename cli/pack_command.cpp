@@ -187,6 +187,7 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
   if (Options.Icon)
     plan.Icon = TIconFile::Read(*Options.Icon);
   plan.DropIcon = Options.NoIcon;
+  plan.Version = ResolveVersionInfo(Options.Version);
   plan.Jobs = Options.Jobs;
   plan.Progress = Options.Progress;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/password_source.h"
+#include "cli/version_options.h"
 #include "packer/pack.h"
 #include "platform/mapped_file.h"
 #include "texts/archive_texts.h"
@@ -39,6 +40,7 @@ struct PackOptions {
 
   std::optional<std::string> Icon;
   bool NoIcon = false;
+  VersionOptions Version; // the stub's version resource when no field is given
   std::optional<std::string> Stub;
   bool Progress = false;           // a progress line on stderr
   std::optional<std::size_t> Jobs; // threads compressing items; one per processor when not given

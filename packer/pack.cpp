@@ -14,6 +14,7 @@
 #include "pe/pe_image.h"
 #include "pe/resource_data.h"
 #include "pe/resource_writer.h"
+#include "pe/version_info.h"
 #include "platform/random.h"
 #include "texts/archive_texts.h"
 #include "texts/string_table.h"
@@ -135,6 +136,14 @@ std::vector<pe::Resource> StubResources(const pe::PeImage& Stub, bool ReplaceIco
   return kept;
 }
 
+// The author's version resource in place of the stub's, in whichever language that is.
+void ReplaceVersionInfo(std::vector<pe::Resource>& Resources, const pe::VersionInfo& Info) {
+  const pe::ResourceKey type = pe::ResourceKey::FromId(pe::RtVersion);
+  std::erase_if(Resources, [&](const pe::Resource& r) { return r.Type == type; });
+  Resources.push_back({type, pe::ResourceKey::FromId(pe::VersionInfoId), 0, 0,
+                       std::make_shared<pe::BytesData>(pe::BuildVersionInfo(Info))});
+}
+
 } // namespace
 
 PackReport PackArchive(const PackPlan& Plan) {
@@ -163,6 +172,8 @@ PackReport PackArchive(const PackPlan& Plan) {
     for (pe::Resource& r : Plan.Icon->Resources(StubIconName, nextIconId))
       resources.push_back(std::move(r));
   ReplaceStrings(stub, resources, Plan.Texts.Replaced);
+  if (Plan.Version)
+    ReplaceVersionInfo(resources, *Plan.Version);
 
   std::uint64_t inputBytes = 0;
   for (const PackInput& file : files)

@@ -13,6 +13,7 @@
 
 #include "packer/icon_file.h"
 #include "packer/pack_inputs.h"
+#include "pe/version_info.h"
 #include "texts/archive_texts.h"
 
 namespace vexa::tool {
@@ -48,6 +49,8 @@ struct PackPlan {
   std::string StubName;               // for messages about it
   std::optional<TIconFile> Icon;      // the program icon instead of the stub's
   bool DropIcon = false;              // no program icon at all
+  // The archive's version resource instead of the stub's.
+  std::optional<pe::VersionInfo> Version;
 
   std::optional<std::size_t> Jobs;            // threads packing items; nothing: one per processor
   std::optional<std::int64_t> LatestFileTime; // seconds since 1970 that caps the dates stored

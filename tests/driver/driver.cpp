@@ -56,10 +56,14 @@
 //   close                                 the close box: WM_SYSCOMMAND SC_CLOSE
 //   browse button=ok|cancel               answer the folder browser (the current window) once
 //                                         its tree is filled; OK takes the default selection
-//   watch [interval=MS]                   sample the current window's rectangle from now on
+//   watch [interval=MS] [what=rect|progress]
+//                                         sample the current window from now on: its rectangle,
+//                                         or its progress bar's position and range (read by
+//                                         messages, which the program answers when it next
+//                                         takes its messages); one watch of each at a time
 //   exit [timeout=MS]                     wait for the started program to end; the result holds
 //                                         its exit code, every window it showed meanwhile, and
-//                                         the watch's runs
+//                                         the watches' runs ("watch", "progress")
 
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
@@ -71,6 +75,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -548,12 +553,61 @@ std::string TextFits(HWND window, HFONT font) {
 
 // ---- the watch -------------------------------------------------------------------------------
 
-// Samples one window's rectangle on a thread of its own, so that the steps that make the window
-// move can run meanwhile. A run is a stretch of samples with the same rectangle and visibility;
-// its first and last sample times bound when the window really moved.
+// What a watch reads of its window: numbers that a run holds while they stay the same, and how
+// they are reported. Read returns false when the window is gone.
+struct Sampler {
+  std::function<bool(HWND, std::vector<long long>&)> Read;
+  std::function<Json(const std::vector<long long>&)> Describe;
+};
+
+Sampler RectSampler() {
+  return {[](HWND window, std::vector<long long>& values) {
+            RECT rect{};
+            if (!IsWindow(window) || !GetWindowRect(window, &rect)) return false;
+            values = {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                      IsWindowVisible(window) ? 1 : 0};
+            return true;
+          },
+          [](const std::vector<long long>& v) {
+            return Json().Num("x", v[0]).Num("y", v[1]).Num("w", v[2]).Num("h", v[3]).Bool(
+                "visible", v[4] != 0);
+          }};
+}
+
+// The first progress bar among the window's controls, once there is one (a window may show
+// before its controls are made). PBM_GETRANGE without a structure answers one limit in its
+// result, so it works across processes. A program that is busy answers later; a sample waits
+// for it, so each one shows a value the bar really held.
+Sampler ProgressSampler(HWND window) {
+  HWND bar = nullptr;
+  for (long long deadline = NowMs() + 5000; !bar; Sleep(10)) {
+    for (HWND child : Descendants(window))
+      if (!bar && IsClass(child, PROGRESS_CLASSA)) bar = child;
+    if (!bar && NowMs() >= deadline) throw StepFailure("the window has no progress bar");
+  }
+  return {[bar](HWND, std::vector<long long>& values) {
+            DWORD_PTR position = 0, low = 0, high = 0;
+            const auto ask = [bar](UINT message, WPARAM which, DWORD_PTR& answer) {
+              return SendMessageTimeoutA(bar, message, which, 0, SMTO_ABORTIFHUNG, 5000, &answer);
+            };
+            if (!ask(PBM_GETPOS, 0, position) || !ask(PBM_GETRANGE, TRUE, low) ||
+                !ask(PBM_GETRANGE, FALSE, high))
+              return IsWindow(bar) != FALSE;
+            values = {static_cast<int>(position), static_cast<int>(low), static_cast<int>(high)};
+            return true;
+          },
+          [](const std::vector<long long>& v) {
+            return Json().Num("pos", v[0]).Num("low", v[1]).Num("high", v[2]);
+          }};
+}
+
+// Samples one window on a thread of its own, so that the steps that make it change can run
+// meanwhile. A run is a stretch of samples with the same values; its first and last sample
+// times bound when the window really changed.
 class Watch {
 public:
-  Watch(HWND window, DWORD intervalMs) : Window(window), IntervalMs(intervalMs) {
+  Watch(HWND window, DWORD intervalMs, Sampler sampler)
+      : Window(window), IntervalMs(intervalMs), Reader(std::move(sampler)) {
     Thread = CreateThread(nullptr, 0, &Watch::Main, this, 0, nullptr);
     if (!Thread) throw StepFailure("cannot start the watch thread");
   }
@@ -572,17 +626,9 @@ public:
   // Call after Stop.
   std::string Report() const {
     std::vector<std::string> runs;
-    for (const Run& run : Runs) {
-      runs.push_back(Json()
-                         .Num("x", run.Rect.left)
-                         .Num("y", run.Rect.top)
-                         .Num("w", run.Rect.right - run.Rect.left)
-                         .Num("h", run.Rect.bottom - run.Rect.top)
-                         .Bool("visible", run.Visible)
-                         .Num("first", run.First)
-                         .Num("last", run.Last)
-                         .Text());
-    }
+    for (const Run& run : Runs)
+      runs.push_back(
+          Reader.Describe(run.Values).Num("first", run.First).Num("last", run.Last).Text());
     Json report;
     report.Raw("runs", Array(runs)).Num("samples", Samples);
     if (GoneAt >= 0) report.Num("gone", GoneAt);
@@ -591,8 +637,7 @@ public:
 
 private:
   struct Run {
-    RECT Rect;
-    bool Visible;
+    std::vector<long long> Values;
     long long First, Last;
   };
 
@@ -602,26 +647,29 @@ private:
   }
 
   void Sample() {
+    std::vector<long long> values;
     while (!StopRequested) {
-      RECT rect{};
-      bool alive = IsWindow(Window) && GetWindowRect(Window, &rect);
-      bool visible = alive && IsWindowVisible(Window);
+      values.clear();
+      bool alive = Reader.Read(Window, values);
       long long now = NowMs();
       if (!alive) {
         GoneAt = now;
         return;
       }
-      ++Samples;
-      if (!Runs.empty() && EqualRect(&Runs.back().Rect, &rect) && Runs.back().Visible == visible)
-        Runs.back().Last = now;
-      else
-        Runs.push_back({rect, visible, now, now});
+      if (!values.empty()) {
+        ++Samples;
+        if (!Runs.empty() && Runs.back().Values == values)
+          Runs.back().Last = now;
+        else
+          Runs.push_back({values, now, now});
+      }
       Sleep(IntervalMs);
     }
   }
 
   HWND Window;
   DWORD IntervalMs;
+  Sampler Reader;
   HANDLE Thread = nullptr;
   std::atomic<bool> StopRequested{false};
   std::vector<Run> Runs;
@@ -672,7 +720,7 @@ public:
             {"key", {{"name", "id"}, &Session::Key}},
             {"close", {{}, &Session::Close}},
             {"browse", {{"button"}, &Session::Browse}},
-            {"watch", {{"interval"}, &Session::StartWatch}},
+            {"watch", {{"interval", "what"}, &Session::StartWatch}},
             {"exit", {{"timeout"}, &Session::Exit}},
         };
     auto verb = verbs.find(step.Verb);
@@ -1023,9 +1071,13 @@ private:
   }
 
   Json StartWatch(const Step& step) {
-    if (ActiveWatch) throw UsageError("one watch at a time");
-    ActiveWatch = std::make_unique<Watch>(CurrentWindow(),
-                                          static_cast<DWORD>(step.Number("interval", 2)));
+    std::string what = step.Get("what", "rect");
+    if (what != "rect" && what != "progress") throw UsageError("what= is rect or progress");
+    std::unique_ptr<Watch>& watch = what == "rect" ? ActiveWatch : ProgressWatch;
+    if (watch) throw UsageError("one watch of each at a time");
+    HWND window = CurrentWindow();
+    watch = std::make_unique<Watch>(window, static_cast<DWORD>(step.Number("interval", 2)),
+                                    what == "rect" ? RectSampler() : ProgressSampler(window));
     return Json().Num("at", NowMs());
   }
 
@@ -1059,6 +1111,10 @@ private:
       ActiveWatch->Stop();
       result.Raw("watch", ActiveWatch->Report());
     }
+    if (ProgressWatch) {
+      ProgressWatch->Stop();
+      result.Raw("progress", ProgressWatch->Report());
+    }
     return result;
   }
 
@@ -1068,6 +1124,7 @@ private:
   std::vector<HANDLE> Helpers;
   HWND Current = nullptr;
   std::unique_ptr<Watch> ActiveWatch;
+  std::unique_ptr<Watch> ProgressWatch;
 };
 
 void Emit(const std::string& line) {

@@ -10,7 +10,8 @@ Wine stands in for Windows; where it differs, the scenario says so.
 import random
 
 from archive import with_file_name
-from checks import centred_display, message_box, window
+from checks import (all_of, centred_display, message_box, progress, progress_bar_inside,
+                    window)
 
 rng = random.Random(1)
 README = b"Read me first.\r\n" * 40
@@ -26,6 +27,13 @@ WELCOME_BOX = {"do": "wait", "title": "Vexa Demo Setup", "class": "#32770",
                "check": message_box("Vexa Demo Setup", "Install the Vexa demo?",
                                     {6: "&Yes", 7: "&No"})}
 TO_DEST = ["--dest", "{run}\\dest"]
+
+
+def wider_than(width):
+    def check(result, info):
+        w = result["window"]["rect"]["w"]
+        return [] if w > width else [f"the window is {w} wide, expected more than {width}"]
+    return check
 
 
 def into(folder, names):
@@ -96,14 +104,29 @@ SCENARIOS = [
     # destroyed, so that last position is seen only when a sample falls in between. On a bare X
     # display Wine reports a full-screen client area taller than the screen (779 lines on a
     # 768-line display; Windows takes the taskbar and a caption off instead). The centre is
-    # computed from that metric as the stub computes it, so the check holds on both.
+    # computed from that metric as the stub computes it, so the check holds on both. The items
+    # are written well within the display's least time, which the bar spends full.
     {"name": "status_window", "files": FILES, "pack": TO_DEST + WELCOME, "mkdirs": ["dest"],
      "steps": [{"do": "wait", "class": "QuorvantaSelfExtractorWindow", "title": "Extracting Files",
                 "check": window(width=310, height=100)},
                {"do": "watch"},
+               {"do": "watch", "what": "progress"},
+               {"do": "dump", "check": progress_bar_inside()},
                WELCOME_BOX,
                {"do": "click", "id": 6}],
-     "exit_checks": [centred_display(310, 100, 1500, must_return=False)],
+     "exit_checks": [centred_display(310, 100, 1500, must_return=False),
+                     progress(len(README) + len(DATA), ends_full=True)],
+     "written": into("dest", ALL_WRITTEN)},
+
+    # A note wider than the window's least width widens it, the bar staying under the note and
+    # inside the window. The bar is made once the window has its size.
+    {"name": "status_window_long_note", "files": FILES, "mkdirs": ["dest"],
+     "pack": TO_DEST + ["--texts", "texts.txt"],
+     "put": {"texts.txt":
+             b"2019=Please wait while the Acme Tools files are written to your disk...\n"},
+     "steps": [{"do": "wait", "class": "QuorvantaSelfExtractorWindow", "title": "Extracting Files"},
+               {"do": "watch", "what": "progress"},
+               {"do": "dump", "check": all_of(wider_than(310), progress_bar_inside())}],
      "written": into("dest", ALL_WRITTEN)},
 
     # Windows calls a window "Not Responding" once it has taken no message for 5 s: the status
@@ -115,8 +138,10 @@ SCENARIOS = [
     {"name": "status_window_paints_during_item", "files": {"large.bin": LARGE},
      "pack": TO_DEST + ["--level", "1"], "mkdirs": ["dest"],
      "steps": [{"do": "wait", "class": "QuorvantaSelfExtractorWindow", "title": "Extracting Files"},
+               {"do": "watch", "what": "progress"},
                {"do": "paintwhile", "path": "{run}\\dest\\large.bin", "size": len(LARGE),
                 "budget": 500}],
+     "exit_checks": [progress(len(LARGE), moves=True)],
      "written": {"dest/large.bin": "large.bin"}},
 
     {"name": "missing_header", "program": "stub",
