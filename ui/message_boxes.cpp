@@ -10,13 +10,28 @@
 
 namespace vexa {
 
+namespace {
+
+TMessageListener Listener = nullptr;
+
+bool Heard(const std::string& Text) { return Listener && Listener(Text); }
+
+} // namespace
+
+void SetMessageListener(TMessageListener NewListener) { Listener = NewListener; }
+
 void ShowInformation(const std::string& Text) {
   // The whole text is shown, however long the program path in it.
-  ::MessageBoxA(nullptr, ExpandLineBreaks(Text).c_str(), LoadStubString(IDS_INFORMATION).c_str(),
+  const std::string shown = ExpandLineBreaks(Text);
+  if (Heard(shown))
+    return;
+  ::MessageBoxA(nullptr, shown.c_str(), LoadStubString(IDS_INFORMATION).c_str(),
                 MB_OK | MB_ICONINFORMATION | MB_TASKMODAL);
 }
 
 void ShowError(const char* Text) {
+  if (Heard(Text))
+    return;
   ::MessageBoxA(nullptr, Text, LoadStubString(IDS_ERROR).c_str(),
                 MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
 }
@@ -40,7 +55,7 @@ bool AskDeleteTempFiles() {
 }
 
 std::string LoadStubString(unsigned Id) {
-  char text[256] = {};
+  char text[1024] = {};
   ::LoadStringA(::GetModuleHandleA(nullptr), Id, text, sizeof text);
   return text;
 }

@@ -9,6 +9,11 @@ namespace vexa {
 // Every text and caption comes from the string table, so a translated table shows them
 // in its language.
 
+// Hears the text of every information and error box before it shows; a listener that
+// answers true keeps the box unshown (nobody is at the screen to close it).
+using TMessageListener = bool (*)(const std::string& Text);
+void SetMessageListener(TMessageListener Listener);
+
 // "Information" box, task-modal, with the whole text after ExpandLineBreaks.
 void ShowInformation(const std::string& Text);
 

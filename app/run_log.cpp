@@ -1,0 +1,77 @@
+#include "app/run_log.h"
+
+#include <cstdlib>
+
+#include "platform/win32/windows.h"
+#include "runtime/failure_policy.h"
+#include "ui/message_boxes.h"
+
+namespace vexa {
+
+namespace {
+
+HANDLE Log = INVALID_HANDLE_VALUE;
+bool NobodyWatches = false;
+
+std::string Utf8FromAnsi(const std::string& Text) {
+  const int wide =
+      ::MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
+  std::wstring buffer(static_cast<std::size_t>(wide), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), buffer.data(), wide);
+  const int bytes =
+      ::WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(bytes), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, utf8.data(), bytes, nullptr, nullptr);
+  return utf8;
+}
+
+// At least Width digits; no printf, which would add a fifth to the stub.
+std::string Digits(unsigned Value, std::size_t Width) {
+  std::string text = std::to_string(Value);
+  return std::string(text.size() < Width ? Width - text.size() : 0, '0') + text;
+}
+
+void LogExitCode() { LogLine("Exit code: " + std::to_string(RecordedExitCode())); }
+
+bool HearMessage(const std::string& Text) {
+  LogLine(Text);
+  if (NobodyWatches)
+    RecordExitCode(1);
+  return NobodyWatches;
+}
+
+} // namespace
+
+void OpenRunLog(const std::string& Path) {
+  if (Path.empty())
+    return;
+  // Several runs (or a deployment tool's own lines) may share one log: each write lands at
+  // its end.
+  Log = ::CreateFileA(Path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (Log != INVALID_HANDLE_VALUE)
+    std::atexit(LogExitCode);
+}
+
+void LogLine(const std::string& Text) {
+  if (Log == INVALID_HANDLE_VALUE)
+    return;
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  std::string line = Digits(now.wYear, 4) + '-' + Digits(now.wMonth, 2) + '-' +
+                     Digits(now.wDay, 2) + ' ' + Digits(now.wHour, 2) + ':' +
+                     Digits(now.wMinute, 2) + ':' + Digits(now.wSecond, 2) + ' ';
+  for (char c : Utf8FromAnsi(Text))
+    if (c != '\r')
+      line += c == '\n' ? ' ' : c;
+  line += "\r\n";
+  DWORD written = 0;
+  ::WriteFile(Log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+void LogMessages(bool Unattended) {
+  NobodyWatches = Unattended;
+  SetMessageListener(HearMessage);
+}
+
+} // namespace vexa
