@@ -105,12 +105,12 @@ TCommandLine ParseCommandLine(std::string_view Arguments) {
           token += Arguments[at];
       }
     }
-    if (!ApplySwitch(line, token, taken)) {
-      // Up to its '=': the value may be a password.
-      line.Refused = token.substr(0, token.find('=') == std::string::npos ? token.size()
-                                                                          : token.find('=') + 1);
-      break;
-    }
+    // The rest is still read: a /S or /log= after the refused switch decides how the
+    // refusal is told. Up to its '=': the value may be a password.
+    if (token.empty() || ApplySwitch(line, token, taken) || !line.Refused.empty())
+      continue;
+    const std::size_t equals = token.find('=');
+    line.Refused = equals == std::string::npos ? token : token.substr(0, equals + 1);
   }
   return line;
 }

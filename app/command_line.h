@@ -25,7 +25,8 @@ struct TCommandLine {
   std::string LogPath;
   std::string ProgramArguments; // after --, as given
   // The first switch that was unknown, repeated, without its value or at odds with another
-  // one, as it was written up to its '='; empty when the line is accepted.
+  // one, as it was written up to its '='; empty when the line is accepted. The switches
+  // around it are read all the same. An empty argument ("") is no switch and is passed over.
   std::string Refused;
 
   // Nobody answers: questions take their unattended answers, messages go to the log.

@@ -39,6 +39,7 @@ TEST(StubCommandLineTest, ReadsEverySwitchByItsRules) {
   } cases[] = {
       {"", ""},
       {"   \t ", ""},
+      {"\"\" /S", "silent"},
       // Case and prefix.
       {"/S", "silent"},
       {"/s", "silent"},
@@ -74,7 +75,8 @@ TEST(StubCommandLineTest, ReadsEverySwitchByItsRules) {
       {"/password=a /password-file=b", "pw[a] refused[/password-file=]"},
       {"/log=a -LOG=b", "log[a] refused[-LOG=]"},
       {"/? /help", "help refused[/help]"},
-      {"/log= /S", "refused[/log=]"},
+      {"/log= /S", "silent refused[/log=]"},
+      {"/bogus /S /log=x /bogus", "silent log[x] refused[/bogus]"},
       {"/password=", "refused[/password=]"},
       {"/D=", "refused[/D=]"},
       {"/D=   ", "refused[/D=]"},
