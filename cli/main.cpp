@@ -7,15 +7,16 @@
 
 #include <CLI/CLI.hpp>
 
-#include "packer/pack.h"
+#include "cli/pack_command.h"
+#include "cli/password_source.h"
 #include "reader/inspect.h"
 #include "texts/languages.h"
 #include "tool_base/progress.h"
 #include "tool_base/tool_error.h"
 
 #ifdef _WIN32
-#include "tool_base/local_path.h"
 #include "platform/win32/windows.h"
+#include "tool_base/local_path.h"
 
 #include <shellapi.h>
 #endif
@@ -59,6 +60,16 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 #else
   return {argv, argv + argc};
 #endif
+}
+
+// The password of an encrypted archive, from where the options say, asked for only when
+// the archive turns out to be encrypted.
+vexa::tool::PasswordSource SourceOf(const vexa::tool::PasswordOptions& Options) {
+  return [Options](unsigned CodePage) {
+    vexa::tool::PasswordOptions wanted = Options;
+    wanted.Wanted = true;
+    return *vexa::tool::ObtainPassword(wanted, false, CodePage);
+  };
 }
 
 } // namespace
@@ -180,6 +191,7 @@ int main(int argc, char** argv) {
   listCommand->add_flag("--json", json, "Print JSON for scripts.");
 
   ExtractOptions extract;
+  PasswordOptions extractPassword;
   std::string extractPath;
   CLI::App* extractCommand = app.add_subcommand(
       "extract", "Write an archive's files as the extractor would, without running anything; "
@@ -198,7 +210,7 @@ int main(int argc, char** argv) {
       ->type_name("DIR")
       ->required();
   extractCommand->add_flag("--force", extract.Force, "Overwrite existing files.");
-  AddPasswordOptions(*extractCommand, extract.Password);
+  AddPasswordOptions(*extractCommand, extractPassword);
 
   std::string verifyPath;
   PasswordOptions verifyPassword;
@@ -228,7 +240,7 @@ int main(int argc, char** argv) {
   try {
     if (packCommand->parsed()) {
       pack.Progress = StderrIsTerminal();
-      const PackReport report = PackArchive(pack);
+      const PackReport report = RunPackCommand(pack);
       if (report.DroppedCertificate)
         std::cerr << "vexa: warning: the stub was signed; its signature was removed. Sign "
                   << pack.Output << " again.\n";
@@ -240,9 +252,11 @@ int main(int argc, char** argv) {
       ListArchive(listPath, json, std::cout, std::cerr);
     } else if (extractCommand->parsed()) {
       extract.Progress = StderrIsTerminal();
+      extract.Password = SourceOf(extractPassword);
       ExtractArchiveTo(extractPath, extract, std::cout, std::cerr);
     } else if (verifyCommand->parsed()) {
-      return VerifyArchive(verifyPath, verifyPassword, json, std::cout, std::cerr).Passed()
+      return VerifyArchive(verifyPath, SourceOf(verifyPassword), json, std::cout, std::cerr)
+                     .Passed()
                  ? 0
                  : ExitFailure;
     }

@@ -25,8 +25,7 @@ std::uint32_t U32(const std::uint8_t* p) {
 
 } // namespace
 
-std::vector<pe::Resource> IconResources(const std::string& Path, const std::string& Name,
-                                        std::uint16_t FirstImageId) {
+TIconFile TIconFile::Read(const std::string& Path) {
   std::ifstream in(SystemName(PathFromUtf8(Path)), std::ios::binary);
   if (!in)
     throw ToolError("cannot read the icon file " + Path);
@@ -43,21 +42,32 @@ std::vector<pe::Resource> IconResources(const std::string& Path, const std::stri
   if (file.size() < DirHeader + count * FileEntrySize)
     throw bad("its directory is cut short");
 
-  std::vector<pe::Resource> resources;
-  std::vector<std::uint8_t> group(DirHeader + count * GroupEntrySize);
-  std::memcpy(group.data(), file.data(), DirHeader);
+  TIconFile icon;
+  std::memcpy(icon.Directory.data(), file.data(), DirHeader);
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint8_t* entry = &file[DirHeader + i * FileEntrySize];
     const std::uint32_t size = U32(entry + 8);
     const std::uint32_t offset = U32(entry + 12);
     if (size == 0 || offset > file.size() || file.size() - offset < size)
       throw bad("image " + std::to_string(i + 1) + " lies outside the file");
+    Image& image = icon.Images.emplace_back();
+    std::memcpy(image.Entry.data(), entry, image.Entry.size());
+    image.Bytes.assign(file.begin() + offset, file.begin() + offset + size);
+  }
+  return icon;
+}
+
+std::vector<pe::Resource> TIconFile::Resources(const std::string& Name,
+                                               std::uint16_t FirstImageId) const {
+  std::vector<pe::Resource> resources;
+  std::vector<std::uint8_t> group(DirHeader + Images.size() * GroupEntrySize);
+  std::memcpy(group.data(), Directory.data(), DirHeader);
+  for (std::size_t i = 0; i < Images.size(); ++i) {
     const auto id = static_cast<std::uint16_t>(FirstImageId + i);
     resources.push_back({pe::ResourceKey::FromId(pe::RtIcon), pe::ResourceKey::FromId(id), 0, 0,
-                         std::make_shared<pe::BytesData>(std::vector<std::uint8_t>(
-                             file.begin() + offset, file.begin() + offset + size))});
+                         std::make_shared<pe::BytesData>(Images[i].Bytes)});
     std::uint8_t* out = &group[DirHeader + i * GroupEntrySize];
-    std::memcpy(out, entry, 12);
+    std::memcpy(out, Images[i].Entry.data(), Images[i].Entry.size());
     out[12] = static_cast<std::uint8_t>(id);
     out[13] = static_cast<std::uint8_t>(id >> 8);
   }

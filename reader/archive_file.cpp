@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "crypto/password_check.h"
-#include "password/password_source.h"
 #include "pe/pe_checksum.h"
 #include "streams/resource_stream.h"
 #include "texts/archive_texts.h"
@@ -75,12 +74,12 @@ std::size_t TArchiveFile::ItemResourcesPastHeader() const {
   return count;
 }
 
-std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordOptions& Options) {
+std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordSource& Source) {
   if (!(Archive.Header().Flags() & hfEncrypted))
     return {};
-  PasswordOptions wanted = Options;
-  wanted.Wanted = true;
-  const std::string password = *ObtainPassword(wanted, false, Archive.CodePage());
+  if (!Source)
+    throw ToolError(Archive.Path() + " is encrypted: give its password");
+  const std::string password = Source(Archive.CodePage());
   char buffer[PasswordCheckSize] = {};
   std::memcpy(buffer, password.data(), password.size());
   if (!CheckPassword(Archive.Header().PasswordCheck(), buffer))

@@ -2,13 +2,13 @@
 // An archive opened without running it: the file mapped, its resources read through the
 // same classes the stub uses on its own module, and its header loaded.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/vexa_header.h"
-#include "password/password_source.h"
 #include "pe/pe_resource_module.h"
 #include "platform/mapped_file.h"
 
@@ -61,8 +61,12 @@ private:
   std::optional<unsigned> Recorded; // the code page
 };
 
+// Where the password of an encrypted archive comes from: given the archive's code page, the
+// password in it. Asked only when the archive is encrypted; may raise ToolError.
+using PasswordSource = std::function<std::string(unsigned CodePage)>;
+
 // The password for an encrypted archive, in the archive's code page, checked against its
 // check block before any item is read. Raises ToolError for a wrong or missing password.
-std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordOptions& Options);
+std::string VerifiedPassword(const TArchiveFile& Archive, const PasswordSource& Source);
 
 } // namespace vexa::tool

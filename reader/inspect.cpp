@@ -465,7 +465,7 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   Out << header.Items.size() << " file(s) written to " << Options.Directory << "\n";
 }
 
-VerifyResult VerifyArchive(const std::string& Path, const PasswordOptions& Password, bool Json,
+VerifyResult VerifyArchive(const std::string& Path, const PasswordSource& Password, bool Json,
                            std::ostream& Out, std::ostream& Err) {
   const TArchiveFile archive(Path);
   const TVexaHeader& header = archive.Header();

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "password/password_source.h"
+#include "reader/archive_file.h"
 
 namespace vexa::tool {
 
@@ -16,7 +16,7 @@ struct ExtractOptions {
   std::string Directory;
   bool Force = false; // overwrite existing files
   bool Progress = false;
-  PasswordOptions Password;
+  PasswordSource Password; // asked only when the archive is encrypted
 };
 
 // Writes what the stub would write into Options.Directory (created when missing), an item
@@ -43,7 +43,7 @@ struct VerifyResult {
 // checked when the header holds none, or when it does not fit an archive that another
 // builder made). The report goes to Out and Err as text, or to Out as JSON. Raises
 // ToolError when the archive cannot be opened or the password is wrong.
-VerifyResult VerifyArchive(const std::string& Path, const PasswordOptions& Password, bool Json,
+VerifyResult VerifyArchive(const std::string& Path, const PasswordSource& Password, bool Json,
                            std::ostream& Out, std::ostream& Err);
 
 } // namespace vexa::tool

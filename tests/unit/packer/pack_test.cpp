@@ -29,7 +29,7 @@ protected:
     WriteBytes(Dir / "out.exe", Text("earlier archive"));
     const std::vector<fs::path> before = Listing();
     try {
-      PackArchive(Options);
+      RunPackCommand(Options);
       ADD_FAILURE() << "packed although it should have been refused with: " << Expected;
     } catch (const ToolError& e) {
       EXPECT_NE(std::string(e.what()).find(Expected), std::string::npos)
@@ -125,7 +125,7 @@ TEST_F(PackTest, WarnsOfAnImageThat32BitWindowsMayFindNoRoomFor) {
   EXPECT_NE(ImageSizeWarning(pe::Mappable32BitImageSize + 1).find("32-bit Windows"),
             std::string::npos);
 
-  const PackReport report = PackArchive(Options({Put("a.txt", Text("a"))}));
+  const PackReport report = RunPackCommand(Options({Put("a.txt", Text("a"))}));
   const Bytes image = ReadBytes(Dir / "out.exe");
   std::uint32_t peOffset = 0, sizeOfImage = 0;
   std::memcpy(&peOffset, &image.at(0x3C), 4);
@@ -208,7 +208,7 @@ TEST_F(PackTest, AcceptsEveryFieldAtItsFullWidth) {
   o.TempFolder = false;
   o.FixedFolder = destination;
   o.Run = program;
-  PackArchive(o);
+  RunPackCommand(o);
   const TVexaHeader header = Header();
   EXPECT_EQ(FileName(*header.Items[0]), name32);
   EXPECT_EQ(header.DestinationPath(), destination);
@@ -236,7 +236,7 @@ TEST_F(PackTest, EachOptionSetsItsHeaderFlag) {
   for (const Case& c : cases) {
     PackOptions o = Options({setup});
     c.Set(o);
-    PackArchive(o);
+    RunPackCommand(o);
     EXPECT_EQ(Header().Flags(), c.Flags);
   }
 }
@@ -246,7 +246,7 @@ TEST_F(PackTest, AFolderContributesItsFilesInNameOrderAndWindows1252Names) {
   Put("in/a.txt", Text("a"));
   Put("in/café.txt", Text("c"));
   Put("in/Z.txt", Text("z"));
-  PackArchive(Options({Dir / "in"}));
+  RunPackCommand(Options({Dir / "in"}));
   const TVexaHeader header = Header();
   std::vector<std::string> names;
   for (const auto& item : header.Items)
@@ -261,14 +261,14 @@ TEST_F(PackTest, TheSameInputsAndEpochGiveTheSameBytes) {
   PackOptions first = Options({data, text}, "first.exe");
   first.Welcome = "Install?";
   first.Icon = VEXA_SOURCE_DIR "/tests/unit/pe/fixture/fixture.ico";
-  PackArchive(first);
+  RunPackCommand(first);
   // Touched later, named otherwise: the dates are capped by the epoch, the names are the
   // same.
   fs::last_write_time(data, fs::file_time_type::clock::now());
   PackOptions second = first;
   second.Output = Path("second.exe");
   second.Inputs = {Path("in")};
-  PackArchive(second);
+  RunPackCommand(second);
   EXPECT_EQ(ReadBytes(Dir / "first.exe"), ReadBytes(Dir / "second.exe"));
   EXPECT_NEAR(FileTime(*Header("first.exe").Items[0]), 25569 + 1700000000 / 86400.0, 1e-9);
 }
@@ -309,13 +309,16 @@ TEST_F(PackTest, TheArchiveIsTheSameWhateverTheNumberOfThreads) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
+    PackOptions o = Options({Dir / "in"});
+    c.Set(o);
+    const TPackCommand command(o);
     std::vector<Bytes> archives;
     for (const std::size_t jobs : {1, 4}) {
-      PackOptions o = Options({Dir / "in"}, "jobs" + std::to_string(jobs) + ".exe");
-      o.Jobs = jobs;
-      c.Set(o);
-      PackArchive(o);
-      archives.push_back(withoutCheckBlock(o.Output));
+      PackPlan plan = command.Plan();
+      plan.Jobs = jobs;
+      plan.Output = Dir / ("jobs" + std::to_string(jobs) + ".exe");
+      PackArchive(plan);
+      archives.push_back(withoutCheckBlock(plan.Output.string()));
     }
     EXPECT_TRUE(archives[0] == archives[1]);
   }
@@ -325,9 +328,9 @@ TEST_F(PackTest, EncryptedArchivesDifferOnlyInTheCheckBlocksRandomPadding) {
   const fs::path data = Put("data.bin", CompressibleBytes(50000));
   PackOptions o = Options({data}, "first.exe");
   o.Password.Text = "secret";
-  PackArchive(o);
+  RunPackCommand(o);
   o.Output = Path("second.exe");
-  PackArchive(o);
+  RunPackCommand(o);
   EXPECT_EQ(ResourceBytes(Path("first.exe"), "ITEM1"), ResourceBytes(Path("second.exe"), "ITEM1"));
   Bytes first = ResourceBytes(Path("first.exe"), "HEADER");
   Bytes second = ResourceBytes(Path("second.exe"), "HEADER");
@@ -365,14 +368,14 @@ TEST_F(PackTest, TheProgramIconIsReplacedOrDroppedAndThePadlockStays) {
     return images;
   };
 
-  PackArchive(Options({setup}, "default.exe"));
+  RunPackCommand(Options({setup}, "default.exe"));
   const auto standard = groups(Path("default.exe"));
   ASSERT_TRUE(standard.count("SELFEXICON"));
   ASSERT_TRUE(standard.count("111"));
 
   PackOptions o = Options({setup}, "none.exe");
   o.NoIcon = true;
-  PackArchive(o);
+  RunPackCommand(o);
   const auto none = groups(Path("none.exe"));
   EXPECT_FALSE(none.count("SELFEXICON"));
   EXPECT_EQ(none.at("111"), standard.at("111"));
@@ -381,7 +384,7 @@ TEST_F(PackTest, TheProgramIconIsReplacedOrDroppedAndThePadlockStays) {
   const Bytes ico = ReadBytes(icon);
   o = Options({setup}, "own.exe");
   o.Icon = icon;
-  PackArchive(o);
+  RunPackCommand(o);
   const auto own = groups(Path("own.exe"));
   EXPECT_EQ(own.at("SELFEXICON"), std::size_t{ico[4]});
   EXPECT_EQ(own.at("111"), standard.at("111"));
@@ -391,7 +394,7 @@ TEST_F(PackTest, TheWelcomeQuestionBecomesTwoTextResources) {
   PackOptions o = Options({Put("setup.exe", Text("MZ"))});
   o.Welcome = "Install the Vexa demo?";
   o.Title = "Vexa Demo Setup";
-  PackArchive(o);
+  RunPackCommand(o);
   EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETEXT"),
             Text(std::string("Install the Vexa demo?") + '\0'));
   EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLE"),
@@ -424,7 +427,7 @@ TEST_F(PackTest, WithoutLanguageOptionsAnArchiveShowsTheTextsItAlwaysHas) {
   }
   EXPECT_EQ(pe::test::IndependentView(StubPath(), "--strings"), english);
 
-  PackArchive(Options({Put("a.txt", Text("x"))}));
+  RunPackCommand(Options({Put("a.txt", Text("x"))}));
   const auto blocks = [](const std::string& Image) {
     std::vector<Bytes> found;
     platform::MappedFile file;
@@ -454,7 +457,7 @@ TEST_F(PackTest, ALanguageWritesItsStringTableAndItsCodePageAndATextsFileGoesOve
   PackOptions o = Options({input}, "ru.exe");
   o.Texts.Language = "ru";
   o.Welcome = "Установить?";
-  PackArchive(o);
+  RunPackCommand(o);
   EXPECT_EQ(pe::test::IndependentView(Path("ru.exe"), "--strings"),
             StringLines(FindLanguage("ru")->Texts));
   // Извлечение файлов, and the exit question Завершить работу сейчас?
@@ -469,7 +472,7 @@ TEST_F(PackTest, ALanguageWritesItsStringTableAndItsCodePageAndATextsFileGoesOve
   // A double-byte code page: the header lines in Shift JIS.
   o = Options({input}, "ja.exe");
   o.Texts.Language = "ja";
-  PackArchive(o);
+  RunPackCommand(o);
   EXPECT_EQ(pe::test::IndependentView(Path("ja.exe"), "--strings"),
             StringLines(FindLanguage("ja")->Texts));
   EXPECT_TRUE(HeaderLines("ja.exe").starts_with("\x83\x74\x83\x40\x83\x43\x83\x8B")); // ファイル
@@ -477,7 +480,7 @@ TEST_F(PackTest, ALanguageWritesItsStringTableAndItsCodePageAndATextsFileGoesOve
   o = Options({input}, "own.exe");
   o.Texts.Language = "de";
   o.Texts.TextsFile = Put("texts.txt", Text("2005=Alles wieder löschen?\n")).string();
-  PackArchive(o);
+  RunPackCommand(o);
   const std::vector<std::string> strings = pe::test::IndependentView(Path("own.exe"), "--strings");
   EXPECT_EQ(strings[5], "string 2005 Alles wieder löschen?");
   EXPECT_EQ(strings[9], "string 2009 &Ja");
@@ -492,7 +495,7 @@ TEST_F(PackTest, ARussianArchiveTakesRussianNamesAndPasswordInItsCodePage) {
   o.Password.Text = "пароль";
   o.Run = "ёлка.EXE";
   o.ProgramInDestination = true;
-  PackArchive(o);
+  RunPackCommand(o);
   const TVexaHeader header = Header();
   EXPECT_EQ(FileName(*header.Items[0]), "\xF4\xE0\xE9\xEB.txt");
   EXPECT_EQ(FileName(*header.Items[1]), "\xA8\xEB\xEA\xE0.exe");
@@ -526,7 +529,7 @@ TEST_F(PackTest, RefusesLanguagesCodePagesAndTextsTheStubCannotShow) {
   ExpectRefused(o, "texts.txt:2: code page 1252 has no place for the character U+30A8");
   o.Texts.Language.reset();
   o.Texts.CodePage = 932;
-  EXPECT_NO_THROW(PackArchive(o));
+  EXPECT_NO_THROW(RunPackCommand(o));
   fs::remove(Dir / "out.exe");
   o.Texts.TextsFile = (Dir / "missing.txt").string();
   ExpectRefused(o, "--texts " + (Dir / "missing.txt").string() + ": cannot be read");

@@ -40,7 +40,7 @@ protected:
 };
 
 TEST_F(SigningTest, APackedArchiveTakesASignatureAndStaysReadable) {
-  PackArchive(Options({Put("setup.exe", CompressibleBytes(5000))}));
+  RunPackCommand(Options({Put("setup.exe", CompressibleBytes(5000))}));
   EXPECT_NE(Verify("out.exe"), 0) << "an unsigned archive must not verify";
   ASSERT_EQ(Sign("out.exe", "signed.exe"), 0);
   EXPECT_EQ(Verify("signed.exe"), 0);
@@ -55,13 +55,13 @@ TEST_F(SigningTest, ASignedStubLosesItsSignatureWithAWarning) {
   ASSERT_EQ(Verify("signed-stub.exe"), 0);
   PackOptions o = Options({Put("setup.exe", Text("MZ"))});
   o.Stub = Path("signed-stub.exe");
-  EXPECT_TRUE(PackArchive(o).DroppedCertificate);
+  EXPECT_TRUE(RunPackCommand(o).DroppedCertificate);
   EXPECT_NE(Verify("out.exe"), 0);
   ASSERT_EQ(Sign("out.exe", "signed.exe"), 0);
   EXPECT_EQ(Verify("signed.exe"), 0);
 
   o.Stub = StubPath();
-  EXPECT_FALSE(PackArchive(o).DroppedCertificate);
+  EXPECT_FALSE(RunPackCommand(o).DroppedCertificate);
 
 #ifdef VEXA_TOOL_BINARY
   const std::string command = "cd '" + Dir.string() +

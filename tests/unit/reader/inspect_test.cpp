@@ -38,15 +38,11 @@ protected:
     o.Store = Packing == Kind::Stored || Packing == Kind::Encrypted;
     if (Packing == Kind::Encrypted || Packing == Kind::CompressedAndEncrypted)
       o.Password.Text = Password;
-    PackArchive(o);
+    RunPackCommand(o);
     return Path("out.exe");
   }
 
-  PasswordOptions Given(const std::string& Text = Password) {
-    PasswordOptions p;
-    p.Text = Text;
-    return p;
-  }
+  PasswordSource Given(const std::string& Text = Password) { return GivenPassword(Text); }
 
   // Damaged items named by `vexa verify`, and how many it counted.
   std::pair<std::size_t, std::string> Verify(const std::string& Archive) {
@@ -172,9 +168,8 @@ using InspectRefusalTest = ToolTest;
 TEST_F(InspectRefusalTest, AWrongOrMissingPasswordReadsNothing) {
   PackOptions o = Options({Put("a.txt", Text("secret text"))});
   o.Password.Text = "right";
-  PackArchive(o);
-  PasswordOptions wrong;
-  wrong.Text = "Right";
+  RunPackCommand(o);
+  const PasswordSource wrong = GivenPassword("Right");
   std::ostringstream out, err;
   EXPECT_THROW(VerifyArchive(Path("out.exe"), wrong, false, out, err), ToolError);
   ExtractOptions options;
@@ -204,7 +199,7 @@ void RenameItems(const std::string& Archive, const std::string& Output,
 }
 
 TEST_F(InspectRefusalTest, ExtractRefusesUnsafeNamesAndExistingFilesBeforeWritingAny) {
-  PackArchive(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
+  RunPackCommand(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
   ExtractOptions options;
   options.Directory = Path("unpacked");
   std::ostringstream out, err;
@@ -241,7 +236,7 @@ TEST_F(InspectRefusalTest, ExtractRefusesUnsafeNamesAndExistingFilesBeforeWritin
 }
 
 TEST_F(InspectRefusalTest, ItemsInSubfoldersGoIntoThemButNeverThroughALink) {
-  PackArchive(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
+  RunPackCommand(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
   RenameItems(Path("out.exe"), Path("sub.exe"), {"sub\\a.txt", "SUB/deeper/b.txt"});
   std::ostringstream table, json, out, err;
   ListArchive(Path("sub.exe"), false, table, err);
@@ -294,10 +289,9 @@ TEST_F(InspectRefusalTest, ARussianArchiveIsReadInItsCodePage) {
   PackOptions o = Options({Put("файл.txt", Text("first")), Put("Ёлка.txt", Text("second"))});
   o.Texts.Language = "ru";
   o.Password.Text = "пароль";
-  PackArchive(o);
-  PasswordOptions russian, upper;
-  russian.Text = "пароль";
-  upper.Text = "ПАРОЛЬ";
+  RunPackCommand(o);
+  const PasswordSource russian = GivenPassword("пароль");
+  const PasswordSource upper = GivenPassword("ПАРОЛЬ");
   std::ostringstream out, err, json;
   EXPECT_TRUE(VerifyArchive(Path("out.exe"), russian, false, out, err).Passed()) << err.str();
   EXPECT_THROW(VerifyArchive(Path("out.exe"), upper, false, out, err), ToolError);
@@ -364,7 +358,7 @@ TEST_F(InspectRefusalTest, ARussianArchiveIsReadInItsCodePage) {
 TEST_F(InspectRefusalTest, WithoutChecksumsAFlippedStoredByteGoesUnseenButLengthsStillCount) {
   PackOptions o = Options({Put("a.bin", RandomBytes(1000, 3))});
   o.Store = true;
-  PackArchive(o);
+  RunPackCommand(o);
   const auto rewrite = [&](const std::string& Output, std::size_t Keep) {
     RewriteArchive(Path("out.exe"), Path(Output), [&](std::vector<pe::Resource>& resources) {
       std::erase_if(resources, [](const pe::Resource& r) {
@@ -395,7 +389,7 @@ struct OutsideItems {
 
 TEST_F(InspectRefusalTest, AByteFlippedOutsideTheItemsFailsVerifyAndExtract) {
   const Bytes payload = CompressibleBytes(4000);
-  PackArchive(Options({Put("a.txt", payload)}));
+  RunPackCommand(Options({Put("a.txt", payload)}));
   const Bytes packed = ReadBytes(Path("out.exe"));
   const pe::PeImage image = pe::PeImage::Parse(packed);
   const OutsideItems places[] = {
@@ -459,7 +453,7 @@ TEST_F(InspectRefusalTest, AByteFlippedOutsideTheItemsFailsVerifyAndExtract) {
 }
 
 TEST_F(InspectRefusalTest, AHeaderThatLostItsItemCountIsNoEmptyArchive) {
-  PackArchive(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
+  RunPackCommand(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
   BuildInPlace(StubPath(), Path("out.exe"), Path("in-place.exe"));
   // Only the archive that vexa packed can be told damaged; in the other, item resources
   // that the header does not name may be a builder's leftovers.

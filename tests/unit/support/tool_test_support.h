@@ -18,12 +18,14 @@
 #include <vector>
 
 #include "archive/vexa_header.h"
-#include "packer/pack.h"
+#include "cli/pack_command.h"
+#include "cli/password_source.h"
 #include "pe/byte_order.h"
 #include "pe/pe_image.h"
 #include "pe/resource_data.h"
 #include "pe/resource_writer.h"
 #include "platform/mapped_file.h"
+#include "reader/archive_file.h"
 #include "support/random_bytes.h"
 
 namespace vexa::tool::test {
@@ -42,6 +44,16 @@ inline void WriteBytes(const fs::path& Path, const Bytes& Data) {
 }
 
 inline Bytes Text(const std::string& Text) { return Bytes(Text.begin(), Text.end()); }
+
+// The password Text as the command line's --password gives it to the reader.
+inline PasswordSource GivenPassword(const std::string& Text) {
+  return [Text](unsigned CodePage) {
+    PasswordOptions options;
+    options.Text = Text;
+    options.Wanted = true;
+    return *ObtainPassword(options, false, CodePage);
+  };
+}
 
 using vexa::test::RandomBytes;
 

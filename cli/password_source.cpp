@@ -1,4 +1,4 @@
-#include "password/password_source.h"
+#include "cli/password_source.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,0 +1,191 @@
+#include "cli/pack_command.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "archive/vexa_header.h"
+#include "packer/compressor.h"
+#include "packer/embedded_stub.h"
+#include "texts/ansi_text.h"
+#include "tool_base/local_path.h"
+#include "tool_base/tool_error.h"
+
+namespace vexa::tool {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Shown(const fs::path& Path) { return Utf8Of(Path); }
+
+// Refuses an output that could not be written, before any work is done for it.
+fs::path CheckedOutput(const std::string& Output) {
+  if (Output.empty())
+    throw UsageError("name the archive to write with -o OUT.exe");
+  const fs::path path = PathFromUtf8(Output);
+  std::error_code error;
+  if (fs::is_directory(path, error))
+    throw ToolError(Output + ": is a folder; -o names the .exe to write");
+  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  if (!fs::is_directory(folder, error))
+    throw ToolError(Output + ": the folder " + Shown(folder) + " does not exist");
+  return path;
+}
+
+// In the archive's code page: the stub reads every text of the archive as the user's.
+std::string AnsiOption(const std::string& Text, const char* Option, const ArchiveTexts& Texts) {
+  const std::optional<std::string> ansi = ToAnsi(Text, Texts.CodePage);
+  if (!ansi)
+    throw UsageError(std::string(Option) + ": the text has a character outside the " +
+                     CodePageName(Texts.CodePage) + " code page");
+  if (ansi->find('\0') != std::string::npos)
+    throw UsageError(std::string(Option) + ": the text holds a NUL byte");
+  return *ansi;
+}
+
+void CheckCombinations(const PackOptions& Options) {
+  const int destinations =
+      int{Options.TempFolder} + int{Options.FixedFolder.has_value()} + int{Options.AskFolder};
+  if (destinations != 1)
+    throw UsageError("choose exactly one destination: --temp, --dest PATH or --ask-folder");
+  if (Options.Icon && Options.NoIcon)
+    throw UsageError("--icon and --no-icon exclude each other");
+  if (Options.Title && !Options.Welcome)
+    throw UsageError("--title is the caption of the welcome question: give --welcome too");
+  if (!Options.Run &&
+      (Options.WaitAndDelete || Options.AlwaysConfirm || Options.ProgramInDestination))
+    throw UsageError(
+        "--wait-and-delete, --always-confirm and --program-in-destination need --run PROGRAM");
+  if (Options.AlwaysConfirm && !Options.WaitAndDelete)
+    throw UsageError("--always-confirm asks before deleting: it needs --wait-and-delete");
+  if (Options.Store && Options.Level)
+    throw UsageError("--store and --level exclude each other");
+  if (Options.Level &&
+      (*Options.Level < MinCompressionLevel || *Options.Level > MaxCompressionLevel))
+    throw UsageError("--level takes 0 to 12, not " + std::to_string(*Options.Level));
+  if (Options.Jobs && *Options.Jobs == 0)
+    throw UsageError("--jobs takes 1 or more");
+}
+
+std::string FixedFolder(const std::string& Path, const ArchiveTexts& Texts) {
+  std::string folder = AnsiOption(Path, "--dest", Texts);
+  if (folder.empty())
+    throw UsageError("--dest: the path is empty");
+  if (folder.size() > ArchiveLayout::PathFieldSize)
+    throw UsageError("--dest: the path is " + std::to_string(folder.size()) +
+                     " bytes long; it holds at most 256");
+  return folder;
+}
+
+ProgramToRun Program(const PackOptions& Options, const std::vector<PackInput>& Inputs,
+                     const ArchiveTexts& Texts) {
+  ProgramToRun program;
+  program.Path = AnsiOption(*Options.Run, "--run", Texts);
+  if (program.Path.empty())
+    throw UsageError("--run: the program path is empty");
+  if (program.Path.size() > ArchiveLayout::PathFieldSize - 1)
+    throw UsageError("--run: the path is " + std::to_string(program.Path.size()) +
+                     " bytes long; it holds at most 255");
+  program.WaitAndDelete = Options.WaitAndDelete;
+  program.AlwaysConfirm = Options.AlwaysConfirm;
+  program.InDestination = Options.ProgramInDestination;
+  if (program.InDestination) {
+    const std::string wanted = NameKey(*Options.Run);
+    const auto found = std::find_if(Inputs.begin(), Inputs.end(), [&](const PackInput& f) {
+      return NameKey(Utf8Of(f.Path.filename())) == wanted;
+    });
+    if (found == Inputs.end())
+      throw UsageError("--program-in-destination: --run " + *Options.Run +
+                       " names no file among the items");
+    // The extractor takes a program of 0 bytes for a missing one and gives up.
+    if (found->Size == 0)
+      throw ToolError("--run " + *Options.Run + ": " + Shown(found->Path) +
+                      " is empty; the extractor would refuse to start it");
+  }
+  return program;
+}
+
+std::optional<std::int64_t> SourceDateEpoch() {
+  const char* value = std::getenv("SOURCE_DATE_EPOCH");
+  if (!value || !*value)
+    return std::nullopt;
+  char* end = nullptr;
+  const long long seconds = std::strtoll(value, &end, 10);
+  if (*end != '\0')
+    throw UsageError("SOURCE_DATE_EPOCH must be a number of seconds");
+  return seconds;
+}
+
+// Whether A and B, when both exist, are one file. The Windows build's
+// std::filesystem::equivalent compares stat() results, whose inode numbers Windows leaves
+// at 0, so it cannot be trusted to say no; equal absolute paths say yes there.
+bool SameFile(const fs::path& A, const fs::path& B) {
+  std::error_code error;
+  if (fs::equivalent(A, B, error) && !error)
+    return true;
+  if (!fs::exists(A, error) || !fs::exists(B, error))
+    return false;
+  const auto key = [](const fs::path& Path) {
+    std::error_code ignored;
+    const fs::path absolute = fs::absolute(Path, ignored).lexically_normal();
+#ifdef _WIN32
+    return NameKey(Utf8Of(absolute));
+#else
+    return absolute.string();
+#endif
+  };
+  return key(A) == key(B);
+}
+
+} // namespace
+
+TPackCommand::TPackCommand(const PackOptions& Options) {
+  PackPlan& plan = Resolved;
+  plan.Output = CheckedOutput(Options.Output);
+  plan.Texts = ChooseTexts(Options.Texts);
+  plan.Inputs = CollectInputs(Options.Inputs, Options.Welcome.has_value(), plan.Texts.CodePage);
+  CheckCombinations(Options);
+  if (Options.AskFolder)
+    plan.Destination = DestinationKind::AskFolder;
+  else if (Options.FixedFolder) {
+    plan.Destination = DestinationKind::FixedFolder;
+    plan.FixedFolder = FixedFolder(*Options.FixedFolder, plan.Texts);
+  }
+  if (Options.Run)
+    plan.Program = Program(Options, plan.Inputs, plan.Texts);
+  if (Options.Welcome) {
+    plan.Welcome = AnsiOption(*Options.Welcome, "--welcome", plan.Texts);
+    if (Options.Title)
+      plan.Title = AnsiOption(*Options.Title, "--title", plan.Texts);
+  }
+  plan.LatestFileTime = SourceDateEpoch();
+  for (const PackInput& input : plan.Inputs)
+    if (SameFile(input.Path, plan.Output))
+      throw UsageError(Options.Output + " is also one of the files to pack");
+
+  PasswordOptions password = Options.Password;
+  password.Wanted = Options.Encrypt || !Options.Password.File.empty() || Options.Password.Text;
+  plan.Password = ObtainPassword(password, true, plan.Texts.CodePage);
+  if (!Options.Store)
+    plan.Level = Options.Level.value_or(DefaultCompressionLevel);
+
+  plan.Stub = DefaultStub();
+  plan.StubName = "built into vexa";
+  if (Options.Stub) {
+    if (const std::string problem = StubFile.Open(SystemName(PathFromUtf8(*Options.Stub)));
+        !problem.empty())
+      throw ToolError(problem);
+    plan.Stub = StubFile.Bytes();
+    plan.StubName = *Options.Stub;
+  }
+  if (plan.Stub.empty())
+    throw UsageError("this vexa was built without a stub: name one with --stub FILE");
+  if (Options.Icon)
+    plan.Icon = TIconFile::Read(*Options.Icon);
+  plan.DropIcon = Options.NoIcon;
+  plan.Jobs = Options.Jobs;
+  plan.Progress = Options.Progress;
+}
+
+} // namespace vexa::tool

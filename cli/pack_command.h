@@ -1,0 +1,65 @@
+#pragma once
+// `vexa pack` as the command line gives it: the options, checked together and resolved
+// into the packer's plan.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/password_source.h"
+#include "packer/pack.h"
+#include "platform/mapped_file.h"
+#include "texts/archive_texts.h"
+
+namespace vexa::tool {
+
+struct PackOptions {
+  std::string Output;
+  std::vector<std::string> Inputs; // files, or folders whose files are added
+
+  // Exactly one destination.
+  bool TempFolder = false;
+  std::optional<std::string> FixedFolder;
+  bool AskFolder = false;
+
+  std::optional<std::string> Welcome;
+  std::optional<std::string> Title;
+
+  std::optional<std::string> Run;
+  bool WaitAndDelete = false;
+  bool AlwaysConfirm = false;
+  bool ProgramInDestination = false;
+
+  bool Store = false;
+  std::optional<int> Level; // compression level; 12 when not given
+  bool Encrypt = false;
+  PasswordOptions Password;
+
+  TextChoice Texts; // the stub's English texts unless a language or texts file is chosen
+
+  std::optional<std::string> Icon;
+  bool NoIcon = false;
+  std::optional<std::string> Stub;
+  bool Progress = false;           // a progress line on stderr
+  std::optional<std::size_t> Jobs; // threads compressing items; one per processor when not given
+};
+
+// The options resolved into a plan: inputs collected, texts chosen, every text in the
+// archive's code page, the password obtained, the stub and the icon read. Holds the stub
+// file the plan points into. Raises UsageError for options that cannot work together and
+// ToolError for inputs that cannot be packed, naming the file or option.
+class TPackCommand {
+public:
+  explicit TPackCommand(const PackOptions& Options);
+  const PackPlan& Plan() const { return Resolved; }
+
+private:
+  platform::MappedFile StubFile;
+  PackPlan Resolved;
+};
+
+inline PackReport RunPackCommand(const PackOptions& Options) {
+  return PackArchive(TPackCommand(Options).Plan());
+}
+
+} // namespace vexa::tool
