@@ -159,6 +159,7 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
     if (Options.Title)
       plan.Title = AnsiOption(*Options.Title, "--title", plan.Texts);
   }
+  plan.RefuseUnattended = Options.NoUnattended;
   plan.LatestFileTime = SourceDateEpoch();
   for (const PackInput& input : plan.Inputs)
     if (SameFile(input.Path, plan.Output))

@@ -36,6 +36,7 @@ struct PackPlan {
   std::optional<ProgramToRun> Program;
   std::optional<std::string> Welcome; // the question, in the archive's code page
   std::optional<std::string> Title;   // its caption, with Welcome
+  bool RefuseUnattended = false;      // a person must answer: the stub refuses /S, /passive, /D=
 
   std::optional<int> Level;            // compression level; nothing: every item stored
   std::optional<std::string> Password; // in the archive's code page; nothing: not encrypted

@@ -204,4 +204,14 @@ SCENARIOS = [
      "steps": [{"do": "wait", "class": "QuorvantaSelfExtractorWindow",
                 "title": "Extracting Files"}, {"do": "onscreen"}],
      "exit_checks": [never_seen("Vexa Demo Setup")], "written": into("dest", ALL_WRITTEN)},
+    # An archive packed with --no-unattended refuses the switches that answer for a person,
+    # and runs as before without them.
+    {"name": "no_unattended_refuses_silent", "files": FILES,
+     "pack": TO_DEST + ["--no-unattended"], "mkdirs": ["dest"], "args": f"/S {LOG}",
+     "steps": NO_WINDOW, "exit_code": 2,
+     "written": {"setup.log": log_holds(
+         "The switch /S is unknown, given twice or cannot be used here.", "Exit code: 2")}},
+    {"name": "no_unattended_runs_without_switches", "files": FILES,
+     "pack": TO_DEST + ["--no-unattended"], "mkdirs": ["dest"],
+     "written": into("dest", ALL_WRITTEN)},
 ]
