@@ -126,11 +126,8 @@ std::string SettleDestination(const std::string& Exe, const TVexaHeader& Archive
   return {};
 }
 
-std::string ModeName() {
-  const std::string mode = Switches.Silent    ? "silent"
-                           : Switches.Passive ? "passive"
-                                              : "interactive";
-  return Switches.ExtractOnly ? mode + ", extract only" : mode;
+const char* ModeName() {
+  return Switches.Silent ? "silent" : Switches.Passive ? "passive" : "interactive";
 }
 
 // The switches that answer for a person, as the refusal names them.
@@ -142,8 +139,8 @@ void RunExtraction() {
   OwnPath.assign(32768, L'\0');
   ::GetModuleFileNameW(nullptr, OwnPath.data(), static_cast<DWORD>(OwnPath.size() - 1));
   ExePath = win32::AnsiPath(OwnPath.data());
-  LogLine("Archive: " + (ExePath.empty() ? win32::ShownPath(OwnPath.data()) : ExePath));
-  LogLine("Mode: " + ModeName());
+  LogLine({"Archive: ", ExePath.empty() ? win32::ShownPath(OwnPath.data()) : ExePath});
+  LogLine({"Mode: ", ModeName(), Switches.ExtractOnly ? ", extract only" : ""});
 
   const TResourceModule& module = win32::OwnModule();
   const std::string welcome = LoadResourceText(module, "WelcomeText");
@@ -171,13 +168,13 @@ void RunExtractionOnce() {
   try {
     RunExtraction();
   } catch (const Exception& failure) {
-    LogLine("Stopped: " + failure.message());
+    LogLine({"Stopped: ", failure.message()});
     RecordEscapedFailure();
   } catch (const TStreamReadException&) {
-    LogLine("Stopped: an item of the archive cannot be read");
+    LogLine({"Stopped: an item of the archive cannot be read"});
     RecordEscapedFailure();
   } catch (...) {
-    LogLine("Stopped: a file cannot be deleted");
+    LogLine({"Stopped: a file cannot be deleted"});
     RecordEscapedFailure();
   }
   Header.reset();
@@ -203,7 +200,7 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
   const std::string destination = SettleDestination(Exe, Archive);
   if (destination.empty())
     return;
-  LogLine("Destination: " + destination);
+  LogLine({"Destination: ", destination});
 
   if (!Switches.Silent)
     BeginStatusDisplay(1500);
@@ -232,7 +229,7 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
       throw;
     }
     if (extracted)
-      LogLine("Wrote " + target + " (" + std::to_string(OriginalSize(item)) + " bytes)");
+      LogLine({"Wrote ", target, " (", std::to_string(OriginalSize(item)), " bytes)"});
     else
       ShowInformation(LoadStubString(IDS_INVALID_ARCHIVE));
   }

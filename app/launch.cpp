@@ -101,8 +101,8 @@ std::int32_t RunAndWait(const std::string& Application, const std::string& Comma
   const bool started =
       ::CreateProcessA(Application.empty() ? nullptr : Application.c_str(),
                        CommandLine.empty() ? nullptr : commandLine.data(), nullptr, nullptr, FALSE,
-                       HighPriority ? HIGH_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS, nullptr,
-                       nullptr, &startup, &created);
+                       HighPriority ? HIGH_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                       &startup, &created);
   switch (RouteAfterCreateProcess(started, started ? 0 : ::GetLastError(), !Application.empty(),
                                   !CommandLine.empty())) {
   case TStartRoute::Started: {
@@ -136,7 +136,7 @@ void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination)
   std::string commandLine = "\"" + program + "\"";
   if (!Switches.ProgramArguments.empty())
     commandLine += " " + Switches.ProgramArguments;
-  LogLine("Program: " + commandLine);
+  LogLine({"Program: ", commandLine});
 
   if (!(Header.Flags() & hfWaitAndDelete)) {
     ::WinExec(commandLine.c_str(), SW_SHOWNORMAL);
@@ -152,7 +152,7 @@ void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination)
     ShowInformation(LoadStubString(IDS_START_FAILED, program));
     return;
   }
-  LogLine("Program exit code: " + std::to_string(code));
+  LogLine({"Program exit code: ", std::to_string(code)});
   // A deployment tool reads the program's own code (3010: restart needed, and the like).
   if (Switches.Unattended())
     RecordExitCode(code);
@@ -166,7 +166,7 @@ void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination)
     if (IsSafeItemPath(FileName(*item))) {
       const std::string path = PathJoin(Destination, FileName(*item));
       DeleteFileChecked(path);
-      LogLine("Deleted " + path);
+      LogLine({"Deleted ", path});
     }
 }
 

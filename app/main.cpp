@@ -13,10 +13,10 @@
 #include "app/unattended.h"
 #include "platform/win32/windows.h"
 
-#include <objbase.h>
 #include "resources/resource_ids.h"
 #include "runtime/failure_policy.h"
 #include "ui/message_boxes.h"
+#include <objbase.h>
 
 namespace {
 
@@ -46,7 +46,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR Arguments, int) {
   vexa::Switches = vexa::ParseCommandLine(Arguments);
   vexa::OpenRunLog(vexa::Switches.LogPath);
   vexa::LogMessages(vexa::Switches.Unattended());
-  vexa::LogLine("Start");
+  vexa::LogLine({"Start"});
   if (!vexa::Switches.Refused.empty()) {
     vexa::RefuseCommandLine(vexa::LoadStubString(IDS_SWITCH_REFUSED, vexa::Switches.Refused));
     vexa::ExitProcessNormally();

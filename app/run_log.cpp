@@ -25,16 +25,16 @@ std::string Utf8FromAnsi(const std::string& Text) {
   return utf8;
 }
 
-// At least Width digits; no printf, which would add a fifth to the stub.
-std::string Digits(unsigned Value, std::size_t Width) {
-  std::string text = std::to_string(Value);
-  return std::string(text.size() < Width ? Width - text.size() : 0, '0') + text;
+// Value in Width digits at At; no printf, which would add a fifth to the stub.
+void PutDigits(char* At, unsigned Value, int Width) {
+  for (int i = Width - 1; i >= 0; --i, Value /= 10)
+    At[i] = static_cast<char>('0' + Value % 10);
 }
 
-void LogExitCode() { LogLine("Exit code: " + std::to_string(RecordedExitCode())); }
+void LogExitCode() { LogLine({"Exit code: ", std::to_string(RecordedExitCode())}); }
 
 bool HearMessage(const std::string& Text) {
-  LogLine(Text);
+  LogLine({Text});
   if (NobodyWatches)
     RecordExitCode(1);
   return NobodyWatches;
@@ -53,15 +53,23 @@ void OpenRunLog(const std::string& Path) {
     std::atexit(LogExitCode);
 }
 
-void LogLine(const std::string& Text) {
+void LogLine(std::initializer_list<std::string_view> Parts) {
   if (Log == INVALID_HANDLE_VALUE)
     return;
   SYSTEMTIME now;
   ::GetLocalTime(&now);
-  std::string line = Digits(now.wYear, 4) + '-' + Digits(now.wMonth, 2) + '-' +
-                     Digits(now.wDay, 2) + ' ' + Digits(now.wHour, 2) + ':' +
-                     Digits(now.wMinute, 2) + ':' + Digits(now.wSecond, 2) + ' ';
-  for (char c : Utf8FromAnsi(Text))
+  char stamp[] = "yyyy-mm-dd hh:mm:ss ";
+  PutDigits(stamp, now.wYear, 4);
+  PutDigits(stamp + 5, now.wMonth, 2);
+  PutDigits(stamp + 8, now.wDay, 2);
+  PutDigits(stamp + 11, now.wHour, 2);
+  PutDigits(stamp + 14, now.wMinute, 2);
+  PutDigits(stamp + 17, now.wSecond, 2);
+  std::string text;
+  for (const std::string_view part : Parts)
+    text += part;
+  std::string line = stamp;
+  for (const char c : Utf8FromAnsi(text))
     if (c != '\r')
       line += c == '\n' ? ' ' : c;
   line += "\r\n";

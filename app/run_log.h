@@ -3,7 +3,9 @@
 // the local time, so that whoever deployed the archive can read what happened. Each line is
 // written at once: a run that ends abruptly keeps what it had logged.
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace vexa {
 
@@ -11,8 +13,8 @@ namespace vexa {
 // last line, written at the normal process exit, is the exit code.
 void OpenRunLog(const std::string& Path);
 
-// One line of text in the ANSI code page; line breaks become spaces.
-void LogLine(const std::string& Text);
+// One line, the parts one after the other, in the ANSI code page; line breaks become spaces.
+void LogLine(std::initializer_list<std::string_view> Parts);
 
 // Logs every message the stub shows; in an unattended run the boxes stay unshown and each
 // of their messages makes the exit code 1.

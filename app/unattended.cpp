@@ -55,7 +55,7 @@ void ShowUsage() {
 }
 
 void RefuseCommandLine(const std::string& Reason) {
-  LogLine(Reason);
+  LogLine({Reason});
   RecordExitCode(CommandLineRefused);
   if (!Switches.Silent)
     ::MessageBoxA(nullptr, (Reason + "\r\n\r\n" + LoadStubString(IDS_USAGE)).c_str(),
@@ -77,7 +77,7 @@ std::optional<std::string> PasswordFromSwitches(const std::uint8_t* PasswordChec
   }
   if (vexa::CheckPassword(PasswordCheck, password->c_str()))
     return password;
-  LogLine(LoadStubString(IDS_PASSWORD_INVALID));
+  LogLine({LoadStubString(IDS_PASSWORD_INVALID)});
   RecordExitCode(WrongPassword);
   return std::nullopt;
 }
