@@ -6,7 +6,6 @@
 #include "app/extraction_run.h"
 #include "app/message_pump.h"
 #include "resources/resource_ids.h"
-#include "runtime/failure_policy.h"
 
 // The common controls' status bar would take CreateStatusWindow's name.
 #define NOSTATUSBAR
@@ -74,18 +73,12 @@ void Paint(HWND Window, WPARAM wParam, LPARAM lParam) {
   ::ReleaseDC(Window, dc);
 }
 
-// Runs the extraction once. No exception may cross the window procedure: one that
-// leaves the run is recorded, the clean-ups run, and the process later exits with 1.
+// Runs the extraction once; no exception crosses the window procedure.
 void OnStartRun(HWND Window) {
   if (RunStarted)
     return;
   RunStarted = true;
-  try {
-    RunExtraction();
-  } catch (...) {
-    RecordEscapedFailure();
-  }
-  FreeHeader();
+  RunExtractionOnce();
   ::DestroyWindow(Window);
   ::DestroyIcon(StatusIcon);
   ::DeleteObject(StatusFont);

@@ -123,6 +123,9 @@ int main(int argc, char** argv) {
   packCommand
       ->add_option("--title", pack.Title, "Caption of the welcome question (needs --welcome).")
       ->type_name("TEXT");
+  packCommand->add_flag("--no-unattended", pack.NoUnattended,
+                        "A person must answer the archive (a licence in the welcome question): "
+                        "it refuses its /S, /passive and /D= switches with exit code 2.");
   packCommand->add_option("--run", pack.Run, "Start this program after extracting.")
       ->type_name("PROGRAM");
   packCommand->add_flag("--program-in-destination", pack.ProgramInDestination,

@@ -162,6 +162,7 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
       plan.WideTitle = Utf16FromUtf8(*Options.Title);
     }
   }
+  plan.RefuseUnattended = Options.NoUnattended;
   plan.LatestFileTime = SourceDateEpoch();
   for (const PackInput& input : plan.Inputs)
     if (SameFile(input.Path, plan.Output))

@@ -25,6 +25,7 @@ struct PackOptions {
 
   std::optional<std::string> Welcome;
   std::optional<std::string> Title;
+  bool NoUnattended = false;
 
   std::optional<std::string> Run;
   bool WaitAndDelete = false;

@@ -70,6 +70,7 @@ HeaderFields HeaderOf(const PackPlan& Plan) {
       header.Flags |= hfProgramInDestination;
   }
   header.TextSection = Plan.Texts.HeaderTextSection();
+  header.RefuseUnattended = Plan.RefuseUnattended;
   if (Plan.Password) {
     header.Flags |= hfEncrypted;
     std::array<std::uint8_t, PasswordCheckSize> random;

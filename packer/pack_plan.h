@@ -41,6 +41,7 @@ struct PackPlan {
   // whatever the system's code page; nothing: the archive has the code page's only.
   std::optional<std::u16string> WideWelcome;
   std::optional<std::u16string> WideTitle;
+  bool RefuseUnattended = false; // a person must answer: the stub refuses /S, /passive, /D=
 
   std::optional<int> Level;            // compression level; nothing: every item stored
   std::optional<std::string> Password; // in the archive's code page; nothing: not encrypted

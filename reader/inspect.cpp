@@ -175,6 +175,7 @@ void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
   Out << "  \"welcome_text\": " << JsonString(FromAnsi(Archive.WelcomeText(), page)) << ",\n";
   Out << "  \"welcome_title\": " << JsonString(FromAnsi(Archive.WelcomeTitle(), page)) << ",\n";
   VersionJson(Archive.VersionInfo(), Out);
+  Out << "  \"unattended\": " << (header.RefusesUnattended() ? "false" : "true") << ",\n";
   Out << "  \"item_resources_past_header\": " << Archive.ItemResourcesPastHeader() << ",\n";
   Out << "  \"items\": [";
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
@@ -213,6 +214,10 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
       for (const auto& [name, value] : version->Strings)
         if (name == label.Name)
           Out << label.Label << Utf8FromUtf16(value) << "\n";
+  Out << "Unattended:  "
+      << (header.RefusesUnattended() ? "refused (/S, /passive and /D= end with exit code 2)"
+                                     : "/S, /passive and /D= accepted")
+      << "\n";
 
   char line[256]; // a name of 32 bytes is up to 96 in UTF-8
   std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %s\n", "Name", "Size", "Stored",

@@ -31,15 +31,26 @@ std::wstring WideResourceText(const TResourceModule& Module, const char* Name) {
   return std::wstring(text.begin(), text.end());
 }
 
+TMessageListener Listener = nullptr;
+
+bool Heard(const std::wstring& Text) { return Listener && Listener(Text); }
+
 } // namespace
+
+void SetMessageListener(TMessageListener NewListener) { Listener = NewListener; }
 
 void ShowInformation(const std::wstring& Text) {
   // The whole text is shown, however long the program path in it.
-  ::MessageBoxW(nullptr, ExpandLineBreaks(Text).c_str(), LoadStubString(IDS_INFORMATION).c_str(),
+  const std::wstring shown = ExpandLineBreaks(Text);
+  if (Heard(shown))
+    return;
+  ::MessageBoxW(nullptr, shown.c_str(), LoadStubString(IDS_INFORMATION).c_str(),
                 MB_OK | MB_ICONINFORMATION | MB_TASKMODAL);
 }
 
 void ShowError(const wchar_t* Text) {
+  if (Heard(Text))
+    return;
   ::MessageBoxW(nullptr, Text, LoadStubString(IDS_ERROR).c_str(),
                 MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
 }
@@ -72,8 +83,9 @@ bool AskDeleteTempFiles() {
 }
 
 std::wstring LoadStubString(unsigned Id) {
-  wchar_t text[256] = {};
-  ::LoadStringW(::GetModuleHandleW(nullptr), Id, text, 256);
+  // The usage text of the switches is the longest.
+  wchar_t text[1024] = {};
+  ::LoadStringW(::GetModuleHandleW(nullptr), Id, text, 1024);
   return text;
 }
 

@@ -11,6 +11,11 @@ namespace vexa {
 // Every text and caption comes from the string table, in UTF-16 as it is stored there, so a
 // translated table shows them in its language whatever the system's ANSI code page.
 
+// Hears the text of every information and error box before it shows; a listener that
+// answers true keeps the box unshown (nobody is at the screen to close it).
+using TMessageListener = bool (*)(const std::wstring& Text);
+void SetMessageListener(TMessageListener Listener);
+
 // "Information" box, task-modal, with the whole text after ExpandLineBreaks.
 void ShowInformation(const std::wstring& Text);
 

@@ -61,6 +61,10 @@
 //                                         or its progress bar's position and range (read by
 //                                         messages, which the program answers when it next
 //                                         takes its messages); one watch of each at a time
+//   nowindow [timeout=MS]                 wait for the started program to end, and fail as soon
+//                                         as it shows a top-level window (seen by a WinEvent
+//                                         hook, and by looking every few milliseconds where the
+//                                         hook hears nothing); the result holds its exit code
 //   exit [timeout=MS]                     wait for the started program to end; the result holds
 //                                         its exit code, every window it showed meanwhile, and
 //                                         the watches' runs ("watch", "progress")
@@ -721,6 +725,7 @@ public:
             {"close", {{}, &Session::Close}},
             {"browse", {{"button"}, &Session::Browse}},
             {"watch", {{"interval", "what"}, &Session::StartWatch}},
+            {"nowindow", {{"timeout"}, &Session::NoWindow}},
             {"exit", {{"timeout"}, &Session::Exit}},
         };
     auto verb = verbs.find(step.Verb);
@@ -1116,6 +1121,50 @@ private:
       result.Raw("progress", ProgressWatch->Report());
     }
     return result;
+  }
+
+  // The first window of the program that the hook saw shown, as "class 'title'".
+  static std::string& ShownByHook() {
+    static std::string shown;
+    return shown;
+  }
+
+  static void CALLBACK HearShow(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG, DWORD,
+                                DWORD) {
+    if (object != OBJID_WINDOW || !window || GetAncestor(window, GA_ROOT) != window) return;
+    if (ShownByHook().empty()) ShownByHook() = ClassOf(window) + " '" + TitleOf(window) + "'";
+  }
+
+  // The first visible top-level window of the program, as "class 'title'"; empty when none.
+  std::string VisibleWindowNow() const {
+    for (HWND window : TopLevelWindows(Pid))
+      if (IsWindowVisible(window)) return ClassOf(window) + " '" + TitleOf(window) + "'";
+    return ShownByHook();
+  }
+
+  Json NoWindow(const Step& step) {
+    if (!Process) throw UsageError("nowindow needs a started program");
+    long long deadline = NowMs() + step.Number("timeout", 30000);
+    ShownByHook().clear();
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr, HearShow,
+                                         Pid, 0, WINEVENT_OUTOFCONTEXT);
+    std::string shown;
+    for (;;) {
+      // The hook's events arrive as messages of this thread.
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      shown = VisibleWindowNow();
+      bool ended = WaitForSingleObject(Process, 0) == WAIT_OBJECT_0;
+      if (!shown.empty() || ended) break;
+      if (NowMs() >= deadline) {
+        if (hook) UnhookWinEvent(hook);
+        throw StepFailure("the program is still running; its windows: " + WindowList(Pid));
+      }
+      MsgWaitForMultipleObjects(1, &Process, FALSE, 2, QS_ALLINPUT);
+    }
+    if (hook) UnhookWinEvent(hook);
+    if (!shown.empty()) throw StepFailure("the program showed a window: " + shown);
+    return Json().Num("exit_code", ExitCode()).Bool("hooked", hook != nullptr);
   }
 
   HANDLE Process = nullptr;

@@ -6,6 +6,8 @@ metrics, the temporary and Desktop folders) with "run", the run folder's Windows
 Expected texts may hold "{run}".
 """
 
+import re
+
 OFF_SCREEN = (-1000, -1000)
 MTIME_TICK_MS = 10
 BS_TYPEMASK = 0x0F
@@ -269,4 +271,24 @@ def progress(total, moves=False, ends_full=False):
         if ends_full and positions[-1] != total:
             problems.append(f"the last position read is {positions[-1]}, expected {total}")
         return problems
+    return check
+
+
+def log_holds(*parts):
+    """For `written`: a run log whose lines, each after its local time, hold `parts` in this
+    order (a later part in a later line)."""
+    stamp = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d ")
+
+    def check(data):
+        lines = data.decode("utf-8").split("\r\n")
+        if lines[-1] != "" or not all(stamp.match(line) for line in lines[:-1]):
+            return False
+        at = 0
+        for part in parts:
+            while at < len(lines) and part not in lines[at]:
+                at += 1
+            if at == len(lines):
+                return False
+            at += 1
+        return True
     return check

@@ -2,7 +2,7 @@
 answer ends the run; then the same windows, the delete question and a fixed message in another
 language, and in an author's own texts; and the stub's own dialogs in every shipped language,
 each on a system set to it and on one whose code page (1252) cannot spell it, holding every text
-whole.
+whole; and the usage box of the stub's command line in another language.
 
 The beep of a refused password is not observed: under Wine on a virtual display it reaches no
 device that the harness could listen to.
@@ -282,4 +282,22 @@ SCENARIOS = [
                 "check": message_box(GERMAN[2013], GERMAN[2021], {1: "OK"})},
                {"do": "click", "id": 1},
                {"do": "gone"}]},
+
+    # The switches and exit codes of /? in the archive's language, and a refused switch in
+    # Russian, in the code page of a Russian system.
+    {"name": "german_usage_box", "files": FILES, "pack": ["--language", "de", "--temp"],
+     "args": "/?",
+     "steps": [{"do": "wait", "title": shipped_texts("de")[2018], "class": "#32770",
+                "check": message_box(shipped_texts("de")[2018], shipped_texts("de")[2030],
+                                     {1: "OK"})},
+               {"do": "click", "id": 1}]},
+    {"name": "russian_switch_refused", "files": FILES, "pack": ["--language", "ru", "--temp"],
+     "locale": LOCALES["ru"], "args": "/bogus",
+     "steps": [{"do": "wait", "title": shipped_texts("ru")[2013], "class": "#32770",
+                # The box's button is the system's, in Russian there.
+                "check": window(title=shipped_texts("ru")[2013], texts={
+                    65535: shipped_texts("ru")[2031].replace("%s", "/bogus") + "\r\n\r\n"
+                    + shipped_texts("ru")[2030]})},
+               {"do": "click", "id": 1}],
+     "exit_code": 2},
 ]

@@ -1,5 +1,7 @@
 """The extraction spine: the welcome question, the destinations, the status window, and archives
-that are damaged or hostile.
+that are damaged or hostile; then the stub's command line: its usage box, the destination it
+gives, and what an unattended run makes of the welcome question, a damaged archive and a
+command line it cannot take.
 
 The stub is started with C:\\ as its current folder, so a path it wrongly resolves against the
 current folder lands inside the Wine prefix and shows up as a missing file.
@@ -10,8 +12,8 @@ Wine stands in for Windows; where it differs, the scenario says so.
 import random
 
 from archive import with_file_name
-from checks import (all_of, centred_display, message_box, progress, progress_bar_inside,
-                    window)
+from checks import (all_of, centred_display, log_holds, message_box, never_seen, progress,
+                    progress_bar_inside, window)
 
 rng = random.Random(1)
 README = b"Read me first.\r\n" * 40
@@ -59,6 +61,20 @@ def renamed(*names):
         archive.rewrite(put={"HEADER": header})
     return craft
 
+
+LOG = "/log={run}\\setup.log"
+NO_WINDOW = [{"do": "nowindow"}]
+USAGE = ("Switches (each once, with / or -, in any case):\r\n"
+         "/S  silent: no window, questions answered Yes\r\n"
+         "/passive  no questions, progress shown\r\n"
+         "/D=PATH  destination folder (last on the line)\r\n"
+         "/password-file=PATH or /password=TEXT  for an encrypted archive\r\n"
+         "/extract  write the files, start nothing\r\n"
+         "/log=PATH  append to a log\r\n"
+         "-- ARGUMENTS  passed on to the program\r\n\r\n"
+         "Exit codes with /S or /passive: 0 done; 1 failed; 2 command line refused; "
+         "3 wrong password; the program's own code when the archive waits for it.")
+REFUSED_QUIET = "The switch /quiet is unknown, given twice or cannot be used here."
 
 INVALID_ARCHIVE_BOX = [
     {"do": "wait", "title": "Information", "class": "#32770",
@@ -178,4 +194,56 @@ SCENARIOS = [
     {"name": "item_in_missing_subfolder", "files": SUBFOLDER_FILES, "pack": TO_DEST,
      "mkdirs": ["dest"], "craft": renamed(b"sub\\inner.txt"),
      "exit_code": 1, "written": {"dest/first.txt": "first.txt"}},
+
+    # The command line. /? shows the switches and extracts nothing; a switch the stub does not
+    # know shows them under the reason, and the run ends with 2 before anything is written.
+    {"name": "usage_box", "files": FILES, "pack": TO_DEST, "mkdirs": ["dest"], "args": "/?",
+     "steps": [{"do": "wait", "title": "Information", "class": "#32770",
+                "check": message_box("Information", USAGE, {1: "OK"})},
+               {"do": "click", "id": 1}]},
+    {"name": "unknown_switch_box", "files": FILES, "pack": TO_DEST, "mkdirs": ["dest"],
+     "args": "/quiet",
+     "steps": [{"do": "wait", "title": "Error", "class": "#32770",
+                "check": message_box("Error", REFUSED_QUIET + "\r\n\r\n" + USAGE, {1: "OK"})},
+               {"do": "click", "id": 1}],
+     "exit_code": 2},
+    # With /S anywhere on the line the refusal goes to the log only.
+    {"name": "silent_unknown_switch", "files": FILES, "pack": TO_DEST, "mkdirs": ["dest"],
+     "args": f"/quiet /S {LOG}", "steps": NO_WINDOW, "exit_code": 2,
+     "written": {"setup.log": log_holds("Start", REFUSED_QUIET, "Exit code: 2")}},
+
+    # The welcome question is answered Yes; /D= makes the folder it names, spaces and all, also
+    # for an archive that would ask for one.
+    {"name": "silent_welcome_dest_with_spaces", "files": FILES, "pack": ["--ask-folder"] + WELCOME,
+     "args": "/S /D={run}\\my programs\\demo", "steps": NO_WINDOW,
+     "written": into("my programs/demo", ALL_WRITTEN)},
+    {"name": "silent_ask_folder_without_dest", "files": FILES, "pack": ["--ask-folder"],
+     "args": f"/S {LOG}", "steps": NO_WINDOW, "exit_code": 2,
+     "written": {"setup.log": log_holds("This archive needs /D= on the command line.",
+                                        "Exit code: 2")}},
+    # Interactive runs keep 0 for a failure that a box told; unattended ones say 1.
+    {"name": "silent_damaged_archive", "files": FILES, "pack": TO_DEST, "mkdirs": ["dest"],
+     "craft": lambda archive: archive.rewrite(drop=["ITEM2"]), "args": f"{LOG} /S",
+     "steps": NO_WINDOW, "exit_code": 1,
+     "written": {"dest/readme.txt": "readme.txt", "setup.log": log_holds(
+         "Mode: silent", "readme.txt (640 bytes)", "Stopped: ", "Exit code: 1")}},
+    {"name": "silent_missing_header", "program": "stub", "args": f"/S {LOG}",
+     "steps": NO_WINDOW, "exit_code": 1,
+     "written": {"setup.log": log_holds("Cannot locate header.", "Exit code: 1")}},
+    # /passive asks nothing but shows the status window.
+    {"name": "passive_status_window", "files": FILES, "pack": TO_DEST + WELCOME,
+     "mkdirs": ["dest"], "args": "/passive",
+     "steps": [{"do": "wait", "class": "QuorvantaSelfExtractorWindow",
+                "title": "Extracting Files"}, {"do": "onscreen"}],
+     "exit_checks": [never_seen("Vexa Demo Setup")], "written": into("dest", ALL_WRITTEN)},
+    # An archive packed with --no-unattended refuses the switches that answer for a person,
+    # and runs as before without them.
+    {"name": "no_unattended_refuses_silent", "files": FILES,
+     "pack": TO_DEST + ["--no-unattended"], "mkdirs": ["dest"], "args": f"/S {LOG}",
+     "steps": NO_WINDOW, "exit_code": 2,
+     "written": {"setup.log": log_holds(
+         "The switch /S is unknown, given twice or cannot be used here.", "Exit code: 2")}},
+    {"name": "no_unattended_runs_without_switches", "files": FILES,
+     "pack": TO_DEST + ["--no-unattended"], "mkdirs": ["dest"],
+     "written": into("dest", ALL_WRITTEN)},
 ]
