@@ -2,11 +2,14 @@
 
 #include <cwchar>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/launch.h"
 #include "app/message_pump.h"
+#include "app/run_log.h"
 #include "app/status_window.h"
+#include "app/unattended.h"
 #include "archive/archive_paths.h"
 #include "platform/win32/ansi_path.h"
 #include "platform/win32/own_module.h"
@@ -14,7 +17,6 @@
 #include "resources/resource_ids.h"
 #include "runtime/failure_policy.h"
 #include "streams/item_pipeline.h"
-#include "streams/resource_stream.h"
 #include "ui/folder_browser.h"
 #include "ui/localised_dialog.h"
 #include "ui/message_boxes.h"
@@ -32,12 +34,15 @@ std::unique_ptr<TVexaHeader> Header;
 std::vector<wchar_t> OwnPath;
 
 // Ends the status display on every way out of ExtractArchive; it does not wait when the
-// display never began or has already ended.
+// display never began or has already ended. A silent run has no display.
 struct StatusDisplayEnder {
   StatusDisplayEnder() = default;
   StatusDisplayEnder(const StatusDisplayEnder&) = delete;
   StatusDisplayEnder& operator=(const StatusDisplayEnder&) = delete;
-  ~StatusDisplayEnder() { EndStatusDisplay(); }
+  ~StatusDisplayEnder() {
+    if (!Switches.Silent)
+      EndStatusDisplay();
+  }
 };
 
 // A name no other run uses: CreateDirectory refuses a folder that exists, so another
@@ -88,8 +93,14 @@ std::string TempDestination() {
 // The destination folder as the header's flags decide it; empty when the run is to end
 // without extracting (the user has been told why, or chose to exit).
 std::string SettleDestination(const std::string& Exe, const TVexaHeader& Archive) {
+  if (!Switches.Destination.empty())
+    return MakeDestination();
   const std::uint8_t flags = Archive.Flags();
   if (flags & hfAskFolder) {
+    if (Switches.Unattended()) {
+      RefuseCommandLine(LoadStubString(IDS_ANSWER_MISSING, "/D="));
+      return {};
+    }
     while (BrowseForDestination() != 1)
       if (AskExitNow())
         break;
@@ -114,25 +125,53 @@ std::string SettleDestination(const std::string& Exe, const TVexaHeader& Archive
   return {};
 }
 
-} // namespace
+const char* ModeName() {
+  return Switches.Silent ? "silent" : Switches.Passive ? "passive" : "interactive";
+}
+
+// The switches that answer for a person, as the refusal names them.
+const char* UnattendedSwitch() {
+  return Switches.Silent ? "/S" : Switches.Passive ? "/passive" : "/D=";
+}
 
 void RunExtraction() {
   OwnPath.assign(32768, L'\0');
   ::GetModuleFileNameW(nullptr, OwnPath.data(), static_cast<DWORD>(OwnPath.size() - 1));
   ExePath = win32::AnsiPath(OwnPath.data());
+  LogLine(L"Archive: " + std::wstring(OwnPath.c_str()));
+  LogLine({"Mode: ", ModeName(), Switches.ExtractOnly ? ", extract only" : ""});
 
   const TResourceModule& module = win32::OwnModule();
-  const std::string welcome = LoadResourceText(module, "WelcomeText");
-  if (!welcome.empty()) {
-    const std::string title = LoadResourceText(module, "WelcomeTitle");
-    if (::MessageBoxA(nullptr, welcome.c_str(), title.c_str(),
-                      MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDNO)
-      ExitProcessNormally();
-  }
+  if (!Switches.Unattended() && !AskWelcomeQuestion(module))
+    ExitProcessNormally();
 
   Header = std::make_unique<TVexaHeader>();
-  if (Header->LoadFromResource(module, "Header", ShowError))
-    ExtractArchive(ExePath, *Header);
+  if (!Header->LoadFromResource(module, "Header", ShowError))
+    return;
+  if (Header->RefusesUnattended() && (Switches.Unattended() || !Switches.Destination.empty())) {
+    RefuseCommandLine(LoadStubString(IDS_SWITCH_REFUSED, UnattendedSwitch()));
+    return;
+  }
+  ExtractArchive(ExePath, *Header);
+}
+
+} // namespace
+
+// Nothing is shown for a failure that leaves the run; the log says where it stopped.
+void RunExtractionOnce() {
+  try {
+    RunExtraction();
+  } catch (const Exception& failure) {
+    LogLine({"Stopped: ", failure.message()});
+    RecordEscapedFailure();
+  } catch (const TStreamReadException&) {
+    LogLine({"Stopped: an item of the archive cannot be read"});
+    RecordEscapedFailure();
+  } catch (...) {
+    LogLine({"Stopped: a file cannot be deleted"});
+    RecordEscapedFailure();
+  }
+  Header.reset();
 }
 
 void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
@@ -140,20 +179,38 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
 
   std::string password;
   if (Archive.Flags() & hfEncrypted) {
-    if (!AskPassword(Archive.PasswordCheck()))
-      return;
-    password = PasswordBuffer;
+    if (Switches.Unattended()) {
+      const std::optional<std::string> given = PasswordFromSwitches(Archive.PasswordCheck());
+      if (!given)
+        return;
+      password = *given;
+    } else {
+      if (!AskPassword(Archive.PasswordCheck()))
+        return;
+      password = PasswordBuffer;
+    }
   }
 
   const std::string destination = SettleDestination(Exe, Archive);
   if (destination.empty())
     return;
+  LogLine({"Destination: ", destination});
 
-  BeginStatusDisplay(1500);
+  if (!Switches.Silent)
+    BeginStatusDisplay(1500);
+  std::uint64_t total = 0;
+  for (const auto& item : Archive.Items)
+    total += OriginalSize(*item);
+  StartProgress(total);
+  // The bar counts each item as its record says, whatever a damaged item really yields.
+  std::uint64_t itemsBefore = 0;
+  std::uint64_t written = 0;
   // Windows calls a window that has taken no message for 5 s "Not Responding" and offers
   // to end it, half-way through a large item; a message every 100 ms keeps it painted.
   DWORD lastPump = ::GetTickCount();
-  const auto pumpWhileWriting = [&lastPump] {
+  const auto pumpWhileWriting = [&](std::int32_t Bytes) {
+    written += static_cast<std::uint32_t>(Bytes);
+    ShowProgress(itemsBefore + written);
     if (::GetTickCount() - lastPump < 100)
       return;
     PumpOneMessage();
@@ -167,26 +224,31 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
     const std::string target = PathJoin(destination, FileName(item));
     bool extracted;
     try {
-      extracted = ExtractItem(win32::OwnModule(), "Item" + std::to_string(i + 1), target,
-                              password, item, pumpWhileWriting);
+      extracted = ExtractItem(win32::OwnModule(), "Item" + std::to_string(i + 1), target, password,
+                              item, pumpWhileWriting);
     } catch (const EWriteError&) {
       // A file that could not be written whole: say so instead of leaving it silently short.
       ShowError(IDS_IO_ERROR);
       throw;
     }
-    if (!extracted)
+    if (extracted)
+      LogLine({"Wrote ", target, " (", std::to_string(OriginalSize(item)), " bytes)"});
+    else
       ShowInformation(LoadStubString(IDS_INVALID_ARCHIVE));
+    itemsBefore += OriginalSize(item);
+    written = 0;
   }
-  EndStatusDisplay();
+  ShowProgress(total);
+  if (!Switches.Silent)
+    EndStatusDisplay();
 
-  if (Archive.Flags() & hfRunProgram)
+  if ((Archive.Flags() & hfRunProgram) && !Switches.ExtractOnly)
     RunLaunchingStep(Archive, destination);
-  // The run's own folder goes once it is empty; files that the user kept, or that the
-  // program left, keep it (the removal fails on a folder that holds anything).
-  if (InOwnFolder(Archive.Flags()))
+  // The run's own folders go once they are empty; files that the user kept, or that the
+  // program left, keep them (the removal fails on a folder that holds anything).
+  if (InOwnFolder(Archive.Flags()) && Switches.Destination.empty())
     ::RemoveDirectoryA(destination.c_str());
+  RemoveMadeFolders();
 }
-
-void FreeHeader() { Header.reset(); }
 
 } // namespace vexa

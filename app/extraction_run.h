@@ -12,13 +12,12 @@ namespace vexa {
 // needed); set at the start of the run, empty when the code page cannot spell it.
 extern std::string ExePath;
 
-// Called once by the status window's WM_STARTRUN handler. A welcome answered No ends
-// the process at once with exit code 0; failures leave as exceptions.
-void RunExtraction();
+// The whole run, once: by the status window's WM_STARTRUN handler, or at the start of a
+// silent run, which has no window. A welcome answered No ends the process at once with exit
+// code 0. No exception leaves: one that leaves the run is recorded (the process later exits
+// with 1), and the run's header is freed either way.
+void RunExtractionOnce();
 
 void ExtractArchive(const std::string& ExePath, TVexaHeader& Header);
-
-// Frees the run's header; the status window does it after the run.
-void FreeHeader();
 
 } // namespace vexa

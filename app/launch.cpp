@@ -3,11 +3,14 @@
 #include <vector>
 
 #include "app/message_pump.h"
+#include "app/run_log.h"
 #include "app/start_policy.h"
+#include "app/unattended.h"
 #include "archive/archive_paths.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/windows.h"
 #include "resources/resource_ids.h"
+#include "runtime/failure_policy.h"
 #include "ui/message_boxes.h"
 
 #include <shellapi.h>
@@ -98,8 +101,8 @@ std::int32_t RunAndWait(const std::string& Application, const std::string& Comma
   const bool started =
       ::CreateProcessA(Application.empty() ? nullptr : Application.c_str(),
                        CommandLine.empty() ? nullptr : commandLine.data(), nullptr, nullptr, FALSE,
-                       HighPriority ? HIGH_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS, nullptr,
-                       nullptr, &startup, &created);
+                       HighPriority ? HIGH_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                       &startup, &created);
   switch (RouteAfterCreateProcess(started, started ? 0 : ::GetLastError(), !Application.empty(),
                                   !CommandLine.empty())) {
   case TStartRoute::Started: {
@@ -128,25 +131,43 @@ void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination)
     throw EAbort();
   }
 
+  // Quoted, so a path with spaces starts exactly the named program; what followed -- on the
+  // stub's command line comes after it as it was given.
+  std::string commandLine = "\"" + program + "\"";
+  if (!Switches.ProgramArguments.empty())
+    commandLine += " " + Switches.ProgramArguments;
+  LogLine({"Program: ", commandLine});
+
   if (!(Header.Flags() & hfWaitAndDelete)) {
-    // Quoted, so a path with spaces starts exactly the named program.
-    ::WinExec(("\"" + program + "\"").c_str(), SW_SHOWNORMAL);
+    ::WinExec(commandLine.c_str(), SW_SHOWNORMAL);
     return;
   }
 
-  const std::int32_t code = RunAndWait(program, "", SW_SHOWNORMAL, false, QueryAbort);
+  // Started by its path alone unless it has arguments: only then can the elevation route of
+  // start_policy.h take it.
+  const std::int32_t code =
+      RunAndWait(program, Switches.ProgramArguments.empty() ? "" : commandLine, SW_SHOWNORMAL,
+                 false, QueryAbort);
   if (code < 0) {
     ShowInformation(LoadStubString(IDS_START_FAILED, program));
     return;
   }
-  if ((code != 0 || (Header.Flags() & hfAlwaysConfirm)) && !AskDeleteTempFiles())
+  LogLine({"Program exit code: ", std::to_string(code)});
+  // A deployment tool reads the program's own code (3010: restart needed, and the like).
+  if (Switches.Unattended())
+    RecordExitCode(code);
+  if ((code != 0 || (Header.Flags() & hfAlwaysConfirm)) && !Switches.Unattended() &&
+      !AskDeleteTempFiles())
     return;
   WaitMilliseconds(1500);
   // A refused name was never written, and joined to the destination it would name a file
   // outside it: deleting that would remove something that is not ours.
   for (const auto& item : Header.Items)
-    if (IsSafeItemPath(FileName(*item)))
-      DeleteFileChecked(PathJoin(Destination, FileName(*item)));
+    if (IsSafeItemPath(FileName(*item))) {
+      const std::string path = PathJoin(Destination, FileName(*item));
+      DeleteFileChecked(path);
+      LogLine({"Deleted ", path});
+    }
 }
 
 } // namespace vexa

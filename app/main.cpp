@@ -1,15 +1,22 @@
 // The stub's entry: harden DLL loading, install the failure policy, start COM for the
-// folder browser, create the status window and spin the message loop. Everything else
-// happens inside the status window's handler of WM_STARTRUN.
+// folder browser, read the command line, create the status window and spin the message
+// loop. Everything else happens inside the status window's handler of WM_STARTRUN; a silent
+// run has no window and runs at once.
 
 #include <cstdlib>
 
+#include "app/command_line.h"
+#include "app/extraction_run.h"
 #include "app/message_pump.h"
+#include "app/run_log.h"
 #include "app/status_window.h"
+#include "app/unattended.h"
 #include "platform/win32/windows.h"
 
-#include <objbase.h>
+#include "resources/resource_ids.h"
 #include "runtime/failure_policy.h"
+#include "ui/message_boxes.h"
+#include <objbase.h>
 
 namespace {
 
@@ -30,11 +37,28 @@ void UninitializeCom() { ::CoUninitialize(); }
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR Arguments, int) {
   RestrictDllSearchToSystem32();
   vexa::InstallFailurePolicy();
   if (SUCCEEDED(::CoInitialize(nullptr)))
     std::atexit(UninitializeCom);
+
+  vexa::Switches = vexa::ParseCommandLine(Arguments);
+  vexa::OpenRunLog(vexa::Switches.LogPath);
+  vexa::LogMessages(vexa::Switches.Unattended());
+  vexa::LogLine({"Start"});
+  if (!vexa::Switches.Refused.empty()) {
+    vexa::RefuseCommandLine(vexa::LoadStubString(IDS_SWITCH_REFUSED, vexa::Switches.Refused));
+    vexa::ExitProcessNormally();
+  }
+  if (vexa::Switches.Help) {
+    vexa::ShowUsage();
+    vexa::ExitProcessNormally();
+  }
+  if (vexa::Switches.Silent) {
+    vexa::RunExtractionOnce();
+    vexa::ExitProcessNormally();
+  }
   if (vexa::CreateStatusWindow())
     vexa::MessageLoop();
   return 0;

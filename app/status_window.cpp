@@ -1,11 +1,15 @@
 #include "app/status_window.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/extraction_run.h"
 #include "app/message_pump.h"
 #include "resources/resource_ids.h"
-#include "runtime/failure_policy.h"
+
+// The common controls' status bar would take CreateStatusWindow's name.
+#define NOSTATUSBAR
+#include <commctrl.h>
 
 namespace vexa {
 
@@ -13,26 +17,42 @@ HWND StatusWindow = nullptr;
 
 namespace {
 
-constexpr char ClassName[] = "QuorvantaSelfExtractorWindow";
+// A Unicode window: its title and note come from the string table whole, whatever the
+// ANSI code page.
+constexpr wchar_t ClassName[] = L"QuorvantaSelfExtractorWindow";
 constexpr int OffScreen = -1000;
+// The window's least size; a longer note widens it. Positions below are in the window's
+// own coordinates, caption and frame included, as the painting uses them.
+constexpr int MinWidth = 310;
+constexpr int MinHeight = 100;
+constexpr int TextY = 40;
+constexpr int Margin = 20;
+constexpr int BarGap = 6;
+constexpr int BarHeight = 14;
 
-char WaitNote[256] = {};
+wchar_t WaitNote[256] = {};
 int WaitNoteLength = 0;
 HICON StatusIcon = nullptr;
 HFONT StatusFont = nullptr;
-bool FallbackFontDone = false;
 int TextX = 70;
-int TextY = 40;
 bool MinTimeElapsed = true;
 bool RunStarted = false;
+
+// Null when the system could not make one: messages to it then go nowhere.
+HWND ProgressBar = nullptr;
+std::uint64_t ProgressTotal = 0;
+// The bar counts in 32 bits: larger totals are counted in units of 2^ProgressShift bytes.
+int ProgressShift = 0;
+LPARAM ProgressFull = 1;
+DWORD ProgressShownAt = 0;
 
 HFONT MakeFont(const char* Face, int Height, bool Bold, bool Italic) {
   LOGFONTA font{};
   font.lfHeight = Height;
   font.lfWeight = Bold ? 800 : 400;
   font.lfItalic = Italic ? 1 : 0;
-  // The system's own character set: the note comes from the string table, which may be
-  // in any language that the ANSI code page holds (on Western systems this is ANSI).
+  // The system's own character set (ANSI on Western systems); the note itself is drawn
+  // from its UTF-16.
   font.lfCharSet = DEFAULT_CHARSET;
   font.lfQuality = PROOF_QUALITY;
   font.lfPitchAndFamily = FF_SWISS;
@@ -43,34 +63,22 @@ HFONT MakeFont(const char* Face, int Height, bool Bold, bool Italic) {
 }
 
 void Paint(HWND Window, WPARAM wParam, LPARAM lParam) {
-  ::DefWindowProcA(Window, WM_PAINT, wParam, lParam);
+  ::DefWindowProcW(Window, WM_PAINT, wParam, lParam);
   HDC dc = ::GetWindowDC(Window);
   if (StatusIcon)
     ::DrawIcon(dc, 20, 35, StatusIcon);
-  if (!StatusIcon && !FallbackFontDone) {
-    FallbackFontDone = true;
-    ::DeleteObject(StatusFont);
-    StatusFont = MakeFont("Arial", 20, true, true);
-    TextX = 20;
-  }
   ::SelectObject(dc, StatusFont);
   ::SetBkMode(dc, TRANSPARENT);
-  ::TextOutA(dc, TextX, TextY, WaitNote, WaitNoteLength);
+  ::TextOutW(dc, TextX, TextY, WaitNote, WaitNoteLength);
   ::ReleaseDC(Window, dc);
 }
 
-// Runs the extraction once. No exception may cross the window procedure: one that
-// leaves the run is recorded, the clean-ups run, and the process later exits with 1.
+// Runs the extraction once; no exception crosses the window procedure.
 void OnStartRun(HWND Window) {
   if (RunStarted)
     return;
   RunStarted = true;
-  try {
-    RunExtraction();
-  } catch (...) {
-    RecordEscapedFailure();
-  }
-  FreeHeader();
+  RunExtractionOnce();
   ::DestroyWindow(Window);
   ::DestroyIcon(StatusIcon);
   ::DeleteObject(StatusFont);
@@ -85,7 +93,7 @@ LRESULT CALLBACK StatusWindowProc(HWND Window, UINT Message, WPARAM wParam, LPAR
     Paint(Window, wParam, lParam);
     return 0;
   case WM_SHOWWINDOW: {
-    const LRESULT result = ::DefWindowProcA(Window, Message, wParam, lParam);
+    const LRESULT result = ::DefWindowProcW(Window, Message, wParam, lParam);
     ::PostMessageA(Window, WM_STARTRUN, 0, 0);
     return result;
   }
@@ -93,7 +101,7 @@ LRESULT CALLBACK StatusWindowProc(HWND Window, UINT Message, WPARAM wParam, LPAR
     OnStartRun(Window);
     return 0;
   default:
-    return ::DefWindowProcA(Window, Message, wParam, lParam);
+    return ::DefWindowProcW(Window, Message, wParam, lParam);
   }
 }
 
@@ -108,12 +116,37 @@ void MoveKeepingSize(HWND Window, int X, int Y) {
   ::MoveWindow(Window, X, Y, r.right - r.left, r.bottom - r.top, TRUE);
 }
 
+// Sizes the window to its note, with the progress bar under it, and makes the bar.
+void LayOut(HINSTANCE Instance) {
+  SIZE note{};
+  HDC dc = ::GetWindowDC(StatusWindow);
+  ::SelectObject(dc, StatusFont);
+  ::GetTextExtentPoint32W(dc, WaitNote, WaitNoteLength, &note);
+  ::ReleaseDC(StatusWindow, dc);
+  const int barTop = TextY + note.cy + BarGap;
+  const int width = std::max<int>(MinWidth, TextX + note.cx + Margin);
+  const int height = std::max(MinHeight, barTop + BarHeight + Margin);
+  ::SetWindowPos(StatusWindow, nullptr, 0, 0, width, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+  RECT frame;
+  ::GetWindowRect(StatusWindow, &frame);
+  POINT client{0, 0};
+  ::ClientToScreen(StatusWindow, &client);
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+  ::InitCommonControlsEx(&controls);
+  ProgressBar = ::CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE,
+                                  TextX - (client.x - frame.left), barTop - (client.y - frame.top),
+                                  width - TextX - Margin, BarHeight, StatusWindow, nullptr,
+                                  Instance, nullptr);
+}
+
 } // namespace
 
 bool CreateStatusWindow() {
   HINSTANCE instance = ::GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  if (!::GetClassInfoA(instance, ClassName, &wc)) {
+  WNDCLASSW wc{};
+  if (!::GetClassInfoW(instance, ClassName, &wc)) {
     wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
     wc.lpfnWndProc = StatusWindowProc;
     wc.hInstance = instance;
@@ -121,19 +154,24 @@ bool CreateStatusWindow() {
     wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)); // IDC_WAIT
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = ClassName;
-    if (!::RegisterClassA(&wc))
+    if (!::RegisterClassW(&wc))
       return false;
   }
-  StatusWindow = ::CreateWindowExA(0, ClassName, "", WS_POPUP | WS_VISIBLE | WS_CAPTION, OffScreen,
-                                   OffScreen, 310, 100, nullptr, nullptr, instance, nullptr);
+  StatusWindow =
+      ::CreateWindowExW(0, ClassName, L"", WS_POPUP | WS_VISIBLE | WS_CAPTION, OffScreen, OffScreen,
+                        MinWidth, MinHeight, nullptr, nullptr, instance, nullptr);
   if (!StatusWindow)
     return false;
-  char title[255] = {};
-  ::LoadStringA(instance, IDS_STATUS_CAPTION, title, sizeof title);
-  ::SetWindowTextA(StatusWindow, title);
-  WaitNoteLength = ::LoadStringA(instance, IDS_WAIT_NOTE, WaitNote, sizeof WaitNote);
+  wchar_t title[255] = {};
+  ::LoadStringW(instance, IDS_STATUS_CAPTION, title, 255);
+  ::SetWindowTextW(StatusWindow, title);
+  WaitNoteLength = ::LoadStringW(instance, IDS_WAIT_NOTE, WaitNote, 256);
   StatusIcon = ::LoadIconA(instance, "SELFEXICON");
-  StatusFont = MakeFont("Ms Sans Serif", 14, false, false);
+  // Without the icon the note takes its place, in a larger font.
+  StatusFont =
+      StatusIcon ? MakeFont("Ms Sans Serif", 14, false, false) : MakeFont("Arial", 20, true, true);
+  TextX = StatusIcon ? 70 : 20;
+  LayOut(instance);
 
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -158,6 +196,29 @@ void EndStatusDisplay() {
       WaitForQueue();
   MoveKeepingSize(StatusWindow, OffScreen, OffScreen);
   PumpOneMessage();
+}
+
+void StartProgress(std::uint64_t Total) {
+  ProgressTotal = Total;
+  ProgressShift = 0;
+  while ((Total >> ProgressShift) > 0x7FFFFFFF)
+    ++ProgressShift;
+  // A range of at least 1, so that an archive of empty items still ends with a full bar.
+  ProgressFull = std::max<LPARAM>(1, static_cast<LPARAM>(Total >> ProgressShift));
+  ::SendMessageA(ProgressBar, PBM_SETRANGE32, 0, ProgressFull);
+  ::SendMessageA(ProgressBar, PBM_SETPOS, 0, 0);
+  ProgressShownAt = ::GetTickCount();
+}
+
+void ShowProgress(std::uint64_t Done) {
+  // Each move costs a round trip to the window system (a slow one under emulation): the bar
+  // moves at most every 100 ms, and when it becomes full.
+  const bool full = Done >= ProgressTotal;
+  if (!full && ::GetTickCount() - ProgressShownAt < 100)
+    return;
+  ProgressShownAt = ::GetTickCount();
+  const auto position = full ? ProgressFull : static_cast<LPARAM>(Done >> ProgressShift);
+  ::SendMessageA(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 POINT CenterOnScreen(int Width, int Height) {

@@ -1,7 +1,10 @@
 #pragma once
 // The status window: a small captioned popup that hosts the whole run. It stays far off
-// the screen except while items are written, when it shows the archive's icon and
-// "Please Wait..." in the middle of the screen for at least the given time.
+// the screen except while items are written, when it shows the archive's icon,
+// "Please Wait..." and a progress bar in the middle of the screen for at least the given
+// time.
+
+#include <cstdint>
 
 #include "platform/win32/windows.h"
 
@@ -19,6 +22,12 @@ void BeginStatusDisplay(UINT Milliseconds);
 // Waits (draining messages) until the minimum display time has passed, then moves the
 // window off the screen. Does not wait when no display is running.
 void EndStatusDisplay();
+
+// The progress bar measures Total bytes from now on, and starts empty.
+void StartProgress(std::uint64_t Total);
+// Done of the Total bytes are written; the bar is full from Total on. Between, it follows
+// at most every 100 ms: call it as often as convenient.
+void ShowProgress(std::uint64_t Done);
 
 // Top-left corner that centres a Width x Height window on the primary display's
 // full-screen client area.

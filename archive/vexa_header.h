@@ -19,6 +19,10 @@ inline constexpr std::size_t BlockSize = 656;
 inline constexpr std::size_t ItemRecordSize = 81;
 
 inline constexpr std::size_t FlagsOffset = 0;
+// A reserved byte that older stubs never read and other builders leave 0: the author's
+// choice that a person must answer the archive (vexa pack --no-unattended).
+inline constexpr std::size_t UnattendedOffset = 4;
+inline constexpr std::uint8_t RefuseUnattended = 1;
 inline constexpr std::size_t ItemCountOffset = 12;
 inline constexpr std::size_t TextLengthOffset = 14;
 inline constexpr std::size_t PasswordCheckOffset = 16;
@@ -85,6 +89,10 @@ public:
   void Clear();
 
   std::uint8_t Flags() const { return Block[ArchiveLayout::FlagsOffset]; }
+  // The switches that answer for a person (/S, /passive, /D=) are refused.
+  bool RefusesUnattended() const {
+    return Block[ArchiveLayout::UnattendedOffset] == ArchiveLayout::RefuseUnattended;
+  }
   std::uint16_t ItemCount() const;
   const std::uint8_t* PasswordCheck() const { return &Block[ArchiveLayout::PasswordCheckOffset]; }
   // Up to the first NUL, or all 256 bytes when there is none.

@@ -124,6 +124,9 @@ int main(int argc, char** argv) {
   packCommand
       ->add_option("--title", pack.Title, "Caption of the welcome question (needs --welcome).")
       ->type_name("TEXT");
+  packCommand->add_flag("--no-unattended", pack.NoUnattended,
+                        "A person must answer the archive (a licence in the welcome question): "
+                        "it refuses its /S, /passive and /D= switches with exit code 2.");
   packCommand->add_option("--run", pack.Run, "Start this program after extracting.")
       ->type_name("PROGRAM");
   packCommand->add_flag("--program-in-destination", pack.ProgramInDestination,
@@ -188,6 +191,31 @@ int main(int argc, char** argv) {
                    "the default one.")
       ->type_name("FILE.ico");
   packCommand->add_flag("--no-icon", pack.NoIcon, "No program icon.");
+  auto* identity = packCommand->add_option_group(
+      "identity",
+      "What Windows shows for the .exe in Properties, Task Manager and the consent prompt. "
+      "Given any of these, the .exe's version resource holds exactly the fields given; "
+      "without them it is the extractor's own (\"Vexa self-extracting archive\").");
+  identity
+      ->add_option("--description", pack.Version.Description,
+                   "The program's name as Windows shows it (FileDescription).")
+      ->type_name("TEXT");
+  identity->add_option("--product-name", pack.Version.ProductName, "ProductName.")
+      ->type_name("TEXT");
+  identity
+      ->add_option("--product-version", pack.Version.ProductVersion,
+                   "ProductVersion and FileVersion. Up to four dot-separated numbers of 0 to "
+                   "65535 (2.1.0) are also the fixed version numbers Properties shows; any "
+                   "other text (2.1-beta) leaves those 0.0.0.0.")
+      ->type_name("TEXT");
+  identity->add_option("--company", pack.Version.Company, "CompanyName.")->type_name("TEXT");
+  identity->add_option("--copyright", pack.Version.Copyright, "LegalCopyright.")->type_name("TEXT");
+  identity
+      ->add_option("--version-info", pack.Version.File,
+                   "The fields from FILE: UTF-8, one key=value per line, the keys being these "
+                   "options' names without dashes (description=My App Setup); blank lines and "
+                   "# lines are skipped. An option given as well goes over its line.")
+      ->type_name("FILE");
   packCommand
       ->add_option("--stub", pack.Stub,
                    "Pack with this extractor instead of the built-in one (a signature "

@@ -158,9 +158,13 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
     plan.Program = Program(Options, plan.Inputs, plan.Texts);
   if (Options.Welcome) {
     plan.Welcome = AnsiOption(*Options.Welcome, "--welcome", plan.Texts);
-    if (Options.Title)
+    plan.WideWelcome = Utf16FromUtf8(*Options.Welcome);
+    if (Options.Title) {
       plan.Title = AnsiOption(*Options.Title, "--title", plan.Texts);
+      plan.WideTitle = Utf16FromUtf8(*Options.Title);
+    }
   }
+  plan.RefuseUnattended = Options.NoUnattended;
   plan.LatestFileTime = SourceDateEpoch();
   for (const PackInput& input : plan.Inputs)
     if (SameFile(input.Path, plan.Output))
@@ -192,6 +196,7 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
   if (Options.Icon)
     plan.Icon = TIconFile::Read(*Options.Icon);
   plan.DropIcon = Options.NoIcon;
+  plan.Version = ResolveVersionInfo(Options.Version);
   plan.Jobs = Options.Jobs;
   plan.Progress = Options.Progress;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/password_source.h"
+#include "cli/version_options.h"
 #include "packer/pack.h"
 #include "platform/mapped_file.h"
 #include "texts/archive_texts.h"
@@ -24,6 +25,7 @@ struct PackOptions {
 
   std::optional<std::string> Welcome;
   std::optional<std::string> Title;
+  bool NoUnattended = false;
 
   std::optional<std::string> Run;
   bool WaitAndDelete = false;
@@ -41,6 +43,7 @@ struct PackOptions {
 
   std::optional<std::string> Icon;
   bool NoIcon = false;
+  VersionOptions Version; // the stub's version resource when no field is given
   std::optional<std::string> Stub;
   bool Progress = false;           // a progress line on stderr
   std::optional<std::size_t> Jobs; // threads compressing items; one per processor when not given

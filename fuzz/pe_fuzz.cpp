@@ -5,12 +5,13 @@
 // Properties: a bad image is refused with PeFormatError, never a fault; every resource
 // span lies inside the image; the module finds each RT_RCDATA name it lists, without
 // regard to case, with that entry's size; the header and every item of an archive found
-// inside load through the resource streams without a fault.
+// inside load through the resource streams without a fault, and so does a version resource.
 
 #include "archive/vexa_header.h"
 #include "fuzz_input.h"
 #include "pe/pe_image.h"
 #include "pe/pe_resource_module.h"
+#include "pe/version_info.h"
 #include "streams/item_pipeline.h"
 #include "streams/resource_stream.h"
 
@@ -59,6 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     FUZZ_CHECK(inside(e.Data));
     for (std::uint8_t b : e.Data)
       sum += b;
+    if (!e.Type.IsName() && e.Type.Id == pe::RtVersion)
+      pe::ParseVersionInfo(e.Data);
   }
   FUZZ_CHECK(parsed->Resources().size() == parsed->Entries().size());
   parsed->HasCertificate();

@@ -44,7 +44,8 @@ std::vector<std::uint8_t> BuildHeaderResource(const HeaderFields& Header,
 
   std::uint8_t* block = out.data();
   block[FlagsOffset] = Header.Flags;
-  PutU16(block + 2, 14); // reserved; the stub never reads bytes 1-11
+  PutU16(block + 2, 14); // reserved; of bytes 1-11 the stub reads only UnattendedOffset
+  block[UnattendedOffset] = Header.RefuseUnattended ? RefuseUnattended : 0;
   PutU16(block + ItemCountOffset, static_cast<std::uint16_t>(Items.size()));
   PutU16(block + TextLengthOffset, static_cast<std::uint16_t>(texts.size()));
   std::memcpy(block + PasswordCheckOffset, Header.PasswordCheck.data(), PasswordCheckSize);

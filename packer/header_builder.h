@@ -28,6 +28,7 @@ struct HeaderFields {
   std::string DestinationPath; // at most 256 bytes
   std::string ProgramPath;     // at most 255 bytes: its NUL must fit the field
   std::string TextSection = InterfaceTextSection(); // in the archive's language
+  bool RefuseUnattended = false;
 };
 
 // Raises std::invalid_argument when a field does not fit its width or there are more

@@ -14,6 +14,7 @@
 #include "pe/pe_image.h"
 #include "pe/resource_data.h"
 #include "pe/resource_writer.h"
+#include "pe/version_info.h"
 #include "platform/random.h"
 #include "resources/resource_ids.h"
 #include "texts/archive_texts.h"
@@ -70,6 +71,7 @@ HeaderFields HeaderOf(const PackPlan& Plan) {
       header.Flags |= hfProgramInDestination;
   }
   header.TextSection = Plan.Texts.HeaderTextSection();
+  header.RefuseUnattended = Plan.RefuseUnattended;
   if (Plan.Password) {
     header.Flags |= hfEncrypted;
     std::array<std::uint8_t, PasswordCheckSize> random;
@@ -87,6 +89,17 @@ pe::Resource RcData(const std::string& Name, std::vector<std::uint8_t> Bytes) {
 std::vector<std::uint8_t> TextResource(const std::string& Text) {
   std::vector<std::uint8_t> bytes(Text.begin(), Text.end());
   bytes.push_back(0);
+  return bytes;
+}
+
+// UTF-16LE, ended by a NUL unit.
+std::vector<std::uint8_t> WideTextResource(const std::u16string& Text) {
+  std::vector<std::uint8_t> bytes;
+  for (const char16_t unit : Text) {
+    bytes.push_back(static_cast<std::uint8_t>(unit));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  bytes.insert(bytes.end(), 2, 0);
   return bytes;
 }
 
@@ -123,6 +136,14 @@ std::vector<pe::Resource> StubResources(const pe::PeImage& Stub, bool ReplaceIco
            !contains(shared, r.Name.Id);
   });
   return kept;
+}
+
+// The author's version resource in place of the stub's, in whichever language that is.
+void ReplaceVersionInfo(std::vector<pe::Resource>& Resources, const pe::VersionInfo& Info) {
+  const pe::ResourceKey type = pe::ResourceKey::FromId(pe::RtVersion);
+  std::erase_if(Resources, [&](const pe::Resource& r) { return r.Type == type; });
+  Resources.push_back({type, pe::ResourceKey::FromId(pe::VersionInfoId), 0, 0,
+                       std::make_shared<pe::BytesData>(pe::BuildVersionInfo(Info))});
 }
 
 } // namespace
@@ -174,6 +195,8 @@ PackReport PackArchive(const PackPlan& Plan) {
     for (pe::Resource& r : Plan.Icon->Resources(StubIconName, nextIconId))
       resources.push_back(std::move(r));
   ReplaceStrings(stub, resources, Plan.Texts.Replaced);
+  if (Plan.Version)
+    ReplaceVersionInfo(resources, *Plan.Version);
 
   std::uint64_t inputBytes = 0;
   for (const PackInput& file : files)
@@ -233,6 +256,10 @@ PackReport PackArchive(const PackPlan& Plan) {
   if (Plan.Welcome) {
     resources.push_back(RcData("WELCOMETEXT", TextResource(*Plan.Welcome)));
     resources.push_back(RcData("WELCOMETITLE", TextResource(Plan.Title.value_or(""))));
+    if (Plan.WideWelcome) {
+      resources.push_back(RcData("WELCOMETEXTW", WideTextResource(*Plan.WideWelcome)));
+      resources.push_back(RcData("WELCOMETITLEW", WideTextResource(Plan.WideTitle.value_or(u""))));
+    }
   }
 
   // The image is written beside the output and takes its name only when whole, so an

@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // A resource directory counts its named entries in 16 bits, and the items share the
-// RCDATA directory with HEADER (and the two welcome texts when there are any).
+// RCDATA directory with HEADER (and the four welcome texts when there are any: the
+// question and its title, each in the code page and in UTF-16).
 constexpr std::size_t MaxNamedRcData = 0xFFFF;
 
 std::string Shown(const fs::path& Path) { return Utf8Of(Path); }
@@ -89,7 +90,7 @@ std::vector<PackInput> CollectInputs(const std::vector<std::string>& Paths, bool
   }
   if (files.empty())
     throw UsageError("nothing to pack: name at least one file or folder");
-  const std::size_t maxItems = MaxNamedRcData - 1 - (Welcome ? 2 : 0);
+  const std::size_t maxItems = MaxNamedRcData - 1 - (Welcome ? 4 : 0);
   if (files.size() > maxItems)
     throw ToolError("there are " + std::to_string(files.size()) +
                     " files; an archive holds at most " + std::to_string(maxItems) +

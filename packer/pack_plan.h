@@ -14,6 +14,7 @@
 #include "packer/compressor.h"
 #include "packer/icon_file.h"
 #include "packer/pack_inputs.h"
+#include "pe/version_info.h"
 #include "texts/archive_texts.h"
 
 namespace vexa::tool {
@@ -37,6 +38,11 @@ struct PackPlan {
   std::optional<ProgramToRun> Program;
   std::optional<std::string> Welcome; // the question, in the archive's code page
   std::optional<std::string> Title;   // its caption, with Welcome
+  // The same two in UTF-16, written beside them for the stubs that show these instead,
+  // whatever the system's code page; nothing: the archive has the code page's only.
+  std::optional<std::u16string> WideWelcome;
+  std::optional<std::u16string> WideTitle;
+  bool RefuseUnattended = false; // a person must answer: the stub refuses /S, /passive, /D=
 
   std::optional<int> Level;            // compression level; nothing: every item stored
   CompressionMethod Method = CompressionMethod::Lzma2; // with a Level; the stub must read it
@@ -46,6 +52,8 @@ struct PackPlan {
   std::string StubName;               // for messages about it
   std::optional<TIconFile> Icon;      // the program icon instead of the stub's
   bool DropIcon = false;              // no program icon at all
+  // The archive's version resource instead of the stub's.
+  std::optional<pe::VersionInfo> Version;
 
   std::optional<std::size_t> Jobs;            // threads packing items; nothing: one per processor
   std::optional<std::int64_t> LatestFileTime; // seconds since 1970 that caps the dates stored

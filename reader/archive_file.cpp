@@ -49,6 +49,13 @@ std::string TArchiveFile::WelcomeTitle() const {
   return LoadResourceText(*Resources, "WelcomeTitle");
 }
 
+std::optional<pe::VersionInfo> TArchiveFile::VersionInfo() const {
+  for (const pe::ResourceEntry& entry : Resources->Image().Entries())
+    if (entry.Type == pe::ResourceKey::FromId(pe::RtVersion))
+      return pe::ParseVersionInfo(entry.Data);
+  return std::nullopt;
+}
+
 const pe::ResourceEntry* TArchiveFile::ChecksumsEntry() const {
   const pe::ResourceKey type = pe::ResourceKey::FromName(ChecksumsType);
   const pe::ResourceKey name = pe::ResourceKey::FromName(ChecksumsName);

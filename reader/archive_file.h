@@ -10,6 +10,7 @@
 
 #include "archive/vexa_header.h"
 #include "pe/pe_resource_module.h"
+#include "pe/version_info.h"
 #include "platform/mapped_file.h"
 
 namespace vexa::tool {
@@ -36,6 +37,9 @@ public:
   bool CodePageRecorded() const { return Recorded.has_value(); }
   std::string WelcomeText() const;
   std::string WelcomeTitle() const;
+  // The version resource Windows shows for the .exe (the author's, or the stub's own);
+  // nothing when there is none that can be read.
+  std::optional<pe::VersionInfo> VersionInfo() const;
   // The packer's CRC-32 of every item, when the archive has them.
   std::optional<std::vector<std::uint32_t>> Checksums() const;
   // Whether vexa packed the archive, which it tells by its item checksums resource: only

@@ -120,6 +120,37 @@ std::string JsonString(const std::string& Text) {
   return out + "\"";
 }
 
+// The version strings `vexa list` shows, and what it calls them.
+struct VersionLabel {
+  const char16_t* Name;
+  const char* Label;
+};
+constexpr VersionLabel VersionLabels[] = {
+    {u"FileDescription", "Description: "}, {u"ProductName", "Product:     "},
+    {u"ProductVersion", "Version:     "},  {u"CompanyName", "Company:     "},
+    {u"LegalCopyright", "Copyright:   "},
+};
+
+std::string VersionNumbersText(const std::array<std::uint16_t, 4>& Numbers) {
+  return std::to_string(Numbers[0]) + "." + std::to_string(Numbers[1]) + "." +
+         std::to_string(Numbers[2]) + "." + std::to_string(Numbers[3]);
+}
+
+void VersionJson(const std::optional<pe::VersionInfo>& Info, std::ostream& Out) {
+  Out << "  \"version_info\": ";
+  if (!Info) {
+    Out << "null,\n";
+    return;
+  }
+  Out << "{\"file_version\": " << JsonString(VersionNumbersText(Info->FileVersion))
+      << ", \"product_version\": " << JsonString(VersionNumbersText(Info->ProductVersion))
+      << ", \"strings\": {";
+  for (std::size_t i = 0; i < Info->Strings.size(); ++i)
+    Out << (i ? ", " : "") << JsonString(Utf8FromUtf16(Info->Strings[i].first)) << ": "
+        << JsonString(Utf8FromUtf16(Info->Strings[i].second));
+  Out << "}},\n";
+}
+
 // The code page as `vexa list` names it, saying when the archive does not record it.
 std::string CodePageText(const TArchiveFile& Archive) {
   return CodePageName(Archive.CodePage()) +
@@ -157,6 +188,8 @@ void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
   Out << "  \"code_page_recorded\": " << (Archive.CodePageRecorded() ? "true" : "false") << ",\n";
   Out << "  \"welcome_text\": " << JsonString(FromAnsi(Archive.WelcomeText(), page)) << ",\n";
   Out << "  \"welcome_title\": " << JsonString(FromAnsi(Archive.WelcomeTitle(), page)) << ",\n";
+  VersionJson(Archive.VersionInfo(), Out);
+  Out << "  \"unattended\": " << (header.RefusesUnattended() ? "false" : "true") << ",\n";
   Out << "  \"item_resources_past_header\": " << Archive.ItemResourcesPastHeader() << ",\n";
   Out << "  \"items\": [";
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
@@ -191,6 +224,15 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
   if (const std::string welcome = Archive.WelcomeText(); !welcome.empty())
     Out << "Welcome:     " << FromAnsi(welcome, page) << " ["
         << FromAnsi(Archive.WelcomeTitle(), page) << "]\n";
+  if (const std::optional<pe::VersionInfo> version = Archive.VersionInfo())
+    for (const VersionLabel& label : VersionLabels)
+      for (const auto& [name, value] : version->Strings)
+        if (name == label.Name)
+          Out << label.Label << Utf8FromUtf16(value) << "\n";
+  Out << "Unattended:  "
+      << (header.RefusesUnattended() ? "refused (/S, /passive and /D= end with exit code 2)"
+                                     : "/S, /passive and /D= accepted")
+      << "\n";
 
   char line[256]; // a name of 32 bytes is up to 96 in UTF-8
   std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %s\n", "Name", "Size", "Stored",

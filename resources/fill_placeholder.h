@@ -20,10 +20,13 @@ inline std::size_t CountPlaceholders(std::string_view Text) {
 }
 
 // Text with its first %s replaced by Value, which is taken as it is (a %s in a path stays).
-inline std::string FillPlaceholder(std::string Text, std::string_view Value) {
-  if (const std::size_t at = Text.find(Placeholder); at != std::string::npos)
-    Text.replace(at, Placeholder.size(), Value);
-  return Text;
+// Text is a std::string or a std::wstring, Value a view of the same characters.
+template <typename Text>
+Text FillPlaceholder(Text T, std::basic_string_view<typename Text::value_type> Value) {
+  const typename Text::value_type mark[] = {'%', 's'};
+  if (const std::size_t at = T.find(mark, 0, Placeholder.size()); at != Text::npos)
+    T.replace(at, Placeholder.size(), Value);
+  return T;
 }
 
 } // namespace vexa

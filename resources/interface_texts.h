@@ -35,3 +35,6 @@
 #define TEXT_2027 "Cannot create a folder for the extracted files in \042%s\042."
 #define TEXT_2028 "The folder \042%s\042 cannot be named in this system's code page."
 #define TEXT_2029 "This self extracting archive is encrypted."
+#define TEXT_2030 "Switches (each once, with / or -, in any case):\r\n/S  silent: no window, questions answered Yes\r\n/passive  no questions, progress shown\r\n/D=PATH  destination folder (last on the line)\r\n/password-file=PATH or /password=TEXT  for an encrypted archive\r\n/extract  write the files, start nothing\r\n/log=PATH  append to a log\r\n-- ARGUMENTS  passed on to the program\r\n\r\nExit codes with /S or /passive: 0 done; 1 failed; 2 command line refused; 3 wrong password; the program's own code when the archive waits for it."
+#define TEXT_2031 "The switch %s is unknown, given twice or cannot be used here."
+#define TEXT_2032 "This archive needs %s on the command line."

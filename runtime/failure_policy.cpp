@@ -22,6 +22,13 @@ void InstallFailurePolicy() {
 
 void RecordEscapedFailure() { ExitCode = 1; }
 
+void RecordExitCode(int Code) {
+  if (ExitCode == 0)
+    ExitCode = Code;
+}
+
+int RecordedExitCode() { return ExitCode; }
+
 void ExitProcessNormally() { std::exit(ExitCode); }
 
 } // namespace vexa

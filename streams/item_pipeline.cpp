@@ -10,7 +10,7 @@
 
 namespace vexa {
 
-void CopyStream(TStream& Source, TStream& Target, const std::function<void()>& AfterBuffer) {
+void CopyStream(TStream& Source, TStream& Target, const BufferWritten& AfterBuffer) {
   const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[CopyBufferSize]);
   std::int32_t n;
   do {
@@ -18,7 +18,7 @@ void CopyStream(TStream& Source, TStream& Target, const std::function<void()>& A
     if (Target.Write(buffer.get(), n) != n)
       throw EWriteError();
     if (n != 0 && AfterBuffer)
-      AfterBuffer();
+      AfterBuffer(n);
   } while (n != 0);
 }
 
@@ -72,7 +72,7 @@ void TItemReader::CheckComplete() const {
 
 bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
                  const std::string& TargetPath, const std::string& Password,
-                 const TItemRecord& Item, const std::function<void()>& AfterBuffer) {
+                 const TItemRecord& Item, const BufferWritten& AfterBuffer) {
   if (!IsSafeItemPath(FileName(Item)))
     return false;
   TItemReader reader(Module, ResName, Password, Item);

@@ -22,8 +22,10 @@ inline constexpr std::int32_t CopyBufferSize = 61440;
 // Copies until Source.Read returns 0. A Write that takes fewer bytes than it was given
 // (a full disk, a medium that refuses writing) raises EWriteError, so a file is never
 // silently shorter than its item. AfterBuffer, when given, runs after every buffer that
-// was written: a long item is no reason for the caller's window to stop answering.
-void CopyStream(TStream& Source, TStream& Target, const std::function<void()>& AfterBuffer = {});
+// was written, with its size: a long item is no reason for the caller's window to stop
+// answering, or its progress to stand still.
+using BufferWritten = std::function<void(std::int32_t Bytes)>;
+void CopyStream(TStream& Source, TStream& Target, const BufferWritten& AfterBuffer = {});
 
 // The read side of one item's pipeline: the item's plain bytes come out of Top(). An
 // empty Password means the item is not encrypted.
@@ -57,6 +59,6 @@ private:
 // written file stays. AfterBuffer is CopyStream's.
 bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
                  const std::string& TargetPath, const std::string& Password,
-                 const TItemRecord& Item, const std::function<void()>& AfterBuffer = {});
+                 const TItemRecord& Item, const BufferWritten& AfterBuffer = {});
 
 } // namespace vexa

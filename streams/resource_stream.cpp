@@ -53,22 +53,49 @@ std::int32_t TResourceStream::Seek(std::int32_t Offset, std::uint16_t Origin) {
   return ResPosition;
 }
 
-std::string LoadResourceText(const TResourceModule& Instance, const std::string& Name) {
+namespace {
+
+// Decode's reading of the resource's bytes, the resource freed after it; empty when the
+// resource is missing or cannot be reached.
+template <typename Text, typename Decoder>
+Text DecodeResource(const TResourceModule& Instance, const std::string& Name, Decoder Decode) {
   const TResourceModule::Found found = Instance.Find(Name.c_str());
   if (!found)
     return {};
   const TResourceModule::Loaded handle = Instance.Load(found);
   if (!handle)
     return {};
-  std::string text;
-  if (const std::uint8_t* p = Instance.Lock(handle)) {
-    const std::size_t size = Instance.SizeOf(found);
-    const void* nul = std::memchr(p, 0, size);
-    const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - p) : size;
-    text.assign(reinterpret_cast<const char*>(p), length);
-  }
+  Text text;
+  if (const std::uint8_t* p = Instance.Lock(handle))
+    text = Decode(p, static_cast<std::size_t>(Instance.SizeOf(found)));
   Instance.Free(handle);
   return text;
+}
+
+} // namespace
+
+std::string LoadResourceText(const TResourceModule& Instance, const std::string& Name) {
+  return DecodeResource<std::string>(
+      Instance, Name, [](const std::uint8_t* Bytes, std::size_t Size) {
+        const void* nul = std::memchr(Bytes, 0, Size);
+        const std::size_t length =
+            nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - Bytes) : Size;
+        return std::string(reinterpret_cast<const char*>(Bytes), length);
+      });
+}
+
+std::u16string LoadResourceWideText(const TResourceModule& Instance, const std::string& Name) {
+  return DecodeResource<std::u16string>(
+      Instance, Name, [](const std::uint8_t* Bytes, std::size_t Size) {
+        std::u16string text;
+        for (std::size_t at = 0; at + 1 < Size; at += 2) {
+          const auto unit = static_cast<char16_t>(Bytes[at] | Bytes[at + 1] << 8);
+          if (unit == u'\0')
+            break;
+          text.push_back(unit);
+        }
+        return text;
+      });
 }
 
 } // namespace vexa

@@ -37,4 +37,8 @@ private:
 // The resource's bytes up to its first NUL (or its end); empty when it does not exist.
 std::string LoadResourceText(const TResourceModule& Instance, const std::string& Name);
 
+// The resource's UTF-16LE units up to its first NUL unit (or its end, where an odd last
+// byte is left out); empty when it does not exist.
+std::u16string LoadResourceWideText(const TResourceModule& Instance, const std::string& Name);
+
 } // namespace vexa

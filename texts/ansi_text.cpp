@@ -102,13 +102,16 @@ std::optional<std::string> ToAnsi(std::string_view Utf8, unsigned CodePage) {
 }
 
 std::string FromAnsi(std::string_view Ansi, unsigned CodePage) {
-  const std::u16string wide = platform::DecodeFromCodePage(Ansi, CodePage);
+  return Utf8FromUtf16(platform::DecodeFromCodePage(Ansi, CodePage));
+}
+
+std::string Utf8FromUtf16(std::u16string_view Wide) {
   std::string out;
-  for (std::size_t at = 0; at < wide.size(); ++at) {
-    char32_t c = wide[at];
-    if (c >= 0xD800 && c < 0xDC00 && at + 1 < wide.size() && wide[at + 1] >= 0xDC00 &&
-        wide[at + 1] < 0xE000)
-      c = 0x10000 + ((c - 0xD800) << 10) + (wide[++at] - 0xDC00);
+  for (std::size_t at = 0; at < Wide.size(); ++at) {
+    char32_t c = Wide[at];
+    if (c >= 0xD800 && c < 0xDC00 && at + 1 < Wide.size() && Wide[at + 1] >= 0xDC00 &&
+        Wide[at + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (Wide[++at] - 0xDC00);
     else if (c >= 0xD800 && c < 0xE000)
       c = 0xFFFD;
     AppendUtf8(out, c);

@@ -26,6 +26,9 @@ std::string CodePageName(unsigned CodePage);
 // not valid UTF-8.
 std::optional<std::u16string> Utf16FromUtf8(std::string_view Text);
 
+// UTF-16 text (the image's version strings) as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf8FromUtf16(std::u16string_view Wide);
+
 // A UTF-8 name in upper case, as Windows file systems fold names to compare them: two names
 // with the same key are one file on Windows.
 std::string NameKey(std::string_view Utf8);

@@ -9,8 +9,10 @@ namespace vexa::tool {
 
 namespace {
 
-// The buffers are the stub's: LoadStubString and the dialogs load into 256 bytes, the
-// status window's title into 255, the folder browser's texts into 260.
+// The buffers are the stub's: LoadStubString loads into 1024 UTF-16 units (only the usage
+// text takes more than 256), the dialogs into 256, the status window's title into 255, the
+// folder browser's texts into 260. A text takes no more units than bytes in any ANSI code
+// page, so its bytes are what is counted.
 constexpr StubText Texts[] = {
     {IDS_STATUS_CAPTION, TEXT_2000, 255, false},
     {IDS_PLEASE_WAIT, TEXT_2001, 256, false},
@@ -42,6 +44,9 @@ constexpr StubText Texts[] = {
     {IDS_NO_OWN_FOLDER, TEXT_2027, 256, true},
     {IDS_FOLDER_UNNAMEABLE, TEXT_2028, 256, true},
     {IDS_ENCRYPTED_NOTE, TEXT_2029, 256, false},
+    {IDS_USAGE, TEXT_2030, 1024, true},
+    {IDS_SWITCH_REFUSED, TEXT_2031, 256, true},
+    {IDS_ANSWER_MISSING, TEXT_2032, 256, true},
 };
 
 } // namespace

@@ -13,7 +13,7 @@ namespace vexa::tool {
 struct StubText {
   std::uint16_t Id;
   const char* English;
-  // Bytes of the buffer the stub loads the text into, its NUL included: a longer text
+  // Size of the buffer the stub loads the text into, its NUL included: a longer text
   // would be cut where the buffer ends.
   std::size_t Buffer;
   // Shown in a message box, which breaks lines; every other text is one line, and the

@@ -47,8 +47,8 @@ Role RoleOf(HWND Window) {
 // The size of the control's text as the control draws it: a static text broken into lines
 // at Width, a button's caption on one line. Nothing for an empty text.
 SIZE TextExtent(HDC Dc, const Control& C, int Width) {
-  char text[256] = {};
-  ::GetWindowTextA(C.Window, text, sizeof text);
+  wchar_t text[256] = {};
+  ::GetWindowTextW(C.Window, text, 256);
   if (!text[0])
     return {0, 0};
   UINT format = DT_CALCRECT | DT_SINGLELINE;
@@ -57,7 +57,7 @@ SIZE TextExtent(HDC Dc, const Control& C, int Width) {
     format = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0);
   }
   RECT r = {0, 0, Width, 0};
-  ::DrawTextA(Dc, text, -1, &r, format);
+  ::DrawTextW(Dc, text, -1, &r, format);
   return {r.right, r.bottom};
 }
 

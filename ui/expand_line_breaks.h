@@ -6,11 +6,15 @@
 
 namespace vexa {
 
-// Every backslash-n pair becomes CR LF; a real line feed is left alone.
-inline std::string ExpandLineBreaks(std::string Text) {
-  for (std::size_t at = Text.find("\\n"); at != std::string::npos; at = Text.find("\\n", at + 2))
-    Text.replace(at, 2, "\r\n");
-  return Text;
+// Every backslash-n pair becomes CR LF; a real line feed is left alone. Text is a std::string
+// or a std::wstring.
+template <typename Text> Text ExpandLineBreaks(Text T) {
+  const typename Text::value_type pair[] = {'\\', 'n'};
+  for (std::size_t at = T.find(pair, 0, 2); at != Text::npos; at = T.find(pair, at + 2)) {
+    T[at] = '\r';
+    T[at + 1] = '\n';
+  }
+  return T;
 }
 
 } // namespace vexa

@@ -19,9 +19,9 @@ namespace {
 int CALLBACK BrowseCallback(HWND Browser, UINT Message, LPARAM, LPARAM) {
   if (Message != BFFM_INITIALIZED)
     return 0;
-  char caption[260] = {};
-  if (::LoadStringA(::GetModuleHandleA(nullptr), IDS_BROWSE_CAPTION, caption, sizeof caption) > 0)
-    ::SetWindowTextA(Browser, caption);
+  wchar_t caption[260] = {};
+  if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_BROWSE_CAPTION, caption, 260) > 0)
+    ::SetWindowTextW(Browser, caption);
   CenterWindow(Browser);
   return 0;
 }
@@ -37,18 +37,17 @@ void FreeItemList(LPITEMIDLIST List) {
 } // namespace
 
 int BrowseForDestination() {
-  char displayName[260];
-  char instruction[260];
-  instruction[0] = '\0';
-  ::LoadStringA(::GetModuleHandleA(nullptr), IDS_BROWSE_INSTRUCTION, instruction, sizeof instruction);
+  wchar_t displayName[MAX_PATH];
+  wchar_t instruction[260] = {};
+  ::LoadStringW(::GetModuleHandleW(nullptr), IDS_BROWSE_INSTRUCTION, instruction, 260);
 
-  BROWSEINFOA info{};
+  BROWSEINFOW info{};
   info.pszDisplayName = displayName;
   info.lpszTitle = instruction;
   info.ulFlags = BIF_RETURNONLYFSDIRS;
   info.lpfn = BrowseCallback;
 
-  LPITEMIDLIST list = ::SHBrowseForFolderA(&info);
+  LPITEMIDLIST list = ::SHBrowseForFolderW(&info);
   if (!list)
     return 2;
   wchar_t chosen[MAX_PATH];

@@ -4,6 +4,7 @@
 #include "platform/win32/windows.h"
 #include "resources/resource_ids.h"
 #include "ui/dialog_layout.h"
+#include "ui/message_boxes.h"
 #include "ui/password_prompt.h"
 
 namespace vexa {
@@ -15,20 +16,15 @@ namespace {
 
 constexpr INT_PTR Handled = -1;
 
-HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
-
 void OnInitDialog(HWND Dialog) {
-  char title[256] = {};
-  ::LoadStringA(Instance(), DialogStringIds[0], title, sizeof title);
-  ::SetWindowTextA(Dialog, title);
+  ::SetWindowTextW(Dialog, LoadStubString(DialogStringIds[0]).c_str());
 
   for (HWND child = ::GetWindow(Dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
     const unsigned id = static_cast<unsigned>(::GetDlgCtrlID(child));
     if (id >= DialogStringIds.size() || DialogStringIds[id] == 0)
       continue;
-    char text[256] = {};
-    if (::LoadStringA(Instance(), DialogStringIds[id], text, sizeof text) > 0)
-      ::SendMessageA(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    if (const std::wstring text = LoadStubString(DialogStringIds[id]); !text.empty())
+      ::SetWindowTextW(child, text.c_str());
   }
   // The password buffer holds 127 characters and a NUL; the field never takes more.
   if (HWND field = ::GetDlgItem(Dialog, IDC_PASSWORD))
@@ -41,14 +37,19 @@ void OnOk(HWND Dialog) {
   HWND field = ::GetDlgItem(Dialog, IDC_PASSWORD);
   if (!field)
     return;
-  ::GetWindowTextA(field, PasswordBuffer, sizeof PasswordBuffer);
-  if (CheckPassword(PasswordBuffer)) {
+  // The password is checked in the code page it was packed in. There, 127 characters of a
+  // double-byte code page may take more bytes than the buffer holds: longer than any password
+  // packed, so refused whole rather than cut to a shorter one.
+  wchar_t typed[sizeof PasswordBuffer] = {};
+  ::GetWindowTextW(field, typed, sizeof PasswordBuffer);
+  if (::WideCharToMultiByte(CP_ACP, 0, typed, -1, PasswordBuffer, sizeof PasswordBuffer, nullptr,
+                            nullptr) == 0)
+    ::MessageBeep(1);
+  else if (CheckPassword(PasswordBuffer)) {
     ::EndDialog(Dialog, 1);
     return;
   }
-  char text[256] = {};
-  ::LoadStringA(Instance(), IDS_PASSWORD_INVALID, text, sizeof text);
-  ::SetDlgItemTextA(Dialog, IDC_ERROR_LINE, text);
+  ::SetDlgItemTextW(Dialog, IDC_ERROR_LINE, LoadStubString(IDS_PASSWORD_INVALID).c_str());
   if (FitDialogToTexts(Dialog))
     CenterWindow(Dialog);
   ::SetFocus(field);
@@ -57,7 +58,7 @@ void OnOk(HWND Dialog) {
 
 void OnCommand(HWND Dialog, WPARAM wParam) {
   if (LOWORD(wParam) == IDC_PASSWORD && HIWORD(wParam) == EN_CHANGE)
-    ::SetDlgItemTextA(Dialog, IDC_ERROR_LINE, "");
+    ::SetDlgItemTextW(Dialog, IDC_ERROR_LINE, L"");
   else if (wParam == IDOK)
     OnOk(Dialog);
   else if (wParam >= IDCANCEL && wParam <= 8) // Cancel, Abort, Retry, Ignore, Yes, No, Close
@@ -82,8 +83,10 @@ INT_PTR CALLBACK LocalisedDialogProc(HWND Dialog, UINT Message, WPARAM wParam, L
 
 } // namespace
 
+// A Unicode dialog: its texts come from the string table whole, whatever the ANSI code page.
 int ShowLocalisedDialog(int TemplateId) {
-  return static_cast<int>(::DialogBoxParamA(Instance(), MAKEINTRESOURCEA(TemplateId), StatusWindow,
+  return static_cast<int>(::DialogBoxParamW(::GetModuleHandleW(nullptr),
+                                            MAKEINTRESOURCEW(TemplateId), StatusWindow,
                                             LocalisedDialogProc, 0));
 }
 

@@ -11,6 +11,9 @@
 //                           window has painted (its update region is empty again), over
 //                           and over; the longest wait is the longest time it went
 //                           unpainted.
+//   probe run STUB [SWITCHES]
+//                           starts STUB with SWITCHES on its command line and times its
+//                           whole run, from the start to its exit.
 
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
@@ -41,11 +44,13 @@ double NowMs() {
   std::exit(1);
 }
 
-PROCESS_INFORMATION Start(const char* Exe) {
+PROCESS_INFORMATION Start(const char* Exe, const char* Switches = nullptr) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   std::string line = std::string("\"") + Exe + "\"";
+  if (Switches)
+    line += std::string(" ") + Switches;
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                       &pi))
     Fail("cannot start the stub");
@@ -187,6 +192,18 @@ int MeasureRepaint(const char* Stub) {
   return 0;
 }
 
+int MeasureRun(const char* Stub, const char* Switches) {
+  const double started = NowMs();
+  const PROCESS_INFORMATION stub = Start(Stub, Switches);
+  if (WaitForSingleObject(stub.hProcess, 600000) != WAIT_OBJECT_0)
+    Fail("the stub did not end");
+  const double ended = NowMs();
+  DWORD code = 0;
+  GetExitCodeProcess(stub.hProcess, &code);
+  std::printf("{\"wall_ms\":%.1f,\"stub_exit\":%lu}\n", ended - started, code);
+  return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -194,6 +211,9 @@ int main(int argc, char** argv) {
     return MeasureCpu(argv[2], argv[3]);
   if (argc == 3 && std::strcmp(argv[1], "repaint") == 0)
     return MeasureRepaint(argv[2]);
-  std::fprintf(stderr, "usage: probe cpu STUB.EXE PROGRAM.EXE | probe repaint STUB.EXE\n");
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "run") == 0)
+    return MeasureRun(argv[2], argc == 4 ? argv[3] : nullptr);
+  std::fprintf(stderr, "usage: probe cpu STUB.EXE PROGRAM.EXE | probe repaint STUB.EXE | "
+                       "probe run STUB.EXE [SWITCHES]\n");
   return 2;
 }

@@ -5,8 +5,6 @@
 
 #include "platform/win32/windows.h"
 
-// Wide text is held in NUL-terminated vectors rather than std::wstring, which would add
-// the library's whole wide string to the stub.
 namespace vexa::win32 {
 
 namespace {
@@ -45,7 +43,5 @@ std::string AnsiPath(const wchar_t* Path) {
     return {};
   return ansi;
 }
-
-std::string ShownPath(const wchar_t* Path) { return ToAnsi(Path); }
 
 } // namespace vexa::win32

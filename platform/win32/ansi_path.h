@@ -12,8 +12,4 @@ namespace vexa::win32 {
 // volume).
 std::string AnsiPath(const wchar_t* Path);
 
-// Path in the ANSI code page with what it cannot hold replaced, for telling the user which
-// folder is meant.
-std::string ShownPath(const wchar_t* Path);
-
 } // namespace vexa::win32

@@ -3,11 +3,12 @@
 // Steps come one per line on stdin (or one per command-line argument); each runs as soon as its
 // line has arrived, so a caller may act between steps. Each is a verb followed by key=value pairs;
 // a value may be double-quoted, with \" \\ \n \r \t as escapes. Text is UTF-8 on both sides; the
-// driver converts to and from the ANSI code page. Every step prints one JSON object
-// on its own line of stdout: {"step":N,"do":VERB,"ok":true,...,"t":MS}, where t counts milliseconds
-// from the driver's start, as every time in the results does. The first failing step prints
-// "ok":false with an "error", ends the run, terminates the started program, and makes the exit
-// code 1 (2 for a step that cannot be parsed).
+// driver reads and sets window texts in UTF-16, so what the ANSI code page cannot hold survives,
+// and types in the ANSI code page, as a keyboard of the system does. Every step prints one JSON
+// object on its own line of stdout: {"step":N,"do":VERB,"ok":true,...,"t":MS}, where t counts
+// milliseconds from the driver's start, as every time in the results does. The first failing step
+// prints "ok":false with an "error", ends the run, terminates the started program, and makes the
+// exit code 1 (2 for a step that cannot be parsed).
 //
 //   info                                  screen metrics, the temporary and Desktop folders
 //   spawn exe=PATH [args=TEXT] [env=TEXT] start a helper program (not looked at; ended when the
@@ -55,10 +56,18 @@
 //   close                                 the close box: WM_SYSCOMMAND SC_CLOSE
 //   browse button=ok|cancel               answer the folder browser (the current window) once
 //                                         its tree is filled; OK takes the default selection
-//   watch [interval=MS]                   sample the current window's rectangle from now on
+//   watch [interval=MS] [what=rect|progress]
+//                                         sample the current window from now on: its rectangle,
+//                                         or its progress bar's position and range (read by
+//                                         messages, which the program answers when it next
+//                                         takes its messages); one watch of each at a time
+//   nowindow [timeout=MS]                 wait for the started program to end, and fail as soon
+//                                         as it shows a top-level window (seen by a WinEvent
+//                                         hook, and by looking every few milliseconds where the
+//                                         hook hears nothing); the result holds its exit code
 //   exit [timeout=MS]                     wait for the started program to end; the result holds
 //                                         its exit code, every window it showed meanwhile, and
-//                                         the watch's runs
+//                                         the watches' runs ("watch", "progress")
 
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
@@ -70,6 +79,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -119,10 +129,20 @@ std::string Convert(const std::string& text, UINT from, UINT to) {
 
 std::string AnsiFromUtf8(const std::string& text) { return Convert(text, CP_UTF8, CP_ACP); }
 
-// A JSON string literal of ANSI text.
-std::string Quote(const std::string& ansi) {
+std::string Utf8FromWide(const std::wstring& text) {
+  if (text.empty()) return {};
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                  0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes,
+                      nullptr, nullptr);
+  return out;
+}
+
+// A JSON string literal of UTF-8 text.
+std::string Quote(const std::string& utf8) {
   std::string out = "\"";
-  for (unsigned char c : Convert(ansi, CP_ACP, CP_UTF8)) {
+  for (unsigned char c : utf8) {
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -149,7 +169,7 @@ public:
     Body += (Body.empty() ? "" : ",") + Quote(key) + ":" + json;
     return *this;
   }
-  Json& Str(const char* key, const std::string& ansi) { return Raw(key, Quote(ansi)); }
+  Json& Str(const char* key, const std::string& utf8) { return Raw(key, Quote(utf8)); }
   Json& Num(const char* key, long long value) { return Raw(key, std::to_string(value)); }
   Json& Bool(const char* key, bool value) { return Raw(key, value ? "true" : "false"); }
   Json& Append(const Json& other) {
@@ -182,10 +202,9 @@ struct Step {
   std::map<std::string, std::string> Args;  // values in UTF-8
 
   bool Has(const char* key) const { return Args.count(key) != 0; }
-  // The value in the ANSI code page, as the A functions take it.
   std::string Get(const char* key, const std::string& fallback = "") const {
     auto it = Args.find(key);
-    return it == Args.end() ? fallback : AnsiFromUtf8(it->second);
+    return it == Args.end() ? fallback : it->second;
   }
   std::wstring Wide(const char* key) const {
     auto it = Args.find(key);
@@ -238,30 +257,30 @@ Step ParseStep(const std::string& line) {
 // ---- windows ---------------------------------------------------------------------------------
 
 std::string ClassOf(HWND window) {
-  char name[256] = "";
-  GetClassNameA(window, name, sizeof name);
-  return name;
+  wchar_t name[256] = L"";
+  GetClassNameW(window, name, 256);
+  return Utf8FromWide(name);
 }
 
 std::string TitleOf(HWND window) {
-  char title[1024] = "";
-  GetWindowTextA(window, title, sizeof title);
-  return title;
+  wchar_t title[1024] = L"";
+  GetWindowTextW(window, title, 1024);
+  return Utf8FromWide(title);
 }
 
 // Another process's control answers WM_GETTEXT itself, so an edit field reports what it holds;
 // a hung target gives the text the system keeps for the window instead.
 std::string ControlText(HWND control) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length))
+  if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length))
     return TitleOf(control);
-  std::string text(length + 1, '\0');
+  std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+  if (!SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                            SMTO_ABORTIFHUNG, 1000, &copied))
     return TitleOf(control);
   text.resize(copied);
-  return text;
+  return Utf8FromWide(text);
 }
 
 std::string RectJson(HWND window) {
@@ -455,7 +474,7 @@ bool IsClass(HWND window, const char* name) {
 // How far the text's ink reaches, drawn from the corner of an area Width pixels wide: a renderer
 // may draw glyphs wider apart than it measures them (Wine does with glyphs that have a negative
 // bearing), so the measure alone would pass a text whose end is cut off.
-SIZE InkExtent(HDC dc, const std::string& text, int width, UINT format, SIZE measured) {
+SIZE InkExtent(HDC dc, const std::wstring& text, int width, UINT format, SIZE measured) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = std::max<LONG>(width, measured.cx) + 64;
@@ -472,7 +491,7 @@ SIZE InkExtent(HDC dc, const std::string& text, int width, UINT format, SIZE mea
   SetTextColor(dc, RGB(0, 0, 0));
   SetBkMode(dc, TRANSPARENT);
   RECT area{0, 0, width, h};
-  DrawTextA(dc, text.c_str(), -1, &area, format | DT_NOCLIP);
+  DrawTextW(dc, text.c_str(), -1, &area, format | DT_NOCLIP);
   GdiFlush();
   SIZE ink{0, 0};
   for (LONG y = 0; y < h; ++y)
@@ -503,12 +522,13 @@ std::string TextFits(HWND window, HFONT font) {
       format = DT_SINGLELINE;
     std::string text = ControlText(child);
     if (!format || text.empty()) continue;
+    std::wstring wide = WideFromUtf8(text);
     RECT client{};
     GetClientRect(child, &client);
     RECT extent{0, 0, client.right, 0};
-    DrawTextA(dc, text.c_str(), -1, &extent, DT_CALCRECT | format);
+    DrawTextW(dc, wide.c_str(), -1, &extent, DT_CALCRECT | format);
     SIZE measured{extent.right, extent.bottom};
-    SIZE ink = InkExtent(dc, text, client.right, format, measured);
+    SIZE ink = InkExtent(dc, wide, client.right, format, measured);
     SIZE need{std::max(measured.cx, ink.cx), std::max(measured.cy, ink.cy)};
     // Where the text lies on the screen: a caption in the middle of its button, a static text
     // from the top, at the side its style aligns it to.
@@ -537,12 +557,61 @@ std::string TextFits(HWND window, HFONT font) {
 
 // ---- the watch -------------------------------------------------------------------------------
 
-// Samples one window's rectangle on a thread of its own, so that the steps that make the window
-// move can run meanwhile. A run is a stretch of samples with the same rectangle and visibility;
-// its first and last sample times bound when the window really moved.
+// What a watch reads of its window: numbers that a run holds while they stay the same, and how
+// they are reported. Read returns false when the window is gone.
+struct Sampler {
+  std::function<bool(HWND, std::vector<long long>&)> Read;
+  std::function<Json(const std::vector<long long>&)> Describe;
+};
+
+Sampler RectSampler() {
+  return {[](HWND window, std::vector<long long>& values) {
+            RECT rect{};
+            if (!IsWindow(window) || !GetWindowRect(window, &rect)) return false;
+            values = {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                      IsWindowVisible(window) ? 1 : 0};
+            return true;
+          },
+          [](const std::vector<long long>& v) {
+            return Json().Num("x", v[0]).Num("y", v[1]).Num("w", v[2]).Num("h", v[3]).Bool(
+                "visible", v[4] != 0);
+          }};
+}
+
+// The first progress bar among the window's controls, once there is one (a window may show
+// before its controls are made). PBM_GETRANGE without a structure answers one limit in its
+// result, so it works across processes. A program that is busy answers later; a sample waits
+// for it, so each one shows a value the bar really held.
+Sampler ProgressSampler(HWND window) {
+  HWND bar = nullptr;
+  for (long long deadline = NowMs() + 5000; !bar; Sleep(10)) {
+    for (HWND child : Descendants(window))
+      if (!bar && IsClass(child, PROGRESS_CLASSA)) bar = child;
+    if (!bar && NowMs() >= deadline) throw StepFailure("the window has no progress bar");
+  }
+  return {[bar](HWND, std::vector<long long>& values) {
+            DWORD_PTR position = 0, low = 0, high = 0;
+            const auto ask = [bar](UINT message, WPARAM which, DWORD_PTR& answer) {
+              return SendMessageTimeoutA(bar, message, which, 0, SMTO_ABORTIFHUNG, 5000, &answer);
+            };
+            if (!ask(PBM_GETPOS, 0, position) || !ask(PBM_GETRANGE, TRUE, low) ||
+                !ask(PBM_GETRANGE, FALSE, high))
+              return IsWindow(bar) != FALSE;
+            values = {static_cast<int>(position), static_cast<int>(low), static_cast<int>(high)};
+            return true;
+          },
+          [](const std::vector<long long>& v) {
+            return Json().Num("pos", v[0]).Num("low", v[1]).Num("high", v[2]);
+          }};
+}
+
+// Samples one window on a thread of its own, so that the steps that make it change can run
+// meanwhile. A run is a stretch of samples with the same values; its first and last sample
+// times bound when the window really changed.
 class Watch {
 public:
-  Watch(HWND window, DWORD intervalMs) : Window(window), IntervalMs(intervalMs) {
+  Watch(HWND window, DWORD intervalMs, Sampler sampler)
+      : Window(window), IntervalMs(intervalMs), Reader(std::move(sampler)) {
     Thread = CreateThread(nullptr, 0, &Watch::Main, this, 0, nullptr);
     if (!Thread) throw StepFailure("cannot start the watch thread");
   }
@@ -561,17 +630,9 @@ public:
   // Call after Stop.
   std::string Report() const {
     std::vector<std::string> runs;
-    for (const Run& run : Runs) {
-      runs.push_back(Json()
-                         .Num("x", run.Rect.left)
-                         .Num("y", run.Rect.top)
-                         .Num("w", run.Rect.right - run.Rect.left)
-                         .Num("h", run.Rect.bottom - run.Rect.top)
-                         .Bool("visible", run.Visible)
-                         .Num("first", run.First)
-                         .Num("last", run.Last)
-                         .Text());
-    }
+    for (const Run& run : Runs)
+      runs.push_back(
+          Reader.Describe(run.Values).Num("first", run.First).Num("last", run.Last).Text());
     Json report;
     report.Raw("runs", Array(runs)).Num("samples", Samples);
     if (GoneAt >= 0) report.Num("gone", GoneAt);
@@ -580,8 +641,7 @@ public:
 
 private:
   struct Run {
-    RECT Rect;
-    bool Visible;
+    std::vector<long long> Values;
     long long First, Last;
   };
 
@@ -591,26 +651,29 @@ private:
   }
 
   void Sample() {
+    std::vector<long long> values;
     while (!StopRequested) {
-      RECT rect{};
-      bool alive = IsWindow(Window) && GetWindowRect(Window, &rect);
-      bool visible = alive && IsWindowVisible(Window);
+      values.clear();
+      bool alive = Reader.Read(Window, values);
       long long now = NowMs();
       if (!alive) {
         GoneAt = now;
         return;
       }
-      ++Samples;
-      if (!Runs.empty() && EqualRect(&Runs.back().Rect, &rect) && Runs.back().Visible == visible)
-        Runs.back().Last = now;
-      else
-        Runs.push_back({rect, visible, now, now});
+      if (!values.empty()) {
+        ++Samples;
+        if (!Runs.empty() && Runs.back().Values == values)
+          Runs.back().Last = now;
+        else
+          Runs.push_back({values, now, now});
+      }
       Sleep(IntervalMs);
     }
   }
 
   HWND Window;
   DWORD IntervalMs;
+  Sampler Reader;
   HANDLE Thread = nullptr;
   std::atomic<bool> StopRequested{false};
   std::vector<Run> Runs;
@@ -661,7 +724,8 @@ public:
             {"key", {{"name", "id"}, &Session::Key}},
             {"close", {{}, &Session::Close}},
             {"browse", {{"button"}, &Session::Browse}},
-            {"watch", {{"interval"}, &Session::StartWatch}},
+            {"watch", {{"interval", "what"}, &Session::StartWatch}},
+            {"nowindow", {{"timeout"}, &Session::NoWindow}},
             {"exit", {{"timeout"}, &Session::Exit}},
         };
     auto verb = verbs.find(step.Verb);
@@ -681,17 +745,17 @@ public:
 
 private:
   Json Info(const Step&) {
-    char temp[MAX_PATH + 1] = "";
-    GetTempPathA(sizeof temp, temp);
-    char desktop[MAX_PATH] = "";
-    SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
+    wchar_t temp[MAX_PATH + 1] = L"";
+    GetTempPathW(MAX_PATH + 1, temp);
+    wchar_t desktop[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
     return Json()
         .Num("screen_w", GetSystemMetrics(SM_CXSCREEN))
         .Num("screen_h", GetSystemMetrics(SM_CYSCREEN))
         .Num("fullscreen_w", GetSystemMetrics(SM_CXFULLSCREEN))
         .Num("fullscreen_h", GetSystemMetrics(SM_CYFULLSCREEN))
-        .Str("temp", temp)
-        .Str("desktop", desktop);
+        .Str("temp", Utf8FromWide(temp))
+        .Str("desktop", Utf8FromWide(desktop));
   }
 
   static PROCESS_INFORMATION Launch(const Step& step) {
@@ -953,9 +1017,9 @@ private:
 
   Json SetText(const Step& step) {
     HWND field = Control(step);
-    std::string text = step.Get("text");
+    std::wstring text = step.Wide("text");
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+    if (!SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
                              SMTO_ABORTIFHUNG, 2000, &result))
       throw StepFailure("the field did not take the text");
     PostMessageA(GetParent(field), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(field), EN_CHANGE),
@@ -965,7 +1029,7 @@ private:
 
   Json Type(const Step& step) {
     HWND field = Control(step);
-    for (unsigned char c : step.Get("text")) PostMessageA(field, WM_CHAR, c, 1);
+    for (unsigned char c : AnsiFromUtf8(step.Get("text"))) PostMessageA(field, WM_CHAR, c, 1);
     return Json();
   }
 
@@ -1012,9 +1076,13 @@ private:
   }
 
   Json StartWatch(const Step& step) {
-    if (ActiveWatch) throw UsageError("one watch at a time");
-    ActiveWatch = std::make_unique<Watch>(CurrentWindow(),
-                                          static_cast<DWORD>(step.Number("interval", 2)));
+    std::string what = step.Get("what", "rect");
+    if (what != "rect" && what != "progress") throw UsageError("what= is rect or progress");
+    std::unique_ptr<Watch>& watch = what == "rect" ? ActiveWatch : ProgressWatch;
+    if (watch) throw UsageError("one watch of each at a time");
+    HWND window = CurrentWindow();
+    watch = std::make_unique<Watch>(window, static_cast<DWORD>(step.Number("interval", 2)),
+                                    what == "rect" ? RectSampler() : ProgressSampler(window));
     return Json().Num("at", NowMs());
   }
 
@@ -1048,7 +1116,55 @@ private:
       ActiveWatch->Stop();
       result.Raw("watch", ActiveWatch->Report());
     }
+    if (ProgressWatch) {
+      ProgressWatch->Stop();
+      result.Raw("progress", ProgressWatch->Report());
+    }
     return result;
+  }
+
+  // The first window of the program that the hook saw shown, as "class 'title'".
+  static std::string& ShownByHook() {
+    static std::string shown;
+    return shown;
+  }
+
+  static void CALLBACK HearShow(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG, DWORD,
+                                DWORD) {
+    if (object != OBJID_WINDOW || !window || GetAncestor(window, GA_ROOT) != window) return;
+    if (ShownByHook().empty()) ShownByHook() = ClassOf(window) + " '" + TitleOf(window) + "'";
+  }
+
+  // The first visible top-level window of the program, as "class 'title'"; empty when none.
+  std::string VisibleWindowNow() const {
+    for (HWND window : TopLevelWindows(Pid))
+      if (IsWindowVisible(window)) return ClassOf(window) + " '" + TitleOf(window) + "'";
+    return ShownByHook();
+  }
+
+  Json NoWindow(const Step& step) {
+    if (!Process) throw UsageError("nowindow needs a started program");
+    long long deadline = NowMs() + step.Number("timeout", 30000);
+    ShownByHook().clear();
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr, HearShow,
+                                         Pid, 0, WINEVENT_OUTOFCONTEXT);
+    std::string shown;
+    for (;;) {
+      // The hook's events arrive as messages of this thread.
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      shown = VisibleWindowNow();
+      bool ended = WaitForSingleObject(Process, 0) == WAIT_OBJECT_0;
+      if (!shown.empty() || ended) break;
+      if (NowMs() >= deadline) {
+        if (hook) UnhookWinEvent(hook);
+        throw StepFailure("the program is still running; its windows: " + WindowList(Pid));
+      }
+      MsgWaitForMultipleObjects(1, &Process, FALSE, 2, QS_ALLINPUT);
+    }
+    if (hook) UnhookWinEvent(hook);
+    if (!shown.empty()) throw StepFailure("the program showed a window: " + shown);
+    return Json().Num("exit_code", ExitCode()).Bool("hooked", hook != nullptr);
   }
 
   HANDLE Process = nullptr;
@@ -1057,6 +1173,7 @@ private:
   std::vector<HANDLE> Helpers;
   HWND Current = nullptr;
   std::unique_ptr<Watch> ActiveWatch;
+  std::unique_ptr<Watch> ProgressWatch;
 };
 
 void Emit(const std::string& line) {

@@ -6,6 +6,8 @@ metrics, the temporary and Desktop folders) with "run", the run folder's Windows
 Expected texts may hold "{run}".
 """
 
+import re
+
 OFF_SCREEN = (-1000, -1000)
 MTIME_TICK_MS = 10
 BS_TYPEMASK = 0x0F
@@ -108,8 +110,24 @@ def texts_fit():
     return check
 
 
+def progress_bar_inside():
+    """The window shows a progress bar, whole inside its frame."""
+    def check(result, info):
+        w = result["window"]
+        bars = [c for c in w["children"] if c["class"].lower() == "msctls_progress32"]
+        if len(bars) != 1 or not bars[0]["visible"]:
+            return [f"{len(bars)} progress bars, expected one visible"]
+        outer, bar = w["rect"], bars[0]["rect"]
+        if (bar["x"] < outer["x"] or bar["y"] < outer["y"]
+                or bar["x"] + bar["w"] > outer["x"] + outer["w"]
+                or bar["y"] + bar["h"] > outer["y"] + outer["h"]):
+            return [f"the progress bar at {bar} reaches out of the window at {outer}"]
+        return []
+    return check
+
+
 def message_box(caption, text, buttons):
-    """A message box: Wine's (and Windows') MessageBoxA puts its text in static 65535."""
+    """A message box: Wine's (and Windows') MessageBox puts its text in static 65535."""
     return window(title=caption, cls="#32770", texts={65535: text}, buttons=buttons)
 
 
@@ -223,4 +241,54 @@ def centred_display(width, height, min_ms, must_return=True):
         elif longest < min_ms:
             problems.append(f"centred for at most {longest} ms, expected at least {min_ms}")
         return problems
+    return check
+
+
+def progress(total, moves=False, ends_full=False):
+    """For the exit step of a scenario that watched a progress bar (watch what=progress): once
+    its range was set it measured 0 to `total`, its position never went back, and (`moves`) it
+    was read between empty and full, (`ends_full`) its last reading was full. A bar is read only
+    when its program takes messages, so a short write may pass unseen and a window destroyed
+    right after it is full may not be read again."""
+    def check(result, info):
+        watch = result.get("progress")
+        if not watch or not watch["runs"]:
+            return ["the progress bar was not watched"]
+        runs = watch["runs"]
+        ranged = [r for r in runs if (r["low"], r["high"]) == (0, total)]
+        if not ranged:
+            ranges = sorted({(r["low"], r["high"]) for r in runs})
+            return [f"ranges {ranges}, expected (0, {total})"]
+        problems = []
+        later = runs[runs.index(ranged[0]):]
+        if later != ranged:
+            problems.append(f"the range changed after it was set: {later}")
+        positions = [r["pos"] for r in ranged]
+        if positions != sorted(positions):
+            problems.append(f"the position went back: {positions}")
+        if moves and not any(0 < p < total for p in positions):
+            problems.append(f"never read between empty and full: {positions}")
+        if ends_full and positions[-1] != total:
+            problems.append(f"the last position read is {positions[-1]}, expected {total}")
+        return problems
+    return check
+
+
+def log_holds(*parts):
+    """For `written`: a run log whose lines, each after its local time, hold `parts` in this
+    order (a later part in a later line)."""
+    stamp = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d ")
+
+    def check(data):
+        lines = data.decode("utf-8").split("\r\n")
+        if lines[-1] != "" or not all(stamp.match(line) for line in lines[:-1]):
+            return False
+        at = 0
+        for part in parts:
+            while at < len(lines) and part not in lines[at]:
+                at += 1
+            if at == len(lines):
+                return False
+            at += 1
+        return True
     return check

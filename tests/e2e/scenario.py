@@ -39,7 +39,8 @@ A scenario is a dict; only `name` is required:
   temp_checks checks of the temporary folder once the run is over: functions(Path) -> problems
   clear       special paths (with patterns) removed before and after the scenario
   after       checks of the run folder once the run is over: functions(Path) -> problems
-  args        the test program's command line
+  args        the program's command line after its name: the archive's switches, or the
+              test program's orders
   slow        true: run only when asked for (run.py --slow, or by its name with --only)
 
 "{run}" in `pack`, `args`, step values and the texts of checks stands for the run folder's

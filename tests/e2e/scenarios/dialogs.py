@@ -1,7 +1,8 @@
 """The conversation: the password dialog, the folder browser with its exit question, and how each
 answer ends the run; then the same windows, the delete question and a fixed message in another
 language, and in an author's own texts; and the stub's own dialogs in every shipped language,
-each in the code page of a system set to it, holding every text whole.
+each on a system set to it and on one whose code page (1252) cannot spell it, holding every text
+whole; and the usage box of the stub's command line in another language.
 
 The beep of a refused password is not observed: under Wine on a virtual display it reaches no
 device that the harness could listen to.
@@ -104,6 +105,13 @@ LANGUAGES = Path(__file__).resolve().parents[3] / "resources" / "languages"
 LOCALES = {"cs": "cs_CZ.UTF-8", "ja": "ja_JP.UTF-8", "ko": "ko_KR.UTF-8", "pl": "pl_PL.UTF-8",
            "ru": "ru_RU.UTF-8", "tr": "tr_TR.UTF-8", "uk": "uk_UA.UTF-8",
            "zh-CN": "zh_CN.UTF-8"}
+# The systems each language's dialogs are shown on: one set to the language, and, for the
+# languages that 1252 cannot spell, the test prefix as it is.
+SYSTEMS = {code: [locale, None] for code, locale in LOCALES.items()}
+# A welcome question (and its title) asked first, in the languages whose letters 1252 lacks
+# entirely or in part.
+WELCOME = {"pl": ("Czy zainstalować żółtą łódź?", "Instalacja łodzi"),
+           "ru": ("Установить программу?", "Установка программы")}
 
 
 def shipped_texts(code):
@@ -116,17 +124,28 @@ def shipped_texts(code):
     return texts
 
 
-def dialogs_in(code):
-    """Both of the stub's dialogs in one run, in the language `code` and its code page: the
-    password dialog, its error line after an empty password, then the right password, and the
-    delete question after the setup program failed. Every text is the language's and fits its
-    control."""
+def dialogs_in(code, locale):
+    """Both of the stub's dialogs in one run, in the language `code` and its code page, on the
+    system of the Unix `locale` (None: the test prefix's): the welcome question where the
+    language has one, the password dialog, its error line after an empty password, then the
+    right password, and the delete question after the setup program failed. Every text is the
+    language's, read back as it was written, and fits its control."""
     t = shipped_texts(code)
-    sc = {"name": f"dialogs_in_{code}", "mkdirs": ["dest"],
-          "pack": ["--language", code, *ENCRYPTED, "--run", "setup.exe",
-                   "--program-in-destination", "--wait-and-delete"],
+    welcome = []
+    pack = ["--language", code, *ENCRYPTED, "--run", "setup.exe", "--program-in-destination",
+            "--wait-and-delete"]
+    if code in WELCOME:
+        question, title = WELCOME[code]
+        pack += ["--welcome", question, "--title", title]
+        # The message box's buttons are the system's, in its language: not the archive's.
+        welcome = [{"do": "wait", "title": title, "class": "#32770",
+                    "check": window(title=title, texts={65535: question})},
+                   {"do": "click", "id": 6}]
+    on_1252 = code in LOCALES and locale is None
+    sc = {"name": f"dialogs_in_{code}" + ("_on_1252" if on_1252 else ""), "mkdirs": ["dest"],
+          "pack": pack,
           "files": {"setup.cfg": b"mark ran.txt\nexit 1", "setup.exe": Tool("setup")},
-          "steps": [*password_refused_once(t),
+          "steps": [*welcome, *password_refused_once(t),
                     {"do": "wait", "title": t[2004], "class": "#32770"},
                     {"do": "focus", "id": 6,
                      "check": window(title=t[2004], centred=True, focus=6, default=6,
@@ -135,8 +154,8 @@ def dialogs_in(code):
                     {"do": "click", "id": 6},
                     {"do": "gone"}],
           "written": {"dest/ran.txt": lambda data: data.lower().endswith(b"\\dest\\setup.exe")}}
-    if code in LOCALES:
-        sc["locale"] = LOCALES[code]
+    if locale:
+        sc["locale"] = locale
     return sc
 
 
@@ -241,7 +260,8 @@ SCENARIOS = [
                {"do": "gone"}],
      "written": {"dest/ran.txt": lambda data: data.lower().endswith(b"\\dest\\setup.exe")}},
 
-    *[dialogs_in(path.stem) for path in sorted(LANGUAGES.glob("*.txt"))],
+    *[dialogs_in(path.stem, locale) for path in sorted(LANGUAGES.glob("*.txt"))
+      for locale in SYSTEMS.get(path.stem, [None])],
 
     # A Russian archive on a Russian system: the password is typed, and the names written, in
     # code page 1251, the archive's.
@@ -262,4 +282,22 @@ SCENARIOS = [
                 "check": message_box(GERMAN[2013], GERMAN[2021], {1: "OK"})},
                {"do": "click", "id": 1},
                {"do": "gone"}]},
+
+    # The switches and exit codes of /? in the archive's language, and a refused switch in
+    # Russian, in the code page of a Russian system.
+    {"name": "german_usage_box", "files": FILES, "pack": ["--language", "de", "--temp"],
+     "args": "/?",
+     "steps": [{"do": "wait", "title": shipped_texts("de")[2018], "class": "#32770",
+                "check": message_box(shipped_texts("de")[2018], shipped_texts("de")[2030],
+                                     {1: "OK"})},
+               {"do": "click", "id": 1}]},
+    {"name": "russian_switch_refused", "files": FILES, "pack": ["--language", "ru", "--temp"],
+     "locale": LOCALES["ru"], "args": "/bogus",
+     "steps": [{"do": "wait", "title": shipped_texts("ru")[2013], "class": "#32770",
+                # The box's button is the system's, in Russian there.
+                "check": window(title=shipped_texts("ru")[2013], texts={
+                    65535: shipped_texts("ru")[2031].replace("%s", "/bogus") + "\r\n\r\n"
+                    + shipped_texts("ru")[2030]})},
+               {"do": "click", "id": 1}],
+     "exit_code": 2},
 ]

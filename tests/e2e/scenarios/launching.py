@@ -1,5 +1,6 @@
 """The setup program: started after the items are written, waited for, and the clean-up that
-follows as its exit code and the archive's flags decide, with the delete question and the notices.
+follows as its exit code and the archive's flags decide, with the delete question and the notices;
+and the same unattended (/S, /passive), where the command line answers and the exit code tells.
 
 The archives carry e2e_setup.exe (tests/e2e/setup) as setup.exe beside setup.cfg, which tells it
 what to do: it leaves ran.txt (holding its own path) in its folder and ends with the code given
@@ -9,7 +10,7 @@ there. ran.txt is no item, so it outlives the clean-up.
 import re
 
 from archive import with_file_name
-from checks import information, message_box, never_seen, pause_between, window
+from checks import information, log_holds, message_box, never_seen, pause_between, window
 from scenario import Tool
 
 README = b"Read me first.\r\n" * 40
@@ -78,6 +79,18 @@ def own_folders(count: int):
                 problems.append(f"the program in {folder.name} ran from elsewhere")
         return problems
     return check
+
+
+PASSWORD = "Open Sesame 7"
+LOG = "/log={run}\\setup.log"
+# The driver fails the step at the first window the program shows.
+NO_WINDOW = [{"do": "nowindow"}]
+
+
+def unattended(name, config, args, exit_code=0, written=RAN, pack=WAIT, **more):
+    """The setup archive run with `args` and no window, ending with `exit_code`."""
+    return {"name": name, "files": setup_files(config), "pack": pack, "mkdirs": ["dest"],
+            "args": args, "steps": NO_WINDOW, "exit_code": exit_code, "written": written, **more}
 
 
 def answered(name, config, answer, written, pack=WAIT):
@@ -206,4 +219,47 @@ SCENARIOS = [
      "steps": [{"do": "file", "path": "{run}\\dest with spaces\\ran.txt"}],
      "written": {**{f"dest with spaces/{name}": name for name in ITEMS},
                  "dest with spaces/ran.txt": ran_from(b"\\dest with spaces\\setup.exe")}},
+
+    # Unattended: every question takes its answer from the command line, no window ever shows,
+    # and the delete question is answered Yes.
+    unattended("silent_answers_everything", "mark ran.txt\nexit 0",
+               f"/S /password-file={{run}}\\key.txt {LOG}",
+               pack=WAIT + ["--always-confirm", "--encrypt", "--password", PASSWORD,
+                            "--welcome", "Install?", "--title", "Setup"],
+               put={"key.txt": PASSWORD.encode() + b"\r\n"},
+               written={**RAN, "setup.log": log_holds(
+                   "Start", "Archive: ", "Mode: silent", "Destination: ",
+                   "\\readme.txt (640 bytes)", "Program: \"", "Program exit code: 0",
+                   "Deleted ", "Exit code: 0")}),
+    unattended("passive_wrong_password", "mark ran.txt", f"/passive /password=wrong {LOG}", 3,
+               pack=WAIT + ["--encrypt", "--password", PASSWORD], steps=[],
+               written={"setup.log": log_holds("Mode: passive", "Password Invalid.",
+                                               "Exit code: 3")}),
+    unattended("silent_password_missing", "mark ran.txt", f"/S {LOG}", 2,
+               pack=WAIT + ["--encrypt", "--password", PASSWORD],
+               written={"setup.log": log_holds(
+                   "This archive needs /password-file= | /password= on the command line.",
+                   "Exit code: 2")}),
+    # The waited-for program's code reaches the deployment tool; the files go without a question.
+    unattended("silent_program_exit_3010", "mark ran.txt\nexit 3010", "/S", 3010),
+    unattended("passive_program_exit_1618", "mark ran.txt\nexit 1618", "/passive", 1618,
+               steps=[]),
+    # Everything after -- reaches the program as it was given, quotes and all.
+    unattended("silent_arguments_reach_program", "args args.txt\nexit 0",
+               '/S -- /quiet "C:\\a b\\c.ini"  x',
+               written={"dest/args.txt": lambda data: data.endswith(
+                   b'\\dest\\setup.exe" /quiet "C:\\a b\\c.ini"  x')}),
+    unattended("silent_extract_only", "mark ran.txt\nexit 7", "/S /extract",
+               written={f"dest/{name}": name for name in ITEMS}),
+    unattended("silent_program_missing", "", f"/S {LOG}", 1,
+               pack=["--dest", "{run}\\dest", "--run", "{run}\\dest\\absent.exe",
+                     "--wait-and-delete"],
+               written={**{f"dest/{name}": name for name in ITEMS}, "setup.log": log_holds(
+                   "Files were succesfully extracted, but", "Exit code: 1")}),
+    # /D= stands for the temporary folder too, and takes the rest of the line, spaces and all;
+    # the folders it made go with the files (ran.txt is written two levels up).
+    unattended("silent_dest_for_temp_removed", "mark ..\\..\\ran.txt\nexit 0",
+               "/S /D={run}\\new folder\\inner dir", pack=TEMP_WAIT,
+               written={"ran.txt": ran_from(b"\\new folder\\inner dir\\setup.exe")},
+               clear=["%TEMP%/vexa-*"], temp_checks=[own_folders(0)]),
 ]

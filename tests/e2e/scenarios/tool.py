@@ -148,8 +148,11 @@ SCENARIOS = [
     extract_matches_stub("tool_extract_stored", ["--store"]),
     extract_matches_stub("tool_extract_encrypted", ["--store", "--password", PASSWORD],
                          PASSWORD_STEPS),
-    # Stored items: both packers write the same bytes, down to the PE checksum.
-    wine_pack("tool_wine_pack_stored", ["--store", "--temp", "--welcome", "Install?"],
+    # Stored items: both packers write the same bytes, down to the PE checksum, and the same
+    # version resource from the same fields.
+    wine_pack("tool_wine_pack_stored", ["--store", "--temp", "--welcome", "Install?",
+                                        "--description", "Caf\u00e9 Demo Setup",
+                                        "--product-version", "2.1.7", "--company", "ACME"],
               lambda wine, linux, vexa: wine == linux),
 ]
 for method, chosen in METHODS.items():

@@ -3,6 +3,7 @@
 // line. Orders on its command line, separated by ';', follow those of the file.
 //
 //   mark FILE     write FILE, holding the program's own path; FILE appears whole or not at all
+//   args FILE     write FILE, holding the program's whole command line, the same way
 //   delete FILE   delete FILE (the program ends with 90 when it cannot)
 //   hold FILE     create FILE without sharing and keep it open until the program ends
 //   title TEXT    the caption of the message boxes that follow (at first "E2E Setup")
@@ -36,14 +37,18 @@ std::wstring Wide(const std::string& utf8) {
   return wide;
 }
 
+std::string Utf8(const wchar_t* wide) {
+  int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), size, nullptr, nullptr);
+  utf8.resize(utf8.empty() ? 0 : utf8.size() - 1);
+  return utf8;
+}
+
 std::string OwnPath() {
   wchar_t path[32768] = L"";
   GetModuleFileNameW(nullptr, path, 32768);
-  int size = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, path, -1, utf8.data(), size, nullptr, nullptr);
-  utf8.resize(utf8.empty() ? 0 : utf8.size() - 1);
-  return utf8;
+  return Utf8(path);
 }
 
 std::string Resolve(const std::string& name) {
@@ -84,16 +89,15 @@ std::vector<std::string> Orders(const char* commandLine) {
 }
 
 // Written under another name first, so that whoever waits for FILE never reads it half done.
-bool Mark(const std::string& name) {
+bool Mark(const std::string& name, const std::string& text) {
   std::string path = Resolve(name);
   std::string scratch = path + ".part";
   HANDLE file = CreateFileW(Wide(scratch).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  std::string own = OwnPath();
   DWORD written = 0;
-  bool ok = WriteFile(file, own.data(), static_cast<DWORD>(own.size()), &written, nullptr) &&
-            written == own.size();
+  bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+            written == text.size();
   CloseHandle(file);
   return ok && MoveFileExW(Wide(scratch).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING);
 }
@@ -107,7 +111,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     std::string verb = order.substr(0, space);
     std::string arg = space == std::string::npos ? "" : order.substr(space + 1);
     if (verb == "mark") {
-      if (!Mark(arg)) return kBadOrder;
+      if (!Mark(arg, OwnPath())) return kBadOrder;
+    } else if (verb == "args") {
+      if (!Mark(arg, Utf8(GetCommandLineW()))) return kBadOrder;
     } else if (verb == "delete") {
       if (!DeleteFileW(Wide(Resolve(arg)).c_str())) return kDeleteFailed;
     } else if (verb == "hold") {

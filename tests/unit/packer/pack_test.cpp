@@ -10,6 +10,7 @@
 #include "crypto/password_check.h"
 #include "pe/pe_test_util.h"
 #include "pe/resource_writer.h"
+#include "pe/version_info.h"
 #include "reader/archive_file.h"
 #include "reader/inspect.h"
 #include "support/tool_test_support.h"
@@ -190,6 +191,31 @@ TEST_F(PackTest, RefusesOptionsThatDoNotFitOrDoNotWorkTogether) {
   o = Options({setup});
   o.Icon = Put("bad.ico", Text("not an icon")).string();
   ExpectRefused(o, "bad.ico is not a usable .ico file");
+
+  // The version fields: options are usage errors, a file's lines name their number.
+  o = Options({setup});
+  o.Version.Company = "";
+  ExpectRefused(o, "--company: the text is empty", ExitUsage);
+  o.Version.Company = std::string(MaxVersionText + 1, 'c');
+  ExpectRefused(o, "--company: the text is 1025 characters long", ExitUsage);
+  o.Version.Company = "Line\tbreak";
+  ExpectRefused(o, "--company: the text holds a control character", ExitUsage);
+  const struct {
+    const char* File;
+    const char* Expected;
+  } files[] = {
+      {"# ours\n\ndescription=Setup\nproduct=Vexa\n", "v.txt:4: unknown key \"product\""},
+      {"company=A\r\ncompany=B\r\n", "v.txt:2: company is given twice"},
+      {"description Setup\n", "v.txt:1: expected key=value"},
+      {"copyright=\n", "v.txt:1: the text is empty"},
+      {"description=caf\xE9\n", "v.txt:1: the text is not valid UTF-8"},
+      {"# nothing\n", "v.txt: the file gives no field"},
+  };
+  for (const auto& f : files) {
+    o = Options({setup});
+    o.Version.File = Put("v.txt", Text(f.File)).string();
+    ExpectRefused(o, f.Expected);
+  }
 }
 
 TEST_F(PackTest, RefusesOutputsThatCannotBeWritten) {
@@ -390,8 +416,34 @@ TEST_F(PackTest, TheProgramIconIsReplacedOrDroppedAndThePadlockStays) {
   EXPECT_EQ(own.at("111"), standard.at("111"));
 }
 
-TEST_F(PackTest, TheWelcomeQuestionBecomesTwoTextResources) {
+// A text resource in UTF-16LE with its NUL unit.
+Bytes Utf16Resource(std::u16string_view Text) {
+  Bytes bytes;
+  for (const char16_t unit : Text) {
+    bytes.push_back(static_cast<std::uint8_t>(unit));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  bytes.insert(bytes.end(), 2, 0);
+  return bytes;
+}
+
+bool HasRcData(const std::string& Archive, const std::string& Name) {
+  platform::MappedFile file;
+  EXPECT_EQ(file.Open(Archive), "");
+  const pe::PeImage image = pe::PeImage::Parse(file.Bytes());
+  return std::any_of(image.Entries().begin(), image.Entries().end(), [&](const auto& Entry) {
+    return Entry.Type == pe::ResourceKey::FromId(pe::RtRcData) &&
+           Entry.Name == pe::ResourceKey::FromName(Name);
+  });
+}
+
+// In the code page for the stubs that know only those, and in UTF-16 for the others.
+TEST_F(PackTest, TheWelcomeQuestionBecomesTextResourcesInTheCodePageAndInUtf16) {
   PackOptions o = Options({Put("setup.exe", Text("MZ"))});
+  RunPackCommand(o);
+  for (const char* name : {"WELCOMETEXT", "WELCOMETITLE", "WELCOMETEXTW", "WELCOMETITLEW"})
+    EXPECT_FALSE(HasRcData(Path("out.exe"), name)) << name;
+
   o.Welcome = "Install the Vexa demo?";
   o.Title = "Vexa Demo Setup";
   RunPackCommand(o);
@@ -399,6 +451,110 @@ TEST_F(PackTest, TheWelcomeQuestionBecomesTwoTextResources) {
             Text(std::string("Install the Vexa demo?") + '\0'));
   EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLE"),
             Text(std::string("Vexa Demo Setup") + '\0'));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETEXTW"),
+            Utf16Resource(u"Install the Vexa demo?"));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLEW"), Utf16Resource(u"Vexa Demo Setup"));
+
+  // Without a title, the caption is empty in both forms.
+  o.Welcome = "Zainstalować?";
+  o.Title.reset();
+  o.Texts.CodePage = 1250;
+  RunPackCommand(o);
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETEXT"),
+            Text(std::string("Zainstalowa\xE6?") + '\0'));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLE"), Text(std::string(1, '\0')));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETEXTW"), Utf16Resource(u"Zainstalować?"));
+  EXPECT_EQ(ResourceBytes(Path("out.exe"), "WELCOMETITLEW"), Utf16Resource(u""));
+}
+
+// The version resource of the stub unless the author gives fields; then exactly those, as
+// pefile reads them, and as `vexa list` shows them.
+TEST_F(PackTest, TheAuthorsVersionFieldsReplaceTheStubsVersionResource) {
+  const fs::path input = Put("a.txt", Text("x"));
+  const auto versionBytes = [](const std::string& Image) {
+    platform::MappedFile file;
+    EXPECT_EQ(file.Open(Image), "");
+    const pe::PeImage image = pe::PeImage::Parse(file.Bytes());
+    std::vector<Bytes> found;
+    for (const pe::ResourceEntry& e : image.Entries())
+      if (e.Type == pe::ResourceKey::FromId(pe::RtVersion))
+        found.emplace_back(e.Data.begin(), e.Data.end());
+    return found;
+  };
+  RunPackCommand(Options({input}, "stub.exe"));
+  ASSERT_EQ(versionBytes(StubPath()).size(), 1u);
+  EXPECT_EQ(versionBytes(Path("stub.exe")), versionBytes(StubPath()));
+
+  const struct {
+    std::function<void(VersionOptions&)> Set;
+    std::vector<std::string> Seen; // pefile's lines
+    std::vector<std::string> Listed;
+  } cases[] = {
+      {[](VersionOptions& v) {
+         v.Description = "Démo Setup";
+         v.ProductName = "Vexa ☃ Demo";
+         v.ProductVersion = "2.1.7";
+         v.Company = "Café Ltd";
+         v.Copyright = "© 2026 Café Ltd";
+       },
+       {"fixed 2.1.7.0 2.1.7.0", "version 000004B0 FileDescription Démo Setup",
+        "version 000004B0 ProductName Vexa ☃ Demo", "version 000004B0 ProductVersion 2.1.7",
+        "version 000004B0 FileVersion 2.1.7", "version 000004B0 CompanyName Café Ltd",
+        "version 000004B0 LegalCopyright © 2026 Café Ltd"},
+       {"Description: Démo Setup\n", "Product:     Vexa ☃ Demo\n", "Version:     2.1.7\n",
+        "Company:     Café Ltd\n", "Copyright:   © 2026 Café Ltd\n"}},
+      {[](VersionOptions& v) { v.ProductVersion = "2.1-beta"; },
+       {"fixed 0.0.0.0 0.0.0.0", "version 000004B0 ProductVersion 2.1-beta",
+        "version 000004B0 FileVersion 2.1-beta"},
+       {"Version:     2.1-beta\n"}},
+      {[this](VersionOptions& v) {
+         v.File = Put("v.txt", Text("\xEF\xBB\xBF# identity\r\ndescription=From the file\r\n"
+                                    "\r\ncompany=ACME\r\nproduct-version=1.2.3.4\r\n"))
+                      .string();
+         v.Description = "From the option";
+       },
+       {"fixed 1.2.3.4 1.2.3.4", "version 000004B0 FileDescription From the option",
+        "version 000004B0 ProductVersion 1.2.3.4", "version 000004B0 FileVersion 1.2.3.4",
+        "version 000004B0 CompanyName ACME"},
+       {"Description: From the option\n", "Company:     ACME\n"}},
+  };
+  for (const auto& c : cases) {
+    PackOptions o = Options({input});
+    c.Set(o.Version);
+    RunPackCommand(o);
+    EXPECT_EQ(pe::test::IndependentView(Path("out.exe"), "--version"), c.Seen);
+    const std::string listing = Listing("out.exe");
+    for (const std::string& line : c.Listed)
+      EXPECT_NE(listing.find(line), std::string::npos) << line << " in\n" << listing;
+    EXPECT_EQ(listing.find("Vexa self-extracting archive"), std::string::npos);
+  }
+  std::ostringstream json, err;
+  ListArchive(Path("out.exe"), true, json, err);
+  EXPECT_NE(json.str().find("\"version_info\": {\"file_version\": \"1.2.3.4\", "
+                            "\"product_version\": \"1.2.3.4\", \"strings\": "
+                            "{\"FileDescription\": \"From the option\", "),
+            std::string::npos)
+      << json.str();
+
+  const struct {
+    const char* Text;
+    std::array<std::uint16_t, 4> Numbers;
+  } numbers[] = {
+      {"2", {2, 0, 0, 0}},
+      {"2.1", {2, 1, 0, 0}},
+      {"10.0.19041.1", {10, 0, 19041, 1}},
+      {"65535.0", {65535, 0}},
+      {"65536", {}},
+      {"1.2.3.4.5", {}},
+      {"1..2", {}},
+      {"1.2.", {}},
+      {".1", {}},
+      {"v1.2", {}},
+      {"1.2 beta", {}},
+      {"", {}},
+  };
+  for (const auto& n : numbers)
+    EXPECT_EQ(VersionNumbers(n.Text), n.Numbers) << n.Text;
 }
 
 // pefile's reading of a string table: the lines of a texts file, with \n as CR LF.
@@ -468,6 +624,7 @@ TEST_F(PackTest, ALanguageWritesItsStringTableAndItsCodePageAndATextsFileGoesOve
             std::string::npos);
   EXPECT_EQ(ResourceBytes(Path("ru.exe"), "WELCOMETEXT"),
             Text(std::string("\xD3\xF1\xF2\xE0\xED\xEE\xE2\xE8\xF2\xFC?") + '\0'));
+  EXPECT_EQ(ResourceBytes(Path("ru.exe"), "WELCOMETEXTW"), Utf16Resource(u"Установить?"));
   EXPECT_NE(Listing("ru.exe").find("Language:    ru (Russian (Русский))\n"), std::string::npos);
   // A double-byte code page: the header lines in Shift JIS.
   o = Options({input}, "ja.exe");

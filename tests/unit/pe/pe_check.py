@@ -11,6 +11,11 @@ per line, for the C++ tests to compare:
 With --strings first, it prints the string table instead, one string a line:
 
   string ID TEXT                                (pefile; UTF-8, CR and LF as \\r and \\n)
+
+With --version first, it prints the version resource instead:
+
+  fixed FILEVERSION PRODUCTVERSION              (pefile; the fixed numbers as a.b.c.d)
+  version LANGCODEPAGE KEY VALUE                (pefile; each string, in the table's order)
 """
 import re
 import subprocess
@@ -110,9 +115,25 @@ def strings(pe):
                 print(f"string {sid} {text}")
 
 
+def version(pe):
+    def dotted(high, low):
+        return f"{high >> 16}.{high & 0xFFFF}.{low >> 16}.{low & 0xFFFF}"
+    for fixed in getattr(pe, "VS_FIXEDFILEINFO", []):
+        print(f"fixed {dotted(fixed.FileVersionMS, fixed.FileVersionLS)} "
+              f"{dotted(fixed.ProductVersionMS, fixed.ProductVersionLS)}")
+    for info in getattr(pe, "FileInfo", []):
+        for block in info:
+            for table in getattr(block, "StringTable", []):
+                for k, v in table.entries.items():
+                    print(f"version {table.LangID.decode()} {k.decode()} {v.decode()}")
+
+
 def main():
     if sys.argv[1] == "--strings":
         strings(pefile.PE(sys.argv[2]))
+        return
+    if sys.argv[1] == "--version":
+        version(pefile.PE(sys.argv[2]))
         return
     path = sys.argv[1]
     with open(path, "rb") as f:

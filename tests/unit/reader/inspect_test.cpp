@@ -452,6 +452,28 @@ TEST_F(InspectRefusalTest, AByteFlippedOutsideTheItemsFailsVerifyAndExtract) {
       << uncheckedOut.str();
 }
 
+// A licence that a person must accept: the header block's byte that other builders leave 0
+// refuses the stub's unattended switches, and list says which an archive does.
+TEST_F(InspectRefusalTest, ListShowsWhetherTheArchiveTakesUnattendedSwitches) {
+  for (const bool refuse : {false, true}) {
+    PackOptions o = Options({Put("setup.exe", Text("MZ"))});
+    o.NoUnattended = refuse;
+    RunPackCommand(o);
+    EXPECT_EQ(ResourceBytes(Path("out.exe"), "HEADER").at(ArchiveLayout::UnattendedOffset),
+              refuse ? ArchiveLayout::RefuseUnattended : 0);
+    std::ostringstream table, json, err;
+    ListArchive(Path("out.exe"), false, table, err);
+    ListArchive(Path("out.exe"), true, json, err);
+    EXPECT_NE(table.str().find(refuse ? "Unattended:  refused (/S, /passive and /D= end with"
+                                      : "Unattended:  /S, /passive and /D= accepted"),
+              std::string::npos)
+        << table.str();
+    EXPECT_NE(json.str().find(refuse ? "\"unattended\": false," : "\"unattended\": true,"),
+              std::string::npos)
+        << json.str();
+  }
+}
+
 TEST_F(InspectRefusalTest, AHeaderThatLostItsItemCountIsNoEmptyArchive) {
   RunPackCommand(Options({Put("a.txt", Text("first")), Put("b.txt", Text("second"))}));
   BuildInPlace(StubPath(), Path("out.exe"), Path("in-place.exe"));

@@ -111,21 +111,35 @@ TEST(CopyStreamTest, EmptySourceGivesOneWriteOfZero) {
   TResourceStream source(module, "Item1");
   RecordingStream target;
   int calls = 0;
-  CopyStream(source, target, [&calls] { ++calls; });
+  CopyStream(source, target, [&calls](std::int32_t) { ++calls; });
   EXPECT_EQ(target.Writes, std::vector<std::int32_t>{0});
   EXPECT_EQ(calls, 0);
 }
 
-// The caller's hook runs once a buffer is in the target, not before and not for the end.
-TEST(CopyStreamTest, ExactlyOneBufferThenAWriteOfZero) {
-  test::MemoryResourceModule module;
-  module.Add("ITEM1", Bytes(61440, 7));
-  TResourceStream source(module, "Item1");
-  RecordingStream target;
-  std::vector<std::size_t> writesAtCall;
-  CopyStream(source, target, [&] { writesAtCall.push_back(target.Writes.size()); });
-  EXPECT_EQ(target.Writes, (std::vector<std::int32_t>{61440, 0}));
-  EXPECT_EQ(writesAtCall, std::vector<std::size_t>{1});
+// The caller's hook runs once a buffer is in the target, not before and not for the end,
+// and is told how much that buffer held: the sizes add up to the item.
+TEST(CopyStreamTest, HookRunsAfterEachBufferWithItsSize) {
+  const struct {
+    std::size_t Size;
+    std::vector<std::int32_t> Writes;
+  } cases[] = {{61440, {61440, 0}}, {150000, {61440, 61440, 27120, 0}}};
+  for (const auto& c : cases) {
+    test::MemoryResourceModule module;
+    module.Add("ITEM1", Bytes(c.Size, 7));
+    TResourceStream source(module, "Item1");
+    RecordingStream target;
+    std::vector<std::size_t> writesAtCall;
+    std::vector<std::int32_t> told;
+    CopyStream(source, target, [&](std::int32_t Bytes) {
+      writesAtCall.push_back(target.Writes.size());
+      told.push_back(Bytes);
+    });
+    EXPECT_EQ(target.Writes, c.Writes) << c.Size;
+    const std::vector<std::int32_t> buffers(c.Writes.begin(), c.Writes.end() - 1);
+    EXPECT_EQ(told, buffers) << c.Size;
+    for (std::size_t i = 0; i < writesAtCall.size(); ++i)
+      EXPECT_EQ(writesAtCall[i], i + 1) << c.Size;
+  }
 }
 
 TEST(CopyStreamTest, ShortWriteRaisesInsteadOfLeavingAShortFile) {

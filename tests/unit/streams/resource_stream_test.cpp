@@ -144,5 +144,18 @@ TEST(LoadResourceTextTest, TextEndsAtTheFirstNulOrTheResourceEnd) {
   EXPECT_EQ(module.Outstanding(), 0);
 }
 
+TEST(LoadResourceTextTest, WideTextEndsAtTheFirstNulUnitOrTheLastWholeUnit) {
+  test::MemoryResourceModule module;
+  // "Да?" in UTF-16LE: the high byte of a unit is no end, only a whole NUL unit is.
+  module.Add("WELCOMETEXTW", std::string("\x14\x04\x30\x04?\0\0\0x\0", 10));
+  module.Add("ODD", std::string("A\0\x00\x01", 4) + 'B');
+  module.Add("NULFIRST", std::string("\0\0A\0", 4));
+  EXPECT_EQ(LoadResourceWideText(module, "WelcomeTextW"), u"Да?");
+  EXPECT_EQ(LoadResourceWideText(module, "Odd"), u"A\u0100");
+  EXPECT_EQ(LoadResourceWideText(module, "NulFirst"), u"");
+  EXPECT_EQ(LoadResourceWideText(module, "WelcomeTitleW"), u"");
+  EXPECT_EQ(module.Outstanding(), 0);
+}
+
 } // namespace
 } // namespace vexa

@@ -40,7 +40,7 @@ TEST(TextsFileTest, RefusesWhatTheStubWouldShowWronglyNamingTheLine) {
   } cases[] = {
       {"Hello", 1252, "t.txt:2: expected ID=text"},
       {"20x9=Ja", 1252, "t.txt:2: expected ID=text"},
-      {"1999=Hallo", 1252, "t.txt:2: the stub has no text 1999 (it has 2000 to 2029)"},
+      {"1999=Hallo", 1252, "t.txt:2: the stub has no text 1999 (it has 2000 to 2032)"},
       {"2010=", 1252, "t.txt:2: the text is empty"},
       {"2009=&Ja", 1252, "t.txt:2: 2009 is given twice"},
       {"2005=Löschen?\\nJa", 1252, "t.txt:2: text 2005 is one line"},
