@@ -138,7 +138,7 @@ void RunExtraction() {
   OwnPath.assign(32768, L'\0');
   ::GetModuleFileNameW(nullptr, OwnPath.data(), static_cast<DWORD>(OwnPath.size() - 1));
   ExePath = win32::AnsiPath(OwnPath.data());
-  LogLine(L"Archive: " + std::wstring(OwnPath.c_str()));
+  LogLine(L"Archive: " + std::wstring(OwnPath.data()));
   LogLine({"Mode: ", ModeName(), Switches.ExtractOnly ? ", extract only" : ""});
 
   const TResourceModule& module = win32::OwnModule();
