@@ -129,9 +129,11 @@ bool TLzma2Compressor::Compress(std::span<const std::uint8_t> Input, TStreamOutp
   Out.Write(prefix);
   std::size_t written = sizeof prefix;
 
-  // The input goes in slices, so that progress moves while a large item is compressed.
+  // The input goes in slices, so that progress moves while a large item is compressed. The
+  // output is handed on by Write, piece by piece: written in place (Reserve and Commit), a
+  // piece may not leave the room an enciphering output needs for the bytes it held back.
   constexpr std::size_t Slice = std::size_t{1} << 20;
-  constexpr std::size_t Room = std::size_t{1} << 20;
+  Room.resize(std::size_t{1} << 20);
   Encoder.next_in = Input.data();
   Encoder.avail_in = 0;
   std::size_t fed = 0;
@@ -141,14 +143,13 @@ bool TLzma2Compressor::Compress(std::span<const std::uint8_t> Input, TStreamOutp
       Encoder.avail_in = n;
       fed += n;
     }
-    const std::span<std::uint8_t> room = Out.Reserve(Room);
-    Encoder.next_out = room.data();
-    Encoder.avail_out = room.size();
+    Encoder.next_out = Room.data();
+    Encoder.avail_out = Room.size();
     const std::size_t before = Encoder.avail_in;
     const lzma_ret r = lzma_code(&Encoder, fed == Input.size() ? LZMA_FINISH : LZMA_RUN);
     Out.Consumed(before - Encoder.avail_in);
-    const std::size_t produced = room.size() - Encoder.avail_out;
-    Out.Commit(produced);
+    const std::size_t produced = Room.size() - Encoder.avail_out;
+    Out.Write({Room.data(), produced});
     written += produced;
     CheckLzma(r);
     if (Limit && written + Lzma2Item::TrailerSize >= *Limit) {

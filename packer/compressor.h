@@ -142,6 +142,7 @@ private:
   // Kept between items: liblzma reuses the match finder's memory when the next item's
   // options need no more of it.
   lzma_stream Encoder = LZMA_STREAM_INIT;
+  std::vector<std::uint8_t> Room; // the encoder's output before it is handed on
 };
 
 } // namespace vexa
