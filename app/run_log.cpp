@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/win32/ansi_path.h"
 #include "platform/win32/windows.h"
 #include "runtime/failure_policy.h"
 #include "ui/message_boxes.h"
@@ -12,15 +13,6 @@ namespace {
 
 HANDLE Log = INVALID_HANDLE_VALUE;
 bool NobodyWatches = false;
-
-std::wstring WideFromAnsi(std::string_view Text) {
-  const int size = static_cast<int>(Text.size());
-  std::wstring wide(
-      static_cast<std::size_t>(::MultiByteToWideChar(CP_ACP, 0, Text.data(), size, nullptr, 0)),
-      L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, Text.data(), size, wide.data(), static_cast<int>(wide.size()));
-  return wide;
-}
 
 std::string Utf8FromWide(const std::wstring& Text) {
   const int size = static_cast<int>(Text.size());
@@ -66,7 +58,7 @@ void LogLine(std::initializer_list<std::string_view> Parts) {
   std::string text;
   for (const std::string_view part : Parts)
     text += part;
-  LogLine(WideFromAnsi(text));
+  LogLine(win32::WideFromAnsi(text));
 }
 
 void LogLine(const std::wstring& Text) {

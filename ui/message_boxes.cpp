@@ -1,5 +1,6 @@
 #include "ui/message_boxes.h"
 
+#include "platform/win32/ansi_path.h"
 #include "platform/win32/windows.h"
 #include "resources/fill_placeholder.h"
 #include "resources/resource_ids.h"
@@ -13,18 +14,6 @@ namespace vexa {
 namespace {
 
 constexpr UINT QuestionBox = MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND;
-
-// Paths are ANSI text in the stub; the message they go into is not.
-std::wstring WideFromAnsi(std::string_view Ansi) {
-  if (Ansi.empty())
-    return {};
-  const int size = static_cast<int>(Ansi.size());
-  std::wstring wide(
-      static_cast<std::size_t>(::MultiByteToWideChar(CP_ACP, 0, Ansi.data(), size, nullptr, 0)),
-      L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, Ansi.data(), size, wide.data(), static_cast<int>(wide.size()));
-  return wide;
-}
 
 std::wstring WideResourceText(const TResourceModule& Module, const char* Name) {
   const std::u16string text = LoadResourceWideText(Module, Name);
@@ -90,7 +79,7 @@ std::wstring LoadStubString(unsigned Id) {
 }
 
 std::wstring LoadStubString(unsigned Id, std::string_view Path) {
-  return FillPlaceholder(LoadStubString(Id), WideFromAnsi(Path));
+  return FillPlaceholder(LoadStubString(Id), win32::WideFromAnsi(Path));
 }
 
 } // namespace vexa

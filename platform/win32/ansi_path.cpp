@@ -44,4 +44,15 @@ std::string AnsiPath(const wchar_t* Path) {
   return ansi;
 }
 
+std::wstring WideFromAnsi(std::string_view Ansi) {
+  if (Ansi.empty())
+    return {};
+  const int size = static_cast<int>(Ansi.size());
+  std::wstring wide(
+      static_cast<std::size_t>(::MultiByteToWideChar(CP_ACP, 0, Ansi.data(), size, nullptr, 0)),
+      L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, Ansi.data(), size, wide.data(), static_cast<int>(wide.size()));
+  return wide;
+}
+
 } // namespace vexa::win32

@@ -4,6 +4,7 @@
 // a path that names nothing.
 
 #include <string>
+#include <string_view>
 
 namespace vexa::win32 {
 
@@ -11,5 +12,9 @@ namespace vexa::win32 {
 // else its short (8.3) form; empty when neither spells it (short names disabled on that
 // volume).
 std::string AnsiPath(const wchar_t* Path);
+
+// Ansi, text in the ANSI code page, in UTF-16: for a path that goes into a message or a log
+// whose text is not ANSI.
+std::wstring WideFromAnsi(std::string_view Ansi);
 
 } // namespace vexa::win32
