@@ -70,15 +70,23 @@ void TItemReader::CheckComplete() const {
     throw EDecompressionError("error");
 }
 
+void WriteItem(const TResourceModule& Module, const std::string& ResName,
+               const std::string& Password, const TItemRecord& Item,
+               const TargetCreator& CreateTarget, const BufferWritten& AfterBuffer) {
+  TItemReader reader(Module, ResName, Password, Item);
+  const std::unique_ptr<TStream> file = CreateTarget();
+  CopyStream(reader.Top(), *file, AfterBuffer);
+  reader.CheckComplete();
+}
+
 bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
                  const std::string& TargetPath, const std::string& Password,
                  const TItemRecord& Item, const BufferWritten& AfterBuffer) {
   if (!IsSafeItemPath(FileName(Item)))
     return false;
-  TItemReader reader(Module, ResName, Password, Item);
-  TqvFileStream file(TargetPath, fmCreate);
-  CopyStream(reader.Top(), file, AfterBuffer);
-  reader.CheckComplete();
+  WriteItem(
+      Module, ResName, Password, Item,
+      [&TargetPath] { return std::make_unique<TqvFileStream>(TargetPath, fmCreate); }, AfterBuffer);
   return true;
 }
 

@@ -50,6 +50,13 @@ private:
   std::unique_ptr<TLzma2DecompressionStream> Lzma2;
 };
 
+// Writes the plain bytes of the item stored in resource ResName to the file that
+// CreateTarget creates once the resource has been found. Raises as ExtractItem does.
+using TargetCreator = std::function<std::unique_ptr<TStream>()>;
+void WriteItem(const TResourceModule& Module, const std::string& ResName,
+               const std::string& Password, const TItemRecord& Item,
+               const TargetCreator& CreateTarget, const BufferWritten& AfterBuffer = {});
+
 // Writes the item stored in resource ResName to TargetPath. Returns false, and writes
 // nothing, when the item's FileName could name something outside the destination folder
 // (IsSafeItemPath); no folder is created, so a name in a missing subfolder fails like any
