@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "archive/item_paths.h"
 #include "archive/vexa_header.h"
 #include "crypto/password_check.h"
 #include "packer/header_builder.h"
@@ -168,9 +169,11 @@ bool StubReadsLzma2(std::span<const std::uint8_t> Stub) {
 PackReport PackArchive(const PackPlan& Plan) {
   const HeaderFields header = HeaderOf(Plan);
   const std::vector<PackInput>& files = Plan.Inputs;
+  const std::vector<std::uint8_t> itemPaths =
+      Plan.ItemPaths ? EncodeItemPaths(*Plan.ItemPaths) : std::vector<std::uint8_t>();
   // Stored items' sizes are known now: a job that cannot fit is refused before any work.
   if (!Plan.Level) {
-    std::uint64_t stored = 0;
+    std::uint64_t stored = itemPaths.size();
     for (const PackInput& file : files)
       stored += StoredBytes(file.Size, Plan.Password.has_value());
     if (stored > pe::MaxImageSize)
@@ -224,8 +227,8 @@ PackReport PackArchive(const PackPlan& Plan) {
         const PackedItem& item = packed[Item];
         report.OriginalBytes += item.OriginalSize;
         report.StoredBytes += item.Length;
-        if (report.StoredBytes > pe::MaxImageSize)
-          throw TooLargeForImage(report.StoredBytes);
+        if (report.StoredBytes + itemPaths.size() > pe::MaxImageSize)
+          throw TooLargeForImage(report.StoredBytes + itemPaths.size());
         ItemRecordFields record;
         record.FileName = file.Name;
         record.OriginalSize = item.OriginalSize;
@@ -253,6 +256,8 @@ PackReport PackArchive(const PackPlan& Plan) {
   resources.push_back({pe::ResourceKey::FromName(ChecksumsType),
                        pe::ResourceKey::FromName(CodePageResourceName), 0, 0,
                        std::make_shared<pe::BytesData>(EncodeCodePage(Plan.Texts.CodePage))});
+  if (Plan.ItemPaths)
+    resources.push_back(RcData(ItemPathsResourceName, itemPaths));
   if (Plan.Welcome) {
     resources.push_back(RcData("WELCOMETEXT", TextResource(*Plan.Welcome)));
     resources.push_back(RcData("WELCOMETITLE", TextResource(Plan.Title.value_or(""))));
@@ -289,7 +294,8 @@ std::string ImageSizeWarning(std::uint32_t ImageSize) {
   return "the archive's image takes " + std::to_string(ImageSize) +
          " bytes in memory; 32-bit Windows may not find that much room in one piece "
          "and then refuses to start it (\"not enough memory\"); 64-bit Windows starts it. "
-         "Up to " + std::to_string(pe::Mappable32BitImageSize) + " bytes start everywhere.";
+         "Up to " +
+         std::to_string(pe::Mappable32BitImageSize) + " bytes start everywhere.";
 }
 
 } // namespace vexa::tool

@@ -22,7 +22,7 @@ namespace vexa::tool {
 enum class DestinationKind { TempFolder, FixedFolder, AskFolder };
 
 struct ProgramToRun {
-  std::string Path; // in the archive's code page; at most 255 bytes
+  std::string Path; // in the archive's code page, '\' between folders; at most 255 bytes
   bool WaitAndDelete = false;
   bool AlwaysConfirm = false; // with WaitAndDelete
   bool InDestination = false; // Path names one of the items
@@ -31,6 +31,8 @@ struct ProgramToRun {
 struct PackPlan {
   std::filesystem::path Output; // its folder exists; written whole or not at all
   std::vector<PackInput> Inputs;
+  std::optional<TItemPaths> ItemPaths; // written as the ITEMPATHS resource when there
+                                       // is one
   ArchiveTexts Texts;
 
   DestinationKind Destination = DestinationKind::TempFolder;
@@ -44,7 +46,7 @@ struct PackPlan {
   std::optional<std::u16string> WideTitle;
   bool RefuseUnattended = false; // a person must answer: the stub refuses /S, /passive, /D=
 
-  std::optional<int> Level;            // compression level; nothing: every item stored
+  std::optional<int> Level; // compression level; nothing: every item stored
   CompressionMethod Method = CompressionMethod::Lzma2; // with a Level; the stub must read it
   std::optional<std::string> Password; // in the archive's code page; nothing: not encrypted
 
