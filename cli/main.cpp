@@ -166,8 +166,7 @@ int main(int argc, char** argv) {
   packCommand
       ->add_option("--jobs", pack.Jobs,
                    "Compress N items at a time, each on its own thread (default: as many as "
-                   "there are processors; the Windows build packs on one thread). The "
-                   "archive is the same whatever N is.")
+                   "there are processors). The archive is the same whatever N is.")
       ->type_name("N");
   packCommand->add_flag("--encrypt", pack.Encrypt,
                         "Encrypt the items with Blowfish; the extractor asks for the password. "
