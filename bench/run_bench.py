@@ -565,6 +565,7 @@ def wine_tree_rows(table, vexa: Path, work: Path):
     sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
     from wine_session import WineSession, find_wine, i386_translated, Unavailable
 
+    (work / "wine-bin").mkdir(parents=True, exist_ok=True)
     probe = mingw_build(SOURCE / "bench" / "wine" / "probe.cpp", work / "wine-bin" / "probe.exe")
     tree = tree_source(work)
     count = sum(1 for p in tree.rglob("*") if p.is_file())
