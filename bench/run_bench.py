@@ -395,13 +395,9 @@ def memory_rows(table, vexa: Path, work: Path):
     memory_table(table, "vexa extract", *measured["extract"], "program, mapped archive")
 
 
-def tree_rows(table, vexa: Path, work: Path):
-    """A real folder tree: the C++ headers of Debian's libboost1.74-dev (about 14,000 files in
-    130 folders, fetched with apt-get download into the work folder once), packed at the
-    default level and extracted, against zip -r -9 and unzip of the same tree; then the peak
-    memory of each on one folder of it (51 files) and on all of it. The folder holds the
-    tree's largest file, which sizes the compressor's and decompressor's working memory, so
-    that what grows between the two is what each item costs."""
+def tree_source(work: Path) -> Path:
+    """The C++ headers of Debian's libboost1.74-dev, fetched with apt-get download into the
+    work folder once: the folder that holds them."""
     source = work / "tree-source"
     if not (source / "usr" / "include" / "boost").is_dir():
         fresh(source)
@@ -410,7 +406,18 @@ def tree_rows(table, vexa: Path, work: Path):
         deb, = source.glob("*.deb")
         run(["dpkg", "-x", deb, source])
         deb.unlink()
-    whole, part = source / "usr" / "include", source / "usr" / "include" / "boost" / "typeof"
+    return source / "usr" / "include"
+
+
+def tree_rows(table, vexa: Path, work: Path):
+    """A real folder tree: the C++ headers of Debian's libboost1.74-dev (about 14,000 files in
+    130 folders, fetched with apt-get download into the work folder once), packed at the
+    default level and extracted, against zip -r -9 and unzip of the same tree; then the peak
+    memory of each on one folder of it (51 files) and on all of it. The folder holds the
+    tree's largest file, which sizes the compressor's and decompressor's working memory, so
+    that what grows between the two is what each item costs."""
+    whole = tree_source(work)
+    part = whole / "boost" / "typeof"
     files = lambda folder: [p for p in folder.rglob("*") if p.is_file()]
     count, total = len(files(whole)), sum(p.stat().st_size for p in files(whole))
     exe, zipfile, out = work / "tree.exe", work / "tree.zip", work / "tree-out"
@@ -609,6 +616,44 @@ def wine_rows(table, vexa: Path, work: Path, stub: Path = None):
               verdict(silent["wall_ms"] < plain["wall_ms"] and silent["stub_exit"] == 0))
 
 
+def wine_tree_rows(table, vexa: Path, work: Path):
+    """The shipped stub writing the tree of tree_rows under Wine (/S /D=, no window), against
+    `vexa extract` of the same archive natively."""
+    sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
+    from wine_session import WineSession, find_wine, i386_translated, Unavailable
+
+    (work / "wine-bin").mkdir(parents=True, exist_ok=True)
+    probe = mingw_build(SOURCE / "bench" / "wine" / "probe.cpp", work / "wine-bin" / "probe.exe")
+    tree = tree_source(work)
+    count = sum(1 for p in tree.rglob("*") if p.is_file())
+    exe, out = work / "tree.exe", work / "tree-out"
+    fresh(exe)
+    run([vexa, "pack", "-o", exe, "--temp", tree])
+    native = timed([vexa, "extract", exe, "-C", out], before=lambda: fresh(out))
+    try:
+        loader = find_wine()
+    except Unavailable as e:
+        table.add("Wine tree row", "-", "-", "-", "-", f"skipped: {e}")
+        return
+    where = "Wine, i686 stub through qemu-user" if i386_translated() else "Wine, i686 stub"
+    log(f"bench: the stub writes a tree of {count} files ({where})")
+    with open(work / "wine-tree.log", "w") as session_log, \
+            WineSession(work / "wine", session_log, loader) as session:
+        fresh(out)
+        out.mkdir()
+        code, text = session.run([probe, "run", session.win_path(exe),
+                                  f"/S /D={session.win_path(out)}"], cwd=work, timeout=3600)
+    result = json.loads(text.strip().splitlines()[-1])
+    if code != 0 or result["stub_exit"] != 0:
+        raise RuntimeError(f"the stub's run of the tree: {text}")
+    run(["diff", "-r", "-q", tree, out])
+    for path in (exe, out):
+        fresh(path)
+    stub = result["wall_ms"] / 1e3
+    table.add(f"stub writes the tree of {count:,} files ({where}, /S)", f"{stub:.1f} s",
+              f"vexa extract {native:.2f} s", f"{stub / native:.1f}x time", "-", "")
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--native", type=Path, required=True)
@@ -616,7 +661,8 @@ def main():
     ap.add_argument("--work", type=Path, required=True)
     ap.add_argument("--command", default=" ".join(shlex.quote(a) for a in sys.argv))
     ap.add_argument("--no-wine", action="store_true", help="leave out the rows that need Wine")
-    ap.add_argument("--only", choices=("micro", "tool", "memory", "tree", "wine-pack", "wine"),
+    ap.add_argument("--only", choices=("micro", "tool", "memory", "tree", "wine-pack", "wine",
+                                       "wine-tree"),
                     action="append",
                     help="measure only these rows (repeatable); all when not given")
     ap.add_argument("--stub", type=Path,
@@ -648,6 +694,8 @@ def main():
                                      "win64": args.win32.resolve().parent / "win64"}, work)
     if wanted("wine"):
         wine_rows(table, vexa, work, args.stub.resolve() if args.stub else None)
+    if wanted("wine-tree"):
+        wine_tree_rows(table, vexa, work)
 
     header = [f"vexa benchmarks, {time.strftime('%Y-%m-%d %H:%M:%S %Z')}",
               f"machine: {machine()}",
