@@ -217,15 +217,27 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
     lastPump = ::GetTickCount();
   };
   const std::size_t count = Archive.Items.size();
+  // An LZMA2 item's block: its items come out of one stream, written to their files in turn.
+  std::unique_ptr<TBlockReader> block;
   for (std::size_t i = 0; i < count; ++i) {
     PumpOneMessage();
     lastPump = ::GetTickCount();
     const TItemRecord& item = *Archive.Items[i];
     const std::string target = PathJoin(destination, FileName(item));
+    const std::string resource = "Item" + std::to_string(i + 1);
     bool extracted;
     try {
-      extracted = ExtractItem(win32::OwnModule(), "Item" + std::to_string(i + 1), target, password,
-                              item, pumpWhileWriting);
+      if (Compressed(item) == imLzma2)
+        block = std::make_unique<TBlockReader>(win32::OwnModule(), resource, password,
+                                               Archive.Items, i);
+      if (block) {
+        extracted = ExtractBlockItem(*block, target, item, pumpWhileWriting);
+        if (block->Done())
+          block.reset();
+      } else {
+        extracted =
+            ExtractItem(win32::OwnModule(), resource, target, password, item, pumpWhileWriting);
+      }
     } catch (const EWriteError&) {
       // A file that could not be written whole: say so instead of leaving it silently short.
       ShowError(IDS_IO_ERROR);

@@ -19,6 +19,15 @@
 
 namespace vexa::tool {
 
+// The default limit of a solid block's bytes. Within a block LZMA2 finds repeats as far back
+// as its dictionary reaches (64 MiB at the default level), so a block a few times that size
+// loses little to the fresh start of the next one: small payloads are one stream, as solid
+// as can be. Large ones are several blocks, which the threads compress side by side: 575 MB
+// of programs make 5, keeping 4 processors busy most of the time. The limit is a fixed
+// number, never derived from the threads, so that the archive is the same whatever --jobs
+// is.
+inline constexpr std::uint64_t DefaultBlockSize = std::uint64_t{128} << 20;
+
 enum class DestinationKind { TempFolder, FixedFolder, AskFolder };
 
 struct ProgramToRun {
@@ -44,8 +53,12 @@ struct PackPlan {
   std::optional<std::u16string> WideTitle;
   bool RefuseUnattended = false; // a person must answer: the stub refuses /S, /passive, /D=
 
-  std::optional<int> Level;            // compression level; nothing: every item stored
+  std::optional<int> Level; // compression level; nothing: every item stored
   CompressionMethod Method = CompressionMethod::Lzma2; // with a Level; the stub must read it
+  // With LZMA2, consecutive items share one stream, a solid block, while their sizes add up
+  // to at most BlockSize bytes; a larger item is a block of its own. Nothing: every item
+  // alone. The other methods compress every item alone.
+  std::optional<std::uint64_t> BlockSize = DefaultBlockSize;
   std::optional<std::string> Password; // in the archive's code page; nothing: not encrypted
 
   std::span<const std::uint8_t> Stub; // the stub's image; the caller keeps it alive
