@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/item_tree.h"
 #include "app/launch.h"
 #include "app/message_pump.h"
 #include "app/run_log.h"
@@ -177,6 +178,12 @@ void RunExtractionOnce() {
 void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
   const StatusDisplayEnder ender;
 
+  TItemTree tree;
+  if (!tree.Load(win32::OwnModule(), Archive)) {
+    ShowInformation(LoadStubString(IDS_INVALID_ARCHIVE));
+    return;
+  }
+
   std::string password;
   if (Archive.Flags() & hfEncrypted) {
     if (Switches.Unattended()) {
@@ -195,6 +202,7 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
   if (destination.empty())
     return;
   LogLine({"Destination: ", destination});
+  tree.SetDestination(destination);
 
   if (!Switches.Silent)
     BeginStatusDisplay(1500);
@@ -217,45 +225,48 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
     lastPump = ::GetTickCount();
   };
   const std::size_t count = Archive.Items.size();
-  // An LZMA2 item's block: its items come out of one stream, written to their files in turn.
   std::unique_ptr<TBlockReader> block;
   for (std::size_t i = 0; i < count; ++i) {
     PumpOneMessage();
     lastPump = ::GetTickCount();
     const TItemRecord& item = *Archive.Items[i];
-    const std::string target = PathJoin(destination, FileName(item));
     const std::string resource = "Item" + std::to_string(i + 1);
-    bool extracted;
-    try {
-      if (Compressed(item) == imLzma2)
-        block = std::make_unique<TBlockReader>(win32::OwnModule(), resource, password,
-                                               Archive.Items, i);
-      if (block) {
-        extracted = ExtractBlockItem(*block, target, item, pumpWhileWriting);
-        if (block->Done())
-          block.reset();
-      } else {
-        extracted =
-            ExtractItem(win32::OwnModule(), resource, target, password, item, pumpWhileWriting);
+    // An LZMA2 item starts a block: its items come out of one stream, written in turn.
+    if (Compressed(item) == imLzma2)
+      block = std::make_unique<TBlockReader>(win32::OwnModule(), resource, password,
+                                             Archive.Items, i);
+    if (const std::optional<std::wstring> target = tree.Target(i)) {
+      try {
+        const TargetCreator create = [&target] { return TItemTree::CreateItemFile(*target); };
+        if (block)
+          WriteBlockItem(*block, create, pumpWhileWriting);
+        else
+          WriteItem(win32::OwnModule(), resource, password, item, create, pumpWhileWriting);
+      } catch (const EWriteError&) {
+        // A file that could not be written whole: say so instead of leaving it silently short.
+        ShowError(IDS_IO_ERROR);
+        throw;
       }
-    } catch (const EWriteError&) {
-      // A file that could not be written whole: say so instead of leaving it silently short.
-      ShowError(IDS_IO_ERROR);
-      throw;
-    }
-    if (extracted)
-      LogLine({"Wrote ", target, " (", std::to_string(OriginalSize(item)), " bytes)"});
-    else
+      tree.Written(*target);
+      LogLine(L"Wrote " + *target + L" (" +
+              win32::WideFromAnsi(std::to_string(OriginalSize(item))) + L" bytes)");
+    } else {
+      if (block)
+        SkipBlockItem(*block);
       ShowInformation(LoadStubString(IDS_INVALID_ARCHIVE));
+    }
+    if (block && block->Done())
+      block.reset();
     itemsBefore += OriginalSize(item);
     written = 0;
   }
+  tree.MakeEmptyFolders();
   ShowProgress(total);
   if (!Switches.Silent)
     EndStatusDisplay();
 
   if ((Archive.Flags() & hfRunProgram) && !Switches.ExtractOnly)
-    RunLaunchingStep(Archive, destination);
+    RunLaunchingStep(Archive, tree);
   // The run's own folders go once they are empty; files that the user kept, or that the
   // program left, keep them (the removal fails on a folder that holds anything).
   if (InOwnFolder(Archive.Flags()) && Switches.Destination.empty())

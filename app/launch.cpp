@@ -6,7 +6,7 @@
 #include "app/run_log.h"
 #include "app/start_policy.h"
 #include "app/unattended.h"
-#include "archive/archive_paths.h"
+#include "platform/win32/ansi_path.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/windows.h"
 #include "resources/resource_ids.h"
@@ -25,18 +25,34 @@ void CALLBACK StopTimer(HWND, UINT, UINT_PTR Timer, DWORD) { ::KillTimer(nullptr
 
 // The elevation route: the shell shows the consent prompt and starts the program. Null
 // when it did not (the user declined, or no process came of it).
-HANDLE StartThroughShell(const std::string& Application, std::uint16_t ShowCommand,
+HANDLE StartThroughShell(const std::wstring& Application, std::uint16_t ShowCommand,
                          bool HighPriority) {
-  SHELLEXECUTEINFOA info{};
+  SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
   info.lpFile = Application.c_str();
   info.nShow = ShowCommand;
-  if (!::ShellExecuteExA(&info))
+  if (!::ShellExecuteExW(&info))
     return nullptr;
   if (info.hProcess && HighPriority)
     ::SetPriorityClass(info.hProcess, HIGH_PRIORITY_CLASS);
   return info.hProcess;
+}
+
+// The program goes on by itself, and the stub ends.
+void StartWithoutWaiting(const std::wstring& CommandLine) {
+  std::vector<wchar_t> commandLine(CommandLine.begin(), CommandLine.end());
+  commandLine.push_back(L'\0');
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION created{};
+  if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &created)) {
+    ::CloseHandle(created.hThread);
+    ::CloseHandle(created.hProcess);
+  }
 }
 
 std::int32_t WaitForExit(HANDLE Process, const std::function<bool()>& OnIdle) {
@@ -74,32 +90,26 @@ void WaitMilliseconds(std::uint32_t Milliseconds) {
   ::GetMessageA(&msg, nullptr, WM_TIMER, WM_TIMER);
 }
 
-std::uint32_t FindFileSize(const std::string& Path) {
-  WIN32_FIND_DATAA found;
-  const win32::ScopedFindHandle search(::FindFirstFileA(Path.c_str(), &found));
+std::uint32_t FindFileSize(const std::wstring& Path) {
+  WIN32_FIND_DATAW found;
+  const win32::ScopedFindHandle search(::FindFirstFileW(Path.c_str(), &found));
   return search ? found.nFileSizeLow : 0;
 }
 
-void DeleteFileChecked(const std::string& Name) {
-  ::SetLastError(0);
-  if (!::DeleteFileA(Name.c_str()))
-    throw TFileException();
-}
-
-std::int32_t RunAndWait(const std::string& Application, const std::string& CommandLine,
+std::int32_t RunAndWait(const std::wstring& Application, const std::wstring& CommandLine,
                         std::uint16_t ShowCommand, bool HighPriority,
                         const std::function<bool()>& OnIdle) {
-  // CreateProcessA may write into the command line, so it gets a copy of its own.
-  std::vector<char> commandLine(CommandLine.begin(), CommandLine.end());
-  commandLine.push_back('\0');
+  // CreateProcessW may write into the command line, so it gets a copy of its own.
+  std::vector<wchar_t> commandLine(CommandLine.begin(), CommandLine.end());
+  commandLine.push_back(L'\0');
 
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEONFEEDBACK;
   startup.wShowWindow = ShowCommand;
   PROCESS_INFORMATION created{};
   const bool started =
-      ::CreateProcessA(Application.empty() ? nullptr : Application.c_str(),
+      ::CreateProcessW(Application.empty() ? nullptr : Application.c_str(),
                        CommandLine.empty() ? nullptr : commandLine.data(), nullptr, nullptr, FALSE,
                        HighPriority ? HIGH_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                        &startup, &created);
@@ -121,10 +131,10 @@ std::int32_t RunAndWait(const std::string& Application, const std::string& Comma
   return -1;
 }
 
-void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination) {
-  std::string program = Header.ProgramPath();
+void RunLaunchingStep(const TVexaHeader& Header, TItemTree& Tree) {
+  std::wstring program = win32::WideFromAnsi(Header.ProgramPath());
   if (Header.Flags() & hfProgramInDestination)
-    program = PathJoin(Destination, program);
+    program = Tree.Joined(program);
 
   if (FindFileSize(program) == 0) {
     ShowInformation(LoadStubString(IDS_PROGRAM_MISSING, program));
@@ -133,20 +143,20 @@ void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination)
 
   // Quoted, so a path with spaces starts exactly the named program; what followed -- on the
   // stub's command line comes after it as it was given.
-  std::string commandLine = "\"" + program + "\"";
+  std::wstring commandLine = L"\"" + program + L"\"";
   if (!Switches.ProgramArguments.empty())
-    commandLine += " " + Switches.ProgramArguments;
-  LogLine({"Program: ", commandLine});
+    commandLine += L" " + win32::WideFromAnsi(Switches.ProgramArguments);
+  LogLine(L"Program: " + commandLine);
 
   if (!(Header.Flags() & hfWaitAndDelete)) {
-    ::WinExec(commandLine.c_str(), SW_SHOWNORMAL);
+    StartWithoutWaiting(commandLine);
     return;
   }
 
   // Started by its path alone unless it has arguments: only then can the elevation route of
   // start_policy.h take it.
   const std::int32_t code =
-      RunAndWait(program, Switches.ProgramArguments.empty() ? "" : commandLine, SW_SHOWNORMAL,
+      RunAndWait(program, Switches.ProgramArguments.empty() ? L"" : commandLine, SW_SHOWNORMAL,
                  false, QueryAbort);
   if (code < 0) {
     ShowInformation(LoadStubString(IDS_START_FAILED, program));
@@ -160,14 +170,9 @@ void RunLaunchingStep(const TVexaHeader& Header, const std::string& Destination)
       !AskDeleteTempFiles())
     return;
   WaitMilliseconds(1500);
-  // A refused name was never written, and joined to the destination it would name a file
-  // outside it: deleting that would remove something that is not ours.
-  for (const auto& item : Header.Items)
-    if (IsSafeItemPath(FileName(*item))) {
-      const std::string path = PathJoin(Destination, FileName(*item));
-      DeleteFileChecked(path);
-      LogLine({"Deleted ", path});
-    }
+  // A refused item was never written, and joined to the destination its path could name a
+  // file outside it: only what the run wrote is deleted.
+  Tree.DeleteWritten();
 }
 
 } // namespace vexa

@@ -360,6 +360,67 @@ def memory_rows(table, vexa: Path, work: Path):
     memory_table(table, "vexa extract", *measured["extract"], "program, mapped archive")
 
 
+def tree_rows(table, vexa: Path, work: Path):
+    """A real folder tree: the C++ headers of Debian's libboost1.74-dev (about 14,000 files in
+    130 folders, fetched with apt-get download into the work folder once), packed at the
+    default level and extracted, against zip -r -9 and unzip of the same tree; then the peak
+    memory of each on one folder of it (about 1,000 files) and on all of it, which shows
+    whether memory grows with the item count."""
+    source = work / "tree-source"
+    if not (source / "usr" / "include" / "boost").is_dir():
+        fresh(source)
+        source.mkdir(parents=True)
+        run(["apt-get", "download", "libboost1.74-dev"], cwd=source)
+        deb, = source.glob("*.deb")
+        run(["dpkg", "-x", deb, source])
+        deb.unlink()
+    whole, part = source / "usr" / "include", source / "usr" / "include" / "boost" / "spirit"
+    files = lambda folder: [p for p in folder.rglob("*") if p.is_file()]
+    count, total = len(files(whole)), sum(p.stat().st_size for p in files(whole))
+    exe, zipfile, out = work / "tree.exe", work / "tree.zip", work / "tree-out"
+    log(f"bench: packing a tree of {count} files, {total / MiB:.0f} MiB")
+    pack = lambda folder: [vexa, "pack", "-o", exe, "--temp", folder]
+    # zip stores the paths it is given: run in the folder, as vexa names items below it.
+    zip_r = lambda folder: ["sh", "-c", 'cd "$1" && exec zip -r -9 -q -X "$2" .', "zip", folder,
+                            zipfile]
+    pack_time = timed(pack(whole), before=lambda: fresh(exe))
+    zip_time = timed(zip_r(whole), before=lambda: fresh(zipfile))
+    exe_size, zip_size = exe.stat().st_size, zipfile.stat().st_size
+    table.add(f"pack a tree of {count:,} files, {total / MiB:.0f} MiB (Boost headers): size",
+              f"{exe_size:,} B", f"zip -r -9 {zip_size:,} B", f"{exe_size / zip_size:.3f}x", "-",
+              "")
+    table.add("  pack time (default: lzma2, all threads)", f"{pack_time:.2f} s",
+              f"zip -r -9 {zip_time:.2f} s", f"{pack_time / zip_time:.2f}x time", "-", "")
+    extract_time = timed([vexa, "extract", exe, "-C", out], before=lambda: fresh(out))
+    run(["diff", "-r", "-q", whole, out])
+    unzip_time = timed(["unzip", "-q", "-o", zipfile, "-d", out], before=lambda: fresh(out))
+    table.add("extract the tree", f"{extract_time:.2f} s", f"unzip {unzip_time:.2f} s",
+              f"{extract_time / unzip_time:.2f}x time", "-", "")
+
+    peaks = {}
+    for name, folder in (("part", part), ("whole", whole)):
+        fresh(exe)
+        fresh(zipfile)
+        peaks[name] = {
+            "pack": peak_memory_mib(pack(folder), work, before=lambda: fresh(exe))[0],
+            "zip": peak_memory_mib(zip_r(folder), work, before=lambda: fresh(zipfile))[0],
+            "extract": peak_memory_mib([vexa, "extract", exe, "-C", out], work,
+                                       before=lambda: fresh(out))[0],
+            "unzip": peak_memory_mib(["unzip", "-q", "-o", zipfile, "-d", out], work,
+                                     before=lambda: fresh(out))[0],
+        }
+    part_count = len(files(part))
+    for ours, theirs in (("pack", "zip"), ("extract", "unzip")):
+        small, large = peaks["part"][ours], peaks["whole"][ours]
+        table.add(f"  peak memory, vexa {ours}: {part_count:,} / {count:,} files",
+                  f"{small:.0f} / {large:.0f} MiB",
+                  f"{theirs} {peaks['part'][theirs]:.0f} / {peaks['whole'][theirs]:.0f} MiB",
+                  f"{large / small:.2f}x growth", "<= 1.25x (flat in the item count)",
+                  verdict(large <= 1.25 * small))
+    for path in (exe, zipfile, out):
+        fresh(path)
+
+
 # -- the stub under Wine -------------------------------------------------------------------
 
 def mingw_build(source: Path, out: Path, *flags):
@@ -498,7 +559,7 @@ def main():
     ap.add_argument("--work", type=Path, required=True)
     ap.add_argument("--command", default=" ".join(shlex.quote(a) for a in sys.argv))
     ap.add_argument("--no-wine", action="store_true", help="leave out the rows that need Wine")
-    ap.add_argument("--only", choices=("micro", "tool", "memory", "wine-pack", "wine"),
+    ap.add_argument("--only", choices=("micro", "tool", "memory", "tree", "wine-pack", "wine"),
                     action="append",
                     help="measure only these rows (repeatable); all when not given")
     ap.add_argument("--stub", type=Path,
@@ -522,6 +583,8 @@ def main():
                   "as small as a careful build", "")
     if wanted("memory"):
         memory_rows(table, vexa, work)
+    if wanted("tree"):
+        tree_rows(table, vexa, work)
     if wanted("wine-pack"):
         wine_pack_rows(table, vexa, (args.win32 / "vexa.exe").resolve(), work)
     if wanted("wine"):

@@ -101,11 +101,20 @@ int main(int argc, char** argv) {
       ->required();
   packCommand
       ->add_option("inputs", pack.Inputs,
-                   "Files, and folders whose files are added in name order (a folder inside "
-                   "one is refused). Names: at most 32 bytes in the archive's code page "
-                   "(see --codepage).")
+                   "Files, and folders whose whole tree is added, named relative to the "
+                   "folder and in path order, empty folders too. A symbolic link to a file "
+                   "adds the file; one to a folder is refused. Names must be UTF-8 and "
+                   "valid on Windows; two paths that Windows takes for one file are refused.")
       ->type_name("FILE|DIR")
       ->required();
+  packCommand
+      ->add_option("--exclude", pack.Excludes,
+                   "Leave out what GLOB matches (repeatable): without '/', any file or "
+                   "folder name (--exclude '*.pdb'); with '/', the path relative to its input "
+                   "folder (--exclude 'obj/*'). '*' matches any characters but '/', '?' one "
+                   "character; case counts. An excluded folder is left out whole.")
+      ->type_name("GLOB")
+      ->allow_extra_args(false);
   auto* destination =
       packCommand->add_option_group("destination", "Where the files go (exactly one)");
   destination->add_flag("--temp", pack.TempFolder,
@@ -130,7 +139,8 @@ int main(int argc, char** argv) {
   packCommand->add_option("--run", pack.Run, "Start this program after extracting.")
       ->type_name("PROGRAM");
   packCommand->add_flag("--program-in-destination", pack.ProgramInDestination,
-                        "PROGRAM is one of the items, started from the destination folder.");
+                        "PROGRAM is one of the items, started from the destination folder; "
+                        "its path below it (bin/setup.exe) when it lies in a subfolder.");
   packCommand->add_flag("--wait-and-delete", pack.WaitAndDelete,
                         "Wait for PROGRAM, then delete the extracted files (asking first when "
                         "it fails).");
@@ -170,10 +180,9 @@ int main(int argc, char** argv) {
       ->type_name("SIZE");
   packCommand
       ->add_option("--jobs", pack.Jobs,
-                   "Compress N blocks at a time (an item alone is a block), each on its own thread "
-                   "(default: as many as "
-                   "there are processors; the Windows build packs on one thread). The "
-                   "archive is the same whatever N is.")
+                   "Compress N blocks at a time (an item alone is a block), each on its own "
+                   "thread (default: as many as there are processors). The archive is the same "
+                   "whatever N is.")
       ->type_name("N");
   packCommand->add_flag("--encrypt", pack.Encrypt,
                         "Encrypt the items with Blowfish; the extractor asks for the password. "

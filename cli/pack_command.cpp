@@ -100,9 +100,14 @@ ProgramToRun Program(const PackOptions& Options, const std::vector<PackInput>& I
   program.AlwaysConfirm = Options.AlwaysConfirm;
   program.InDestination = Options.ProgramInDestination;
   if (program.InDestination) {
-    const std::string wanted = NameKey(*Options.Run);
+    // bin/setup.exe names the item bin\setup.exe, whose path the stub joins to the
+    // destination as it stands.
+    std::replace(program.Path.begin(), program.Path.end(), '/', '\\');
+    std::string wanted = *Options.Run;
+    std::replace(wanted.begin(), wanted.end(), '/', '\\');
+    wanted = NameKey(wanted);
     const auto found = std::find_if(Inputs.begin(), Inputs.end(), [&](const PackInput& f) {
-      return NameKey(Utf8Of(f.Path.filename())) == wanted;
+      return NameKey(Utf8FromUtf16(f.TreePath)) == wanted;
     });
     if (found == Inputs.end())
       throw UsageError("--program-in-destination: --run " + *Options.Run +
@@ -153,7 +158,10 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
   PackPlan& plan = Resolved;
   plan.Output = CheckedOutput(Options.Output);
   plan.Texts = ChooseTexts(Options.Texts);
-  plan.Inputs = CollectInputs(Options.Inputs, Options.Welcome.has_value(), plan.Texts.CodePage);
+  PackInputs inputs = CollectInputs(Options.Inputs, Options.Excludes, Options.Welcome.has_value(),
+                                    plan.Texts.CodePage);
+  plan.Inputs = std::move(inputs.Files);
+  plan.ItemPaths = std::move(inputs.ItemPaths);
   CheckCombinations(Options);
   if (Options.AskFolder)
     plan.Destination = DestinationKind::AskFolder;

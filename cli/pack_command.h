@@ -16,7 +16,8 @@ namespace vexa::tool {
 
 struct PackOptions {
   std::string Output;
-  std::vector<std::string> Inputs; // files, or folders whose files are added
+  std::vector<std::string> Inputs;   // files, or folders whose trees are added
+  std::vector<std::string> Excludes; // patterns of names and paths left out
 
   // Exactly one destination.
   bool TempFolder = false;

@@ -4,18 +4,13 @@
 #include <exception>
 #include <vector>
 
-#ifdef VEXA_HAVE_THREADS
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-#endif
+#include "platform/threads.h"
 
 namespace vexa::tool {
 
 namespace {
 
-void RunOnThisThread(std::size_t Count,
-                     const std::function<void(std::size_t, std::size_t)>& Work,
+void RunOnThisThread(std::size_t Count, const std::function<void(std::size_t, std::size_t)>& Work,
                      const std::function<void(std::size_t)>& Deliver) {
   for (std::size_t item = 0; item < Count; ++item) {
     Work(0, item);
@@ -23,7 +18,6 @@ void RunOnThisThread(std::size_t Count,
   }
 }
 
-#ifdef VEXA_HAVE_THREADS
 class TOrderedRun {
 public:
   TOrderedRun(std::size_t Count, std::size_t Ahead,
@@ -33,12 +27,11 @@ public:
   // Stops handing out items and joins the threads, on every way out of the run.
   ~TOrderedRun() {
     {
-      const std::lock_guard lock(Mutex);
+      const platform::Monitor::Lock lock(Shared);
       Stopped = true;
     }
-    Changed.notify_all();
-    for (std::thread& thread : Threads)
-      thread.join();
+    Shared.NotifyAll();
+    Threads.clear(); // each joins its thread
   }
 
   void Start(std::size_t Workers) {
@@ -49,18 +42,18 @@ public:
   // Waits for Item's work and rethrows its exception. An exception stops new work only:
   // every item before the one that failed was started already, so each finishes.
   void AwaitItem(std::size_t Item) {
-    std::unique_lock lock(Mutex);
-    Changed.wait(lock, [&] { return Finished[Item] != 0; });
+    platform::Monitor::Lock lock(Shared);
+    lock.WaitUntil([&] { return Finished[Item] != 0; });
     if (Errors[Item])
       std::rethrow_exception(Errors[Item]);
   }
 
   void Delivered(std::size_t Item) {
     {
-      const std::lock_guard lock(Mutex);
+      const platform::Monitor::Lock lock(Shared);
       DeliveredCount = Item + 1;
     }
-    Changed.notify_all();
+    Shared.NotifyAll();
   }
 
 private:
@@ -68,8 +61,8 @@ private:
     for (;;) {
       std::size_t item;
       {
-        std::unique_lock lock(Mutex);
-        Changed.wait(lock, [&] { return Stopped || Next >= Count || Next < DeliveredCount + Ahead; });
+        platform::Monitor::Lock lock(Shared);
+        lock.WaitUntil([&] { return Stopped || Next >= Count || Next < DeliveredCount + Ahead; });
         if (Stopped || Next >= Count)
           return;
         item = Next++;
@@ -81,48 +74,40 @@ private:
         error = std::current_exception();
       }
       {
-        const std::lock_guard lock(Mutex);
+        const platform::Monitor::Lock lock(Shared);
         Finished[item] = true;
         if (error) {
           Errors[item] = error;
           Stopped = true;
         }
       }
-      Changed.notify_all();
+      Shared.NotifyAll();
     }
   }
 
   const std::size_t Count;
   const std::size_t Ahead;
   const std::function<void(std::size_t, std::size_t)>& Work;
-  std::mutex Mutex;
-  std::condition_variable Changed;
+  // Guards what follows, and tells of every change to it.
+  platform::Monitor Shared;
   std::size_t Next = 0;
   std::size_t DeliveredCount = 0;
   std::vector<char> Finished;
   std::vector<std::exception_ptr> Errors;
   bool Stopped = false;
-  std::vector<std::thread> Threads;
+  std::vector<platform::Thread> Threads;
 };
-#endif
 
 } // namespace
 
 std::size_t WorkerCount(std::optional<std::size_t> Wanted, std::size_t Count) {
-#ifdef VEXA_HAVE_THREADS
-  const std::size_t wanted = Wanted.value_or(std::max(1u, std::thread::hardware_concurrency()));
+  const std::size_t wanted = Wanted.value_or(platform::ProcessorCount());
   return std::max<std::size_t>(1, std::min(wanted, Count));
-#else
-  (void)Wanted;
-  (void)Count;
-  return 1;
-#endif
 }
 
 void RunInItemOrder(std::size_t Count, std::size_t Workers, std::size_t Ahead,
                     const std::function<void(std::size_t, std::size_t)>& Work,
                     const std::function<void(std::size_t)>& Deliver) {
-#ifdef VEXA_HAVE_THREADS
   if (Workers > 1) {
     TOrderedRun run(Count, std::max(Ahead, Workers), Work);
     run.Start(Workers);
@@ -133,9 +118,6 @@ void RunInItemOrder(std::size_t Count, std::size_t Workers, std::size_t Ahead,
     }
     return;
   }
-#endif
-  (void)Workers;
-  (void)Ahead;
   RunOnThisThread(Count, Work, Deliver);
 }
 

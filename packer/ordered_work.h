@@ -10,8 +10,7 @@
 namespace vexa::tool {
 
 // The workers a run over Count items uses: Wanted, else as many as there are processors;
-// no more than there are items, and 1 where the toolchain has no std::thread (the
-// Windows build's thread model).
+// no more than there are items.
 std::size_t WorkerCount(std::optional<std::size_t> Wanted, std::size_t Count);
 
 // Runs Work(Worker, Item) for every Item below Count, on Workers threads numbered from 0

@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "archive/item_paths.h"
 #include "archive/vexa_header.h"
 #include "crypto/password_check.h"
 #include "packer/header_builder.h"
@@ -186,9 +187,11 @@ bool StubReadsLzma2(std::span<const std::uint8_t> Stub) {
 PackReport PackArchive(const PackPlan& Plan) {
   const HeaderFields header = HeaderOf(Plan);
   const std::vector<PackInput>& files = Plan.Inputs;
+  const std::vector<std::uint8_t> itemPaths =
+      Plan.ItemPaths ? EncodeItemPaths(*Plan.ItemPaths) : std::vector<std::uint8_t>();
   // Stored items' sizes are known now: a job that cannot fit is refused before any work.
   if (!Plan.Level) {
-    std::uint64_t stored = 0;
+    std::uint64_t stored = itemPaths.size();
     for (const PackInput& file : files)
       stored += StoredBytes(file.Size, Plan.Password.has_value());
     if (stored > pe::MaxImageSize)
@@ -250,8 +253,8 @@ PackReport PackArchive(const PackPlan& Plan) {
           const PackedItem& item = packed[Block][i - starts[Block]];
           report.OriginalBytes += item.OriginalSize;
           report.StoredBytes += item.Length;
-          if (report.StoredBytes > pe::MaxImageSize)
-            throw TooLargeForImage(report.StoredBytes);
+          if (report.StoredBytes + itemPaths.size() > pe::MaxImageSize)
+            throw TooLargeForImage(report.StoredBytes + itemPaths.size());
           ItemRecordFields record;
           record.FileName = file.Name;
           record.OriginalSize = item.OriginalSize;
@@ -281,6 +284,8 @@ PackReport PackArchive(const PackPlan& Plan) {
   resources.push_back({pe::ResourceKey::FromName(ChecksumsType),
                        pe::ResourceKey::FromName(CodePageResourceName), 0, 0,
                        std::make_shared<pe::BytesData>(EncodeCodePage(Plan.Texts.CodePage))});
+  if (Plan.ItemPaths)
+    resources.push_back(RcData(ItemPathsResourceName, itemPaths));
   if (Plan.Welcome) {
     resources.push_back(RcData("WELCOMETEXT", TextResource(*Plan.Welcome)));
     resources.push_back(RcData("WELCOMETITLE", TextResource(Plan.Title.value_or(""))));

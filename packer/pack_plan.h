@@ -31,7 +31,7 @@ inline constexpr std::uint64_t DefaultBlockSize = std::uint64_t{128} << 20;
 enum class DestinationKind { TempFolder, FixedFolder, AskFolder };
 
 struct ProgramToRun {
-  std::string Path; // in the archive's code page; at most 255 bytes
+  std::string Path; // in the archive's code page, '\' between folders; at most 255 bytes
   bool WaitAndDelete = false;
   bool AlwaysConfirm = false; // with WaitAndDelete
   bool InDestination = false; // Path names one of the items
@@ -40,6 +40,8 @@ struct ProgramToRun {
 struct PackPlan {
   std::filesystem::path Output; // its folder exists; written whole or not at all
   std::vector<PackInput> Inputs;
+  std::optional<TItemPaths> ItemPaths; // written as the ITEMPATHS resource when there
+                                       // is one
   ArchiveTexts Texts;
 
   DestinationKind Destination = DestinationKind::TempFolder;

@@ -5,6 +5,7 @@
 #include "crypto/password_check.h"
 #include "pe/pe_checksum.h"
 #include "streams/resource_stream.h"
+#include "texts/ansi_text.h"
 #include "texts/archive_texts.h"
 #include "texts/stub_texts.h"
 #include "tool_base/item_checksums.h"
@@ -17,6 +18,20 @@ namespace {
 // The loader reports through a plain function; the message waits here for the caller.
 std::string LoadProblem;
 void RememberLoadProblem(unsigned TextId) { LoadProblem = FindStubText(TextId)->English; }
+
+// Why Bytes cannot be the ITEMPATHS resource of ItemCount items, for a reader that has
+// found it damaged: the items it leaves without a path are named.
+std::string ItemPathsDamageOf(const std::uint8_t* Bytes, std::size_t Size, std::size_t ItemCount) {
+  std::size_t paths = 0;
+  for (std::size_t at = 0; at + 1 < Size; at += 2)
+    paths += Bytes[at] == 0 && Bytes[at + 1] == 0;
+  std::string why = "ITEMPATHS is damaged: ";
+  if (paths < ItemCount)
+    return why + "it holds paths for " + std::to_string(paths) + " of the " +
+           std::to_string(ItemCount) + " items, none for item " + std::to_string(paths + 1) +
+           (paths + 1 < ItemCount ? " to " + std::to_string(ItemCount) : "");
+  return why + (Size % 2 ? "its length is odd" : "its last path has no end");
+}
 } // namespace
 
 TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
@@ -32,6 +47,20 @@ TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
     throw ToolError(Path + " holds no usable archive: the extractor would say \"" + LoadProblem +
                     "\"");
   Recorded = RecordedCodePage(Resources->Image());
+  if (const TResourceModule::Found found = Resources->Find(ItemPathsResourceName)) {
+    PathsFound = true;
+    const std::uint8_t* bytes = Resources->Lock(Resources->Load(found));
+    const std::size_t size = Resources->SizeOf(found);
+    Paths = DecodeItemPaths(bytes, size, Loaded.Items.size());
+    if (!Paths)
+      PathsDamage = ItemPathsDamageOf(bytes, size, Loaded.Items.size());
+  }
+}
+
+std::string TArchiveFile::ItemPath(std::size_t Index) const {
+  if (Paths)
+    return Utf8FromUtf16(Paths->Items[Index]);
+  return FromAnsi(FileName(*Loaded.Items[Index]), CodePage());
 }
 
 std::uint32_t TArchiveFile::ActualChecksum() const {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/item_paths.h"
 #include "archive/vexa_header.h"
 #include "pe/pe_resource_module.h"
 #include "pe/version_info.h"
@@ -50,6 +51,17 @@ public:
   // How many item resources follow the last one the header names, numbered on without a
   // gap: resources the stub and this tool never read.
   std::size_t ItemResourcesPastHeader() const;
+  // Whether the archive has an ITEMPATHS resource, which then names every item and the
+  // empty folders.
+  bool HasItemPaths() const { return PathsFound; }
+  // Its paths, as stored: nothing when there is none or it is damaged.
+  const std::optional<TItemPaths>& ItemPaths() const { return Paths; }
+  // Why ITEMPATHS cannot name this archive's items, naming those it leaves without a path;
+  // empty when it can or there is none.
+  const std::string& ItemPathsDamage() const { return PathsDamage; }
+  // Item Index's path below the destination (UTF-8, backslashes between folders): from
+  // ITEMPATHS when the archive has a usable one, else the item's FileName.
+  std::string ItemPath(std::size_t Index) const;
   // The resource name of item Index (from 0).
   static std::string ItemResourceName(std::size_t Index) {
     return "Item" + std::to_string(Index + 1);
@@ -63,6 +75,9 @@ private:
   std::unique_ptr<TPeResourceModule> Resources;
   TVexaHeader Loaded;
   std::optional<unsigned> Recorded; // the code page
+  bool PathsFound = false;
+  std::optional<TItemPaths> Paths;
+  std::string PathsDamage;
 };
 
 // Where the password of an encrypted archive comes from: given the archive's code page, the

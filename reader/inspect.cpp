@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/archive_paths.h"
+#include "archive/item_paths.h"
 #include "pe/resource_writer.h"
 #include "reader/archive_checks.h"
 #include "reader/archive_file.h"
@@ -208,13 +209,25 @@ void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
   const std::vector<std::size_t> blocks = BlockNumbers(header);
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     const TItemRecord& item = *header.Items[i];
-    Out << (i ? "," : "") << "\n    {\"name\": " << JsonString(FromAnsi(FileName(item), page))
-        << ", \"size\": " << OriginalSize(item) << ", \"stored\": " << StoredSize(item)
+    Out << (i ? "," : "") << "\n    {\"name\": " << JsonString(Archive.ItemPath(i));
+    // What readers that know only FileName write, beside the path that the others do.
+    if (Archive.HasItemPaths())
+      Out << ", \"file_name\": " << JsonString(FromAnsi(FileName(item), page));
+    Out << ", \"size\": " << OriginalSize(item) << ", \"stored\": " << StoredSize(item)
         << ", \"compressed\": " << (Compressed(item) ? "true" : "false")
         << ", \"method\": " << JsonString(MethodName(item)) << ", \"block\": " << blocks[i]
         << ", \"modified\": " << JsonString(DateText(FileTime(item))) << "}";
   }
-  Out << (header.Items.empty() ? "" : "\n  ") << "]\n}\n";
+  Out << (header.Items.empty() ? "" : "\n  ") << "]";
+  if (Archive.HasItemPaths()) {
+    Out << ",\n  \"empty_folders\": [";
+    const std::vector<std::u16string> none;
+    const auto& folders = Archive.ItemPaths() ? Archive.ItemPaths()->EmptyFolders : none;
+    for (std::size_t i = 0; i < folders.size(); ++i)
+      Out << (i ? ", " : "") << JsonString(Utf8FromUtf16(folders[i]));
+    Out << "]";
+  }
+  Out << "\n}\n";
 }
 
 void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
@@ -248,21 +261,22 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
                                      : "/S, /passive and /D= accepted")
       << "\n";
 
-  char line[256]; // a name of 32 bytes is up to 96 in UTF-8
-  std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %5s %s\n", "Name", "Size", "Stored",
-                "Ratio", "Method", "Block", "Modified (UTC)");
+  char line[256];
+  std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %5s %s\n", "Name", "Size",
+                "Stored", "Ratio", "Method", "Block", "Modified (UTC)");
   Out << line;
   std::uint64_t original = 0;
   std::uint64_t stored = 0;
   const std::vector<std::size_t> blocks = BlockNumbers(header);
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     const TItemRecord& item = *header.Items[i];
+    // A path longer than the column pushes the others right.
+    Out << PaddedName(Archive.ItemPath(i), 32);
     // A block's stored bytes are its first item's: the others have no ratio of their own.
     const std::string ratio = Compressed(item) == imLzma2Continued
                                   ? "-"
                                   : RatioText(OriginalSize(item), StoredSize(item));
-    std::snprintf(line, sizeof line, "%s %12u %12u %7s %-8s %5llu %s\n",
-                  PaddedName(FromAnsi(FileName(item), page), 32).c_str(), OriginalSize(item),
+    std::snprintf(line, sizeof line, " %12u %12u %7s %-8s %5llu %s\n", OriginalSize(item),
                   StoredSize(item), ratio.c_str(), MethodName(item),
                   static_cast<unsigned long long>(blocks[i]), DateText(FileTime(item)).c_str());
     Out << line;
@@ -276,11 +290,13 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
                     ? RatioText(100, static_cast<std::uint32_t>(100.0 * stored / original)).c_str()
                     : "-");
   Out << line;
+  if (const std::optional<TItemPaths>& paths = Archive.ItemPaths())
+    for (const std::u16string& folder : paths->EmptyFolders)
+      Out << Utf8FromUtf16(folder) << "\\ (empty folder)\n";
 }
 
 std::string ItemText(const TArchiveFile& Archive, std::size_t Index) {
-  return "item " + std::to_string(Index + 1) + " (" +
-         FromAnsi(FileName(*Archive.Header().Items[Index]), Archive.CodePage()) + ")";
+  return "item " + std::to_string(Index + 1) + " (" + Archive.ItemPath(Index) + ")";
 }
 
 struct DamagedItem {
@@ -375,42 +391,118 @@ std::vector<std::string> Components(const std::string& Name) {
   }
 }
 
-// Where each item goes under Directory. Every refusal comes before the first file is
-// written, and nothing can be written outside Directory: an existing folder on the way
-// must be a real folder, not a link. Names are compared as Windows compares them, so a
-// folder is spelled as the first item that names it, and Sub\a and SUB/b land in one
-// folder on a case-sensitive file system too, as they would on Windows.
-std::vector<fs::path> ExtractTargets(const TArchiveFile& Archive, const fs::path& Directory,
-                                     const std::string& DirectoryText, bool Force) {
-  const TVexaHeader& header = Archive.Header();
-  const auto refuse = [&](std::size_t Index, const std::string& Why) {
-    return ToolError(Archive.Path() + ": " + ItemText(Archive, Index) + " " + Why +
-                     "; refusing to extract anything");
-  };
-  std::vector<fs::path> targets;
-  std::map<std::string, std::size_t> files;                        // by key: the first item
-  std::map<std::string, std::pair<fs::path, std::size_t>> folders; // by key: path, first item
-  for (std::size_t i = 0; i < header.Items.size(); ++i) {
-    const std::string name = FileName(*header.Items[i]);
-    if (!IsSafeItemPath(name))
-      throw refuse(i, "would not be a file inside " + DirectoryText);
-    // Split as the extractor splits, byte by byte; each part as Windows reads it then.
-    std::vector<std::string> parts = Components(name);
-    for (std::string& part : parts)
-      part = FromAnsi(part, Archive.CodePage());
+// The components of item Index's path, as the stub splits it: from ITEMPATHS, or the
+// FileName byte by byte, each part as Windows reads it then. Nothing when the path could
+// name something outside the destination.
+std::optional<std::vector<std::string>> ItemComponents(const TArchiveFile& Archive,
+                                                       std::size_t Index) {
+  if (const std::optional<TItemPaths>& paths = Archive.ItemPaths()) {
+    if (!IsSafeTreePath(paths->Items[Index]))
+      return std::nullopt;
+    return Components(Utf8FromUtf16(paths->Items[Index]));
+  }
+  const std::string name = FileName(*Archive.Header().Items[Index]);
+  if (!IsSafeItemPath(name))
+    return std::nullopt;
+  std::vector<std::string> parts = Components(name);
+  for (std::string& part : parts)
+    part = FromAnsi(part, Archive.CodePage());
+  return parts;
+}
+
+struct ExtractTargets {
+  std::vector<fs::path> Files;        // one per item
+  std::vector<fs::path> EmptyFolders; // the recorded ones that can be made
+};
+
+// Where each item goes under Directory, and the empty folders. Every refusal comes before
+// the first file is written, and nothing can be written outside Directory: an existing
+// folder on the way must be a real folder, not a link. Names are compared as Windows
+// compares them, so a folder is spelled as the first item that names it, and Sub\a and
+// SUB/b land in one folder on a case-sensitive file system too, as they would on Windows.
+class TTargetPlanner {
+public:
+  TTargetPlanner(const TArchiveFile& Archive, const fs::path& Directory,
+                 const std::string& DirectoryText)
+      : Archive(Archive), Directory(Directory), DirectoryText(DirectoryText) {}
+
+  fs::path File(std::size_t Index, bool Force) {
+    const std::optional<std::vector<std::string>> parts = ItemComponents(Archive, Index);
+    if (!parts)
+      throw Refused(Index, "would not be a file inside " + DirectoryText);
+    for (const std::string& part : *parts)
+      if (const auto problem = WindowsNameProblem(part))
+        throw Refused(Index, "has " + *problem);
+    std::string key;
+    fs::path target = Folder(*parts, parts->size() - 1, ItemText(Archive, Index), Index, key);
+    key += NameKey(parts->back());
+    if (const auto folder = Folders.find(key); folder != Folders.end())
+      throw Refused(Index, "is a file where " + ItemText(Archive, folder->second.second) +
+                               " needs a folder");
+    if (const auto [at, added] = Files.emplace(key, Index); !added)
+      throw ToolError(Archive.Path() + ": " + ItemText(Archive, Index) + " and " +
+                      ItemText(Archive, at->second) +
+                      " would be the same file on Windows; refusing to extract anything");
+    target /= PathFromUtf8(parts->back());
+    std::error_code error;
+    const fs::file_type type = fs::symlink_status(target, error).type();
+    if (type == fs::file_type::directory)
+      throw ToolError(Shown(target) + " is a folder; refusing to extract anything");
+    if (type != fs::file_type::not_found && !Force)
+      throw ToolError(Shown(target) + " exists; use --force to overwrite");
+    return target;
+  }
+
+  // Nothing for a recorded folder that is unsafe or where an item is a file: the stub
+  // skips it, and so does extract, saying why on Err.
+  std::optional<fs::path> EmptyFolder(const std::u16string& Path, std::ostream& Err) {
+    const std::string shown = Utf8FromUtf16(Path);
+    std::vector<std::string> parts = Components(shown);
+    const auto skip = [&](const std::string& Why) {
+      Err << "vexa: warning: " << Archive.Path() << ": the empty folder " << shown << " " << Why
+          << "; not made\n";
+      return std::nullopt;
+    };
+    if (!IsSafeTreePath(Path))
+      return skip("would not be a folder inside " + DirectoryText);
     for (const std::string& part : parts)
       if (const auto problem = WindowsNameProblem(part))
-        throw refuse(i, "has " + *problem);
-
-    fs::path target = Directory;
+        return skip("has " + *problem);
     std::string key;
-    for (std::size_t p = 0; p + 1 < parts.size(); ++p) {
-      key += NameKey(parts[p]);
-      if (const auto file = files.find(key); file != files.end())
-        throw refuse(i, "needs a folder where " + ItemText(Archive, file->second) + " is a file");
-      const auto [at, added] = folders.try_emplace(key, target / PathFromUtf8(parts[p]), i);
-      target = at->second.first;
+    for (const std::string& part : parts) {
+      key += NameKey(part);
+      if (Files.contains(key))
+        return skip("lies where an item is a file");
       key += '\\';
+    }
+    key.clear();
+    return Folder(parts, parts.size(), "the empty folder " + shown, Archive.Header().Items.size(),
+                  key);
+  }
+
+private:
+  ToolError Refused(std::size_t Index, const std::string& Why) const {
+    return Refused(ItemText(Archive, Index), Why);
+  }
+  ToolError Refused(const std::string& Who, const std::string& Why) const {
+    return ToolError(Archive.Path() + ": " + Who + " " + Why + "; refusing to extract anything");
+  }
+
+  // The folder of the first Count parts, each checked the first time anything needs it;
+  // Key gets its key. Who needs it: item Index, or a recorded empty folder (Index is then
+  // the item count).
+  fs::path Folder(const std::vector<std::string>& Parts, std::size_t Count, const std::string& Who,
+                  std::size_t Index, std::string& Key) {
+    fs::path target = Directory;
+    for (std::size_t p = 0; p < Count; ++p) {
+      if (p)
+        Key += '\\';
+      Key += NameKey(Parts[p]);
+      if (const auto file = Files.find(Key); file != Files.end())
+        throw Refused(Who,
+                      "needs a folder where " + ItemText(Archive, file->second) + " is a file");
+      const auto [at, added] = Folders.try_emplace(Key, target / PathFromUtf8(Parts[p]), Index);
+      target = at->second.first;
       if (!added)
         continue;
       std::error_code error;
@@ -419,31 +511,38 @@ std::vector<fs::path> ExtractTargets(const TArchiveFile& Archive, const fs::path
       case fs::file_type::directory:
         break;
       case fs::file_type::symlink:
-        throw refuse(i, "would be written through the link " + Shown(target));
+        throw Refused(Who, "would be written through the link " + Shown(target));
       case fs::file_type::none:
         throw ToolError(Shown(target) + ": " + error.message());
       default:
-        throw refuse(i, "needs a folder where " + Shown(target) + " is not one");
+        throw Refused(Who, "needs a folder where " + Shown(target) + " is not one");
       }
     }
-    key += NameKey(parts.back());
-    if (const auto folder = folders.find(key); folder != folders.end())
-      throw refuse(i, "is a file where " + ItemText(Archive, folder->second.second) +
-                          " needs a folder");
-    if (const auto [at, added] = files.emplace(key, i); !added)
-      throw ToolError(Archive.Path() + ": " + ItemText(Archive, i) + " and " +
-                      ItemText(Archive, at->second) +
-                      " would be the same file on Windows; refusing to extract anything");
-
-    target /= PathFromUtf8(parts.back());
-    std::error_code error;
-    const fs::file_type type = fs::symlink_status(target, error).type();
-    if (type == fs::file_type::directory)
-      throw ToolError(Shown(target) + " is a folder; refusing to extract anything");
-    if (type != fs::file_type::not_found && !Force)
-      throw ToolError(Shown(target) + " exists; use --force to overwrite");
-    targets.push_back(target);
+    if (!Key.empty())
+      Key += '\\';
+    return target;
   }
+
+  const TArchiveFile& Archive;
+  const fs::path& Directory;
+  const std::string& DirectoryText;
+  std::map<std::string, std::size_t> Files;                        // by key: the item
+  std::map<std::string, std::pair<fs::path, std::size_t>> Folders; // by key: path, first item
+};
+
+ExtractTargets PlanTargets(const TArchiveFile& Archive, const fs::path& Directory,
+                           const std::string& DirectoryText, bool Force, std::ostream& Err) {
+  if (!Archive.ItemPathsDamage().empty())
+    throw ToolError(Archive.Path() + ": " + Archive.ItemPathsDamage() +
+                    "; refusing to extract anything");
+  TTargetPlanner planner(Archive, Directory, DirectoryText);
+  ExtractTargets targets;
+  for (std::size_t i = 0; i < Archive.Header().Items.size(); ++i)
+    targets.Files.push_back(planner.File(i, Force));
+  if (const std::optional<TItemPaths>& paths = Archive.ItemPaths())
+    for (const std::u16string& folder : paths->EmptyFolders)
+      if (std::optional<fs::path> path = planner.EmptyFolder(folder, Err))
+        targets.EmptyFolders.push_back(std::move(*path));
   return targets;
 }
 
@@ -457,7 +556,21 @@ struct Findings {
   std::vector<DamagedItem> Damaged;
   bool ItemChecksums = false; // the items were checked against the packer's checksums
   ImageChecksumCheck Image;
+  // A damaged ITEMPATHS, and recorded empty folders the extractor would not make.
+  std::vector<std::string> PathProblems;
 };
+
+std::vector<std::string> PathProblemsOf(const TArchiveFile& Archive) {
+  std::vector<std::string> problems;
+  if (!Archive.ItemPathsDamage().empty())
+    problems.push_back(Archive.ItemPathsDamage());
+  if (const std::optional<TItemPaths>& paths = Archive.ItemPaths())
+    for (const std::u16string& folder : paths->EmptyFolders)
+      if (!IsSafeTreePath(folder))
+        problems.push_back("the empty folder " + Utf8FromUtf16(folder) +
+                           " has a path the extractor refuses to make");
+  return problems;
+}
 
 void VerifyText(const TArchiveFile& Archive, const Findings& Found, std::ostream& Out,
                 std::ostream& Err) {
@@ -465,7 +578,9 @@ void VerifyText(const TArchiveFile& Archive, const Findings& Found, std::ostream
   const ImageChecksumCheck& Image = Found.Image;
   for (const DamagedItem& item : Damaged)
     Err << Archive.Path() << ": " << ItemText(Archive, item.Index) << " " << item.Problem << "\n";
-  if (!Damaged.empty())
+  for (const std::string& problem : Found.PathProblems)
+    Err << Archive.Path() << ": " << problem << "\n";
+  if (!Damaged.empty() || !Found.PathProblems.empty())
     return;
   if (Image.Result == ImageChecksumCheck::Verdict::Damaged) {
     Err << Archive.Path() << ": damaged outside its items: " << Image.Text
@@ -498,6 +613,10 @@ void VerifyJson(const TArchiveFile& Archive, const Findings& Found, bool Passed,
                FromAnsi(FileName(*Archive.Header().Items[Damaged[i].Index]), Archive.CodePage()))
         << ", \"problem\": " << JsonString(Damaged[i].Problem) << "}";
   Out << (Damaged.empty() ? "" : "\n  ") << "],\n";
+  Out << "  \"path_problems\": [";
+  for (std::size_t i = 0; i < Found.PathProblems.size(); ++i)
+    Out << (i ? ", " : "") << JsonString(Found.PathProblems[i]);
+  Out << "],\n";
   Out << "  \"image_checksum\": "
       << (Image.Result == Verdict::Fits      ? "\"ok\""
           : Image.Result == Verdict::Damaged ? "\"damaged\""
@@ -512,6 +631,9 @@ void VerifyJson(const TArchiveFile& Archive, const Findings& Found, bool Passed,
 void ListArchive(const std::string& Path, bool Json, std::ostream& Out, std::ostream& Err) {
   const TArchiveFile archive(Path);
   WarnOfItemsPastHeader(archive, Err);
+  if (!archive.ItemPathsDamage().empty())
+    Err << "vexa: warning: " << Path << ": " << archive.ItemPathsDamage()
+        << "; the items are shown by FileName\n";
   if (Json)
     ListJson(archive, Out);
   else
@@ -531,8 +653,9 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   WarnOfItemsPastHeader(archive, Err);
   const TVexaHeader& header = archive.Header();
   const fs::path directory = PathFromUtf8(Options.Directory);
-  const std::vector<fs::path> targets =
-      ExtractTargets(archive, directory, Options.Directory, Options.Force);
+  const ExtractTargets planned =
+      PlanTargets(archive, directory, Options.Directory, Options.Force, Err);
+  const std::vector<fs::path>& targets = planned.Files;
   const std::string password = VerifiedPassword(archive, Options.Password);
   const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
 
@@ -588,6 +711,11 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
     }
   }
   progress.Done();
+  for (const fs::path& folder : planned.EmptyFolders) {
+    fs::create_directories(folder, error);
+    if (error)
+      throw ToolError("cannot create " + Shown(folder) + ": " + error.message());
+  }
   Out << header.Items.size() << " file(s) written to " << Options.Directory << "\n";
 }
 
@@ -607,17 +735,21 @@ VerifyResult VerifyArchive(const std::string& Path, const PasswordSource& Passwo
   std::map<std::size_t, std::string> problems;
   for (DamagedItem& item : read)
     problems.emplace(item.Index, std::move(item.Problem));
+  const std::optional<TItemPaths>& paths = archive.ItemPaths();
   for (std::size_t i = 0; i < header.Items.size(); ++i)
-    if (!IsSafeItemPath(FileName(*header.Items[i])))
-      problems[i] = "has a name the extractor refuses to write";
+    if (paths ? !IsSafeTreePath(paths->Items[i]) : !IsSafeItemPath(FileName(*header.Items[i])))
+      problems[i] = paths ? "has a path the extractor refuses to write"
+                          : "has a name the extractor refuses to write";
   for (auto& [index, problem] : problems)
     found.Damaged.push_back({index, std::move(problem)});
+  found.PathProblems = PathProblemsOf(archive);
   // A damaged item changes the image checksum too; it says nothing more then.
   found.Image = found.Damaged.empty() ? CheckImageChecksum(archive)
                                       : ImageChecksumCheck{ImageChecksumCheck::Verdict::NotChecked,
                                                            "a damaged item changes it too"};
   const VerifyResult result{found.Damaged.size(),
-                            found.Image.Result == ImageChecksumCheck::Verdict::Damaged};
+                            found.Image.Result == ImageChecksumCheck::Verdict::Damaged,
+                            found.PathProblems.size()};
   WarnOfItemsPastHeader(archive, Err);
   if (Json)
     VerifyJson(archive, found, result.Passed(), Out);

@@ -20,13 +20,13 @@ struct ExtractOptions {
 };
 
 // Writes what the stub would write into Options.Directory (created when missing), an item
-// named in a subfolder (sub\inner.txt or sub/inner.txt) into that subfolder, which is
-// created too. Checks every item's name and every target before writing anything: a name
-// that could lead outside the folder or that Windows cannot hold, two items that are one
-// file on Windows, a link or a file where a subfolder goes, or an existing file without
-// Force, refuses the whole extraction, and so does an image checksum that shows a
-// vexa-packed archive changed after packing. Item resources past the header's last item
-// are warned of on Err. Raises ToolError.
+// named in a subfolder (sub\inner.txt or sub/inner.txt, or a path of ITEMPATHS) into that
+// subfolder, which is created too, and the recorded empty folders. Checks every item's name and
+// every target before writing anything: a name that could lead outside the folder or that Windows
+// cannot hold, two items that are one file on Windows, a link or a file where a subfolder goes, a
+// damaged ITEMPATHS, or an existing file without Force, refuses the whole extraction, and so does
+// an image checksum that shows a vexa-packed archive changed after packing. Item resources past the
+// header's last item are warned of on Err. Raises ToolError.
 void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, std::ostream& Out,
                       std::ostream& Err);
 
@@ -35,14 +35,16 @@ struct VerifyResult {
   // Every item reads whole, but the PE image checksum of a vexa-packed file is not the one
   // its header holds: the stub, the headers or another resource changed after packing.
   bool DamagedOutsideItems = false;
-  bool Passed() const { return DamagedItems == 0 && !DamagedOutsideItems; }
+  // A damaged ITEMPATHS resource, or recorded empty folders the extractor would not make.
+  std::size_t PathProblems = 0;
+  bool Passed() const { return DamagedItems == 0 && !DamagedOutsideItems && PathProblems == 0; }
 };
 
 // Reads every item to its end through the extractor's own streams and reports each
-// damaged one by name; when all are whole, compares the image checksum (reported as not
-// checked when the header holds none, or when it does not fit an archive that another
-// builder made). The report goes to Out and Err as text, or to Out as JSON. Raises
-// ToolError when the archive cannot be opened or the password is wrong.
+// damaged one by name, and each item or empty folder whose path the extractor refuses; when all are
+// whole, compares the image checksum (reported as not checked when the header holds none, or when
+// it does not fit an archive that another builder made). The report goes to Out and Err as text, or
+// to Out as JSON. Raises ToolError when the archive cannot be opened or the password is wrong.
 VerifyResult VerifyArchive(const std::string& Path, const PasswordSource& Password, bool Json,
                            std::ostream& Out, std::ostream& Err);
 

@@ -33,6 +33,9 @@ public:
   // file <Path>" when it cannot); any other mode opens an existing file for reading
   // (EFOpenError "Cannot open file <Path>"). No folder is ever created.
   TFileStream(const std::string& Path, std::uint16_t Mode);
+  // A file that its caller created (the stub names its items in UTF-16), closed with the
+  // stream.
+  explicit TFileStream(platform::FileHandle Created) : THandleStream(Created) {}
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;

@@ -77,6 +77,15 @@ void TItemReader::CheckComplete() const {
     throw EDecompressionError("error");
 }
 
+void WriteItem(const TResourceModule& Module, const std::string& ResName,
+               const std::string& Password, const TItemRecord& Item,
+               const TargetCreator& CreateTarget, const BufferWritten& AfterBuffer) {
+  TItemReader reader(Module, ResName, Password, Item);
+  const std::unique_ptr<TStream> file = CreateTarget();
+  CopyStream(reader.Top(), *file, AfterBuffer);
+  reader.CheckComplete();
+}
+
 std::size_t BlockLength(const TItemRecords& Items, std::size_t First) {
   const std::uint8_t method = Compressed(*Items[First]);
   if (method != imLzma2 && method != imLzma2Continued)
@@ -154,20 +163,20 @@ void TBlockReader::CheckComplete() {
   Reader->CheckComplete();
 }
 
-bool ExtractBlockItem(TBlockReader& Block, const std::string& TargetPath, const TItemRecord& Item,
-                      const BufferWritten& AfterBuffer) {
+void WriteBlockItem(TBlockReader& Block, const TargetCreator& CreateTarget,
+                    const BufferWritten& AfterBuffer) {
   TStream& bytes = Block.Next();
-  if (!IsSafeItemPath(FileName(Item))) {
-    std::uint8_t dropped[4096];
-    while (bytes.Read(dropped, sizeof dropped) > 0) {
-    }
-    Block.CheckComplete();
-    return false;
-  }
-  TqvFileStream file(TargetPath, fmCreate);
-  CopyStream(bytes, file, AfterBuffer);
+  const std::unique_ptr<TStream> file = CreateTarget();
+  CopyStream(bytes, *file, AfterBuffer);
   Block.CheckComplete();
-  return true;
+}
+
+void SkipBlockItem(TBlockReader& Block) {
+  TStream& bytes = Block.Next();
+  std::uint8_t dropped[4096];
+  while (bytes.Read(dropped, sizeof dropped) > 0) {
+  }
+  Block.CheckComplete();
 }
 
 bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
@@ -175,10 +184,9 @@ bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
                  const TItemRecord& Item, const BufferWritten& AfterBuffer) {
   if (!IsSafeItemPath(FileName(Item)))
     return false;
-  TItemReader reader(Module, ResName, Password, Item);
-  TqvFileStream file(TargetPath, fmCreate);
-  CopyStream(reader.Top(), file, AfterBuffer);
-  reader.CheckComplete();
+  WriteItem(
+      Module, ResName, Password, Item,
+      [&TargetPath] { return std::make_unique<TqvFileStream>(TargetPath, fmCreate); }, AfterBuffer);
   return true;
 }
 

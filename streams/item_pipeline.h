@@ -55,6 +55,13 @@ private:
   std::unique_ptr<TLzma2DecompressionStream> Lzma2;
 };
 
+// Writes the plain bytes of the item stored in resource ResName to the file that
+// CreateTarget creates once the resource has been found. Raises as ExtractItem does.
+using TargetCreator = std::function<std::unique_ptr<TStream>()>;
+void WriteItem(const TResourceModule& Module, const std::string& ResName,
+               const std::string& Password, const TItemRecord& Item,
+               const TargetCreator& CreateTarget, const BufferWritten& AfterBuffer = {});
+
 using TItemRecords = std::vector<std::unique_ptr<TItemRecord>>;
 
 // The items of one block (docs/format.md), Items[First] and the continuing items
@@ -94,10 +101,11 @@ private:
   std::size_t Taken = 0;
 };
 
-// Writes the block's next item, Item, to TargetPath as ExtractItem does, and returns false
-// (its bytes read and dropped) for an unsafe FileName.
-bool ExtractBlockItem(TBlockReader& Block, const std::string& TargetPath, const TItemRecord& Item,
-                      const BufferWritten& AfterBuffer = {});
+// Writes the block's next item to the file that CreateTarget creates, as WriteItem does.
+void WriteBlockItem(TBlockReader& Block, const TargetCreator& CreateTarget,
+                    const BufferWritten& AfterBuffer = {});
+// Reads the block's next item to its end and drops its bytes: an item not to be written.
+void SkipBlockItem(TBlockReader& Block);
 
 // Writes the item stored in resource ResName to TargetPath. Returns false, and writes
 // nothing, when the item's FileName could name something outside the destination folder

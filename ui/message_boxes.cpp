@@ -79,7 +79,11 @@ std::wstring LoadStubString(unsigned Id) {
 }
 
 std::wstring LoadStubString(unsigned Id, std::string_view Path) {
-  return FillPlaceholder(LoadStubString(Id), win32::WideFromAnsi(Path));
+  return LoadStubString(Id, std::wstring_view(win32::WideFromAnsi(Path)));
+}
+
+std::wstring LoadStubString(unsigned Id, std::wstring_view Path) {
+  return FillPlaceholder(LoadStubString(Id), Path);
 }
 
 } // namespace vexa

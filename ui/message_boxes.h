@@ -43,5 +43,6 @@ bool AskDeleteTempFiles();
 std::wstring LoadStubString(unsigned Id);
 // The same with its %s filled in by Path, which is in the ANSI code page.
 std::wstring LoadStubString(unsigned Id, std::string_view Path);
+std::wstring LoadStubString(unsigned Id, std::wstring_view Path);
 
 } // namespace vexa

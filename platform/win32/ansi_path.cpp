@@ -30,6 +30,8 @@ bool Spelled(const wchar_t* Wide, std::string& Ansi) {
 
 } // namespace
 
+std::string AnsiFromWide(const std::wstring& Wide) { return ToAnsi(Wide.c_str()); }
+
 std::string AnsiPath(const wchar_t* Path) {
   std::string ansi;
   if (Spelled(Path, ansi))

@@ -17,4 +17,7 @@ std::string AnsiPath(const wchar_t* Path);
 // whose text is not ANSI.
 std::wstring WideFromAnsi(std::string_view Ansi);
 
+// Wide in the ANSI code page, '?' for what it cannot spell: for a message that is ANSI.
+std::string AnsiFromWide(const std::wstring& Wide);
+
 } // namespace vexa::win32

@@ -71,3 +71,20 @@ def with_file_name(header: bytes, index: int, name: bytes) -> bytes:
     out[at + ITEM_NAME_AT:at + ITEM_NAME_AT + NAME_FIELD] = field
     out[at + FILE_NAME_AT:at + FILE_NAME_AT + NAME_FIELD] = field
     return bytes(out)
+
+
+def item_paths(items, empty_folders=()) -> bytes:
+    """The ITEMPATHS resource: each item's path, then each empty folder, in UTF-16LE, each ended
+    by a NUL unit."""
+    return b"".join(path.encode("utf-16-le") + b"\0\0" for path in [*items, *empty_folders])
+
+
+def with_item_paths(items, empty_folders=(), header=None, resource=None):
+    """A craft giving the packed archive an ITEMPATHS resource: `items` in item order and
+    `empty_folders`, or the bytes `resource`; `header`, a function of the HEADER, rewrites it."""
+    def craft(archive):
+        put = {"ITEMPATHS": item_paths(items, empty_folders) if resource is None else resource}
+        if header:
+            put["HEADER"] = header(archive.get("HEADER"))
+        archive.rewrite(put=put)
+    return craft

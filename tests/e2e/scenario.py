@@ -16,6 +16,9 @@ A scenario is a dict; only `name` is required:
   pack        extra `vexa pack` options
   craft       function(Crafter): rewrites the packed archive's resources
   mkdirs      folders made in the run folder before the run
+  links       {path: target}: Unix symbolic links made in the run folder before the run, the
+              target relative to the link's folder; the comparison of files passes over them
+  folders     folders of the run folder that the run makes and leaves empty
   put         {path: bytes or Tool}: files laid in the run folder (or a special folder, see
               below) before the run; expected unchanged afterwards unless `written` says
               otherwise
@@ -188,7 +191,7 @@ def snapshot(root: Path, skip):
     files, dirs = {}, set()
     for path in sorted(root.rglob("*")):
         rel = path.relative_to(root).as_posix()
-        if any(rel == s or rel.startswith(s + "/") for s in skip):
+        if any(rel == s or rel.startswith(s + "/") for s in skip) or path.is_symlink():
             continue
         if path.is_dir():
             dirs.add(rel)
@@ -327,6 +330,9 @@ class Runner:
             raise ScenarioError(f"unknown program {program}")
         for folder in sc.get("mkdirs", []):
             (run / folder).mkdir(parents=True, exist_ok=True)
+        for link, target in sc.get("links", {}).items():
+            (run / link).parent.mkdir(parents=True, exist_ok=True)
+            (run / link).symlink_to(target)
         return exe
 
     def _drive(self, sc, run: Path, subs: dict, exe: Path, log) -> list:
@@ -390,6 +396,11 @@ class Runner:
         for name, data in sc.get("put", {}).items():
             (special_files if special_file(name) else expected_files)[name] = self.content(data)
         expected_dirs = {"in", *sc.get("mkdirs", []), *sc.get("mounts", {})}
+        for name in sc.get("folders", []):
+            if not (run / name).is_dir():
+                problems.append(f"missing folder {name}")
+            expected_dirs.update(p.as_posix() for p in [Path(name), *Path(name).parents]
+                                 if p != Path("."))
         expected_dirs.add(sc.get("app", "app"))
         for name in expected_files:
             parent = Path(name).parent

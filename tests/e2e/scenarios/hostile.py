@@ -7,8 +7,8 @@ The archives are packed whole and then damaged with e2e_resedit (archive.py read
 import random
 import zlib
 
-from archive import (BLOCK_SIZE, RECORD_SIZE, compressed, text_start, with_item_count,
-                     with_program_path, with_stored_size)
+from archive import (BLOCK_SIZE, RECORD_SIZE, compressed, item_paths, text_start,
+                     with_item_count, with_item_paths, with_program_path, with_stored_size)
 from checks import message_box
 
 rng = random.Random(3)
@@ -34,6 +34,23 @@ IO_ERROR = [{"do": "wait", "title": "Error", "class": "#32770",
 PASSWORD_OK = [{"do": "wait", "title": "Decrypting Files", "class": "#32770"},
                {"do": "settext", "id": 11, "text": PASSWORD},
                {"do": "click", "id": 1}]
+
+
+INVALID_ARCHIVE = [{"do": "wait", "title": "Information", "class": "#32770",
+                    "check": message_box("Information", "Invalid archive format.", {1: "OK"})},
+                   {"do": "click", "id": 1}, {"do": "gone"}]
+
+# Tree paths that would leave the destination or name no file in it, and paths through links
+# planted in the destination to the run folder: each item is refused with the notice, the items
+# around them are written, and nothing lands outside.
+HOSTILE_PATHS = ["..\\outside.txt", "C:x.txt", "docs\\..\\..\\outside.txt", "\\rooted.txt",
+                 "CON", "docs\\nul.txt", "docs\\a:b.txt", "linked\\outside.txt", "victim.txt",
+                 "docs\\linked\\outside.txt"]
+HOSTILE_FILES = {"first.txt": b"first item\r\n",
+                 **{f"hostile{i}.txt": b"hostile item\r\n" for i in range(len(HOSTILE_PATHS))},
+                 "last.txt": b"last item\r\n"}
+PLANTED_LINKS = {"dest/linked": "../outside", "dest/docs/linked": "../../outside",
+                 "dest/victim.txt": "../victim.txt"}
 
 
 def rewrite_header(change):
@@ -126,6 +143,24 @@ SCENARIOS = [
      "pack": [*TO_DEST, "--encrypt", "--password", PASSWORD], "mkdirs": ["dest"],
      "craft": cut_item("ITEM2", lambda n: n - 1), "steps": PASSWORD_OK, "exit_code": 1,
      "written": {"dest/readme.txt": "readme.txt", "dest/data.bin": strict_prefix_of(DATA)}},
+
+    {"name": "tree_hostile_paths", "files": HOSTILE_FILES, "pack": TO_DEST,
+     "mkdirs": ["dest/docs", "outside"], "links": PLANTED_LINKS,
+     "put": {"victim.txt": b"not the archive's\r\n"},
+     "craft": with_item_paths(["docs\\first.txt", *HOSTILE_PATHS, "docs\\last.txt"],
+                              ["..\\escaped", "linked\\made", "CON"]),
+     "steps": INVALID_ARCHIVE * len(HOSTILE_PATHS),
+     "written": {"dest/docs/first.txt": "first.txt", "dest/docs/last.txt": "last.txt"},
+     "absent": ["C:\\x.txt", "C:\\rooted.txt"]},
+    # A damaged ITEMPATHS damages the archive: the notice, and nothing is written.
+    *({"name": f"tree_paths_{name}", "files": MANUAL_AND_FRIENDS, "pack": TO_DEST,
+       "mkdirs": ["dest"], "craft": with_item_paths((), resource=resource),
+       "steps": INVALID_ARCHIVE}
+      for name, resource in (
+          ("odd_length", item_paths(["a\\readme.txt", "b\\manual.txt", "last.txt"]) + b"\0"),
+          ("too_few", item_paths(["a\\readme.txt", "b\\manual.txt"])),
+          ("without_nul", item_paths(["a\\readme.txt", "b\\manual.txt"]) + "c".encode(
+              "utf-16-le")))),
 
     # Root passes Unix permission checks, so the folder is made read-only by a read-only mount.
     {"name": "readonly_destination", "files": {"readme.txt": README}, "pack": TO_DEST,

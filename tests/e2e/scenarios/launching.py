@@ -9,7 +9,7 @@ there. ran.txt is no item, so it outlives the clean-up.
 
 import re
 
-from archive import with_file_name
+from archive import with_file_name, with_item_paths, with_program_path
 from checks import information, log_holds, message_box, never_seen, pause_between, window
 from scenario import Tool
 
@@ -79,6 +79,28 @@ def own_folders(count: int):
                 problems.append(f"the program in {folder.name} ran from elsewhere")
         return problems
     return check
+
+
+def tree_setup(config: str) -> dict:
+    """A tree whose setup program lies in bin: (the files, the craft of their paths)."""
+    paths = ["bin\\setup.exe", "bin\\setup.cfg", "docs\\readme.txt",
+             "docs\\\u041f\u0440\u0438\u043c\u0435\u0440\\notes.txt"]
+    files = {"setup.exe": Tool("setup"), "setup.cfg": config.encode(), "readme.txt": README,
+             "notes.txt": NOTES}
+    return files, with_item_paths(paths, ["logs\\empty"],
+                                  header=lambda header: with_program_path(header, b"bin\\setup.exe"))
+
+
+TREE_RAN = ran_from(b"\\dest\\bin\\setup.exe")
+# The destination holds a folder of the user's: the tree uses it and the clean-up leaves it.
+USERS = {"dest/docs/mine.txt": b"the user's\r\n"}
+
+
+def tree_cleanup(name, config, written, **more):
+    files, craft = tree_setup(config)
+    return {"name": name, "files": files, "craft": craft, "pack": WAIT, "mkdirs": ["dest"],
+            "put": USERS, "args": LOG, "exit_checks": [never_seen("Confirmation")],
+            "written": written, **more}
 
 
 PASSWORD = "Open Sesame 7"
@@ -183,6 +205,21 @@ SCENARIOS = [
                 "check": message_box("Information", "Invalid archive format.", {1: "OK"})},
                {"do": "click", "id": 1}],
      "written": RAN},
+
+    # A tree's program in a subfolder is started there and waited for; the clean-up deletes the
+    # files, then the folders the run made, deepest first, which leaves the destination as it was.
+    tree_cleanup("tree_cleanup_restores_destination", "mark ..\\..\\ran.txt\nexit 0",
+                 {"ran.txt": TREE_RAN, "setup.log": log_holds(
+                     "Made folder ", "\\dest\\bin\\setup.exe (", "\\dest\\bin\\setup.exe\"",
+                     "Program exit code: 0", "Removed folder ", "\\dest\\logs",
+                     "\\docs\\\u041f\u0440\u0438\u043c\u0435\u0440", "\\dest\\bin",
+                     "Exit code: 0")}),
+    # A folder that the program made holds its files after the clean-up: it stays, with the
+    # folder it is in.
+    tree_cleanup("tree_cleanup_keeps_program_folder",
+                 "mkdir own\nmark own\\made.txt\nmark ..\\..\\ran.txt\nexit 0",
+                 {"ran.txt": TREE_RAN, "dest/bin/own/made.txt": TREE_RAN,
+                  "setup.log": log_holds("Removed folder ")}),
 
     # The temporary folder is shared by every program the user runs: each run extracts into a
     # new folder of its own, so two runs at once keep apart, and the program is never started

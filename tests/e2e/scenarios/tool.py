@@ -110,22 +110,26 @@ def quoted(arg: str) -> str:
     return f'"{arg}"' if " " in arg else arg
 
 
-def wine_pack(name, options, compare):
+def wine_pack(name, options, compare, files=FILES, inputs=None, empty=()):
     """vexa.exe under Wine packs out/wine.exe from the same files and options as `vexa` on
-    Linux; `compare(wine_bytes, linux_bytes, vexa)` judges the two. Both pack files dated
-    AWKWARD_DATE with the stub of the build under test. The program started is vexa.exe
+    Linux; `compare(wine_bytes, linux_bytes, vexa)` judges the two. Both pack `files` dated
+    AWKWARD_DATE with the stub of the build under test: named one by one, or as `inputs`
+    (paths below in/) with the folders `empty` made there. The program started is vexa.exe
     itself, put in the archive's place."""
     seen = {}
+    inputs = inputs or list(files)
 
     def craft(crafter):
         build = build_of(crafter)
         arch = windows_arch(crafter.exe)
-        inputs = crafter.exe.parent.parent / "in"
-        for file in FILES:
-            os.utime(inputs / file, (AWKWARD_DATE, AWKWARD_DATE))
-        linux = inputs / "linux.exe"
+        folder = crafter.exe.parent.parent / "in"
+        for file in files:
+            os.utime(folder / file, (AWKWARD_DATE, AWKWARD_DATE))
+        for path in empty:
+            (folder / path).mkdir(parents=True, exist_ok=True)
+        linux = folder / "linux.exe"
         native(crafter, "pack", "-o", linux, "--stub", build / arch / "vexasfx.exe", *options,
-               *(inputs / file for file in FILES))
+               *(folder / path for path in inputs))
         seen["linux"] = linux.read_bytes()
         linux.unlink()
         seen["vexa"] = build / "native" / "vexa"
@@ -134,12 +138,25 @@ def wine_pack(name, options, compare):
         except OSError as e:
             raise ScenarioError(f"no vexa.exe to run: {e}") from e
 
-    inputs = " ".join(f'"{{run}}\\in\\{file}"' for file in FILES)
-    return {"name": name, "files": FILES, "pack": options, "mkdirs": ["out"], "craft": craft,
-            "args": f'pack -o "{{run}}\\out\\wine.exe" {" ".join(map(quoted, options))} {inputs}',
+    windows_inputs = " ".join('"{run}\\in\\' + path.replace("/", "\\") + '"' for path in inputs)
+    return {"name": name, "files": files, "inputs": inputs, "pack": options, "mkdirs": ["out"],
+            "craft": craft,
+            "args": f'pack -o "{{run}}\\out\\wine.exe" {" ".join(map(quoted, options))} '
+                    f'{windows_inputs}',
             "written": {"out/wine.exe":
                         lambda data: compare(data, seen["linux"], seen["vexa"])}}
 
+
+# An application folder: names past 32 bytes, a folder name in Windows-1252, a program in a
+# subfolder, a file left out, and an empty folder made before both pack.
+TREE = {
+    "app/bin/Microsoft.Extensions.DependencyInjection.dll": FILES["noise.bin"],
+    "app/bin/setup.exe": b"MZ" + FILES["readme.txt"][:5000],
+    "app/bin/setup.pdb": b"left out",
+    "app/Caf\u00e9/cr\u00e8me.txt": FILES["caf\u00e9.txt"],
+    "app/locales/en-US.pak": FILES["readme.txt"],
+    "app/readme.txt": b"Read me.\r\n",
+}
 
 # The compression methods, each a dimension of the compressed scenarios below: LZMA2 solid
 # packs the four files as one block, whose items the stub writes in turn.
@@ -156,6 +173,11 @@ SCENARIOS = [
                                         "--description", "Caf\u00e9 Demo Setup",
                                         "--product-version", "2.1.7", "--company", "ACME"],
               lambda wine, linux, vexa: wine == linux),
+    # A folder tree: the same paths, FileName stand-ins and empty folders, in the same order.
+    wine_pack("tool_wine_pack_tree", ["--temp", "--run", "bin/setup.exe",
+                                      "--program-in-destination", "--exclude", "*.pdb"],
+              lambda wine, linux, vexa: wine == linux and verifies(vexa, wine),
+              files=TREE, inputs=["app"], empty=["app/logs/empty"]),
 ]
 for method, chosen in METHODS.items():
     SCENARIOS += [

@@ -5,6 +5,7 @@
 //   mark FILE     write FILE, holding the program's own path; FILE appears whole or not at all
 //   args FILE     write FILE, holding the program's whole command line, the same way
 //   delete FILE   delete FILE (the program ends with 90 when it cannot)
+//   mkdir FOLDER  make FOLDER (the program ends with 91 when it cannot)
 //   hold FILE     create FILE without sharing and keep it open until the program ends
 //   title TEXT    the caption of the message boxes that follow (at first "E2E Setup")
 //   box TEXT      show TEXT in a message box and wait for OK
@@ -116,6 +117,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
       if (!Mark(arg, Utf8(GetCommandLineW()))) return kBadOrder;
     } else if (verb == "delete") {
       if (!DeleteFileW(Wide(Resolve(arg)).c_str())) return kDeleteFailed;
+    } else if (verb == "mkdir") {
+      if (!CreateDirectoryW(Wide(Resolve(arg)).c_str(), nullptr)) return kBadOrder;
     } else if (verb == "hold") {
       // Left open on purpose: the handle lives until the process ends.
       if (CreateFileW(Wide(Resolve(arg)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -1,4 +1,5 @@
 #include "archive/archive_paths.h"
+#include "archive/item_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -18,15 +19,93 @@ TEST(FolderPartTest, UpToTheLastBackslashOrColon) {
 }
 
 TEST(SafeItemPathTest, NamesThatStayInsideTheDestination) {
-  for (const char* name : {"setup.exe", "a", ".hidden", "a..b", "name with spaces.txt", "a/b",
-                           "a\\b", "sub\\inner.txt", "sub/deeper\\x", "..x\\y", "a.\\b",
-                           "sub\\.hidden", " a\\b"})
-    EXPECT_TRUE(IsSafeItemPath(name)) << name;
   for (const char* name :
-       {"", "..", ".", "...", ". .", "..\\x", "C:\\x", "C:x", "\\x", "/x", "\\\\server\\x",
-        "x:stream", "sub\\x:stream", "sub\\..\\..\\x", "sub/../x", "sub\\..", "sub\\.\\x",
-        ".\\x", "...\\x", ". \\x", "a\\\\b", "a//b", "sub\\", "sub/", "a\\ \\b"})
+       {"setup.exe", "a", ".hidden", "a..b", "name with spaces.txt", "a/b", "a\\b",
+        "sub\\inner.txt", "sub/deeper\\x", "..x\\y", "a.\\b", "sub\\.hidden", " a\\b"})
+    EXPECT_TRUE(IsSafeItemPath(name)) << name;
+  for (const char* name : {"",
+                           "..",
+                           ".",
+                           "...",
+                           ". .",
+                           "..\\x",
+                           "C:\\x",
+                           "C:x",
+                           "\\x",
+                           "/x",
+                           "\\\\server\\x",
+                           "x:stream",
+                           "sub\\x:stream",
+                           "sub\\..\\..\\x",
+                           "sub/../x",
+                           "sub\\..",
+                           "sub\\.\\x",
+                           ".\\x",
+                           "...\\x",
+                           ". \\x",
+                           "a\\\\b",
+                           "a//b",
+                           "sub\\",
+                           "sub/",
+                           "a\\ \\b"})
     EXPECT_FALSE(IsSafeItemPath(name)) << name;
+}
+
+TEST(SafeTreePathTest, EachComponentMustNameSomethingInside) {
+  const std::u16string longest(MaxPathComponentUnits, u'x');
+  for (const std::u16string_view path :
+       {u"setup.exe", u"platforms\\qwindows.dll", u"a\\b\\c\\d.txt",
+        u"\u041F\u0430\u043F\u043A\u0430\\\u6587.txt", u".hidden", u"a..b\\x", u"CONFIG.SYS",
+        u"COM10", u"LPT", u"NULL.txt", u"con1.txt", u"a.\\b", u" a", u"COM\u00B9x"})
+    EXPECT_TRUE(IsSafeTreePath(path)) << std::string(path.begin(), path.end());
+  EXPECT_TRUE(IsSafeTreePath(longest));
+  for (const std::u16string_view path : {u"",          u".",
+                                         u"..",        u". .",
+                                         u"..\\x",     u"a\\..\\..\\x",
+                                         u"a\\.\\x",   u"\\x",
+                                         u"a\\",       u"a\\\\b",
+                                         u"C:\\x",     u"x:stream",
+                                         u"a/b",       u"a\\b/..",
+                                         u"a<b",       u"a>b",
+                                         u"a\"b",      u"a|b",
+                                         u"a?b",       u"a*b",
+                                         u"a\tb",      u"a\\\x01",
+                                         u"CON",       u"con",
+                                         u"Nul.txt",   u"aux .log",
+                                         u"sub\\PRN",  u"COM1",
+                                         u"lpt9.dll",  u"COM0",
+                                         u"COM\u00B9", u"LPT\u00B3.txt",
+                                         u"CONIN$",    u"conout$.x"})
+    EXPECT_FALSE(IsSafeTreePath(path)) << std::string(path.begin(), path.end());
+  EXPECT_FALSE(IsSafeTreePath(longest + u"x"));
+  std::u16string deep;
+  while (deep.size() <= MaxItemPathUnits)
+    deep += u"folder\\";
+  EXPECT_FALSE(IsSafeTreePath(deep + u"x"));
+}
+
+TEST(ItemPathsTest, RoundTripAndDamagedResources) {
+  const TItemPaths paths{{u"a.txt", u"sub\\\u00E9t\u00E9.dll", u"x"}, {u"empty", u"sub\\also"}};
+  const std::vector<std::uint8_t> bytes = EncodeItemPaths(paths);
+  const std::optional<TItemPaths> read = DecodeItemPaths(bytes.data(), bytes.size(), 3);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->Items, paths.Items);
+  EXPECT_EQ(read->EmptyFolders, paths.EmptyFolders);
+  // The same bytes read for more items take the folders for items, and then run short.
+  EXPECT_EQ(DecodeItemPaths(bytes.data(), bytes.size(), 5)->EmptyFolders.size(), 0u);
+  EXPECT_FALSE(DecodeItemPaths(bytes.data(), bytes.size(), 6));
+  EXPECT_FALSE(DecodeItemPaths(bytes.data(), bytes.size() - 1, 3)); // odd length
+  EXPECT_FALSE(DecodeItemPaths(bytes.data(), bytes.size() - 2, 3)); // last NUL missing
+  EXPECT_TRUE(DecodeItemPaths(nullptr, 0, 0));
+  // An empty path is stored as read, and refused per item by the path rule.
+  const std::vector<std::uint8_t> empty{0, 0};
+  EXPECT_EQ(DecodeItemPaths(empty.data(), empty.size(), 1)->Items,
+            std::vector<std::u16string>{u""});
+}
+
+TEST(ItemPathsTest, FoldersOutermostFirst) {
+  EXPECT_EQ(FoldersOf(u"a\\b\\c.txt"), (std::vector<std::u16string_view>{u"a", u"a\\b"}));
+  EXPECT_TRUE(FoldersOf(u"c.txt").empty());
 }
 
 } // namespace

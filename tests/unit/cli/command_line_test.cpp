@@ -102,6 +102,30 @@ TEST_F(CommandLineTest, ExitCodesSaySuccessFailureOrUsage) {
   EXPECT_NE(r.Out.find(VEXA_VERSION_TEXT), std::string::npos) << r.Out;
 }
 
+TEST_F(CommandLineTest, AFolderTreePacksWithItsPathsAndANameNotInUtf8ShowsItsBytes) {
+  Put("app/bin/setup.exe", Text("MZ"));
+  Put("app/bin/setup.pdb", Text("-"));
+  Put("app/docs/readme.txt", Text("read me"));
+  const std::string stub = " --stub '" + StubPath() + "'";
+  Result r = Run("pack -o a.exe --temp --exclude '*.pdb' --exclude docs/readme.txt "
+                 "--run bin/setup.exe --program-in-destination app" +
+                 stub);
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  r = Run("list a.exe");
+  EXPECT_NE(r.Out.find("Program:     bin\\setup.exe (in the destination)"), std::string::npos)
+      << r.Out;
+  EXPECT_NE(r.Out.find("\nbin\\setup.exe "), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("\ndocs\\ (empty folder)"), std::string::npos) << r.Out;
+  EXPECT_EQ(r.Out.find("setup.pdb"), std::string::npos) << r.Out;
+
+  Put("app/caf\xE9.txt", Text("x"));
+  r = Run("pack -o b.exe --temp app" + stub);
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Err.find("app/caf\\xE9.txt: the name is not valid UTF-8"), std::string::npos)
+      << r.Err;
+  EXPECT_FALSE(fs::exists(Dir / "b.exe"));
+}
+
 TEST_F(CommandLineTest, ADamagedArchiveFailsVerifyWithTheItemNamed) {
   Put("in/a.txt", CompressibleBytes(10000));
   Put("in/b.txt", CompressibleBytes(20000));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "archive/item_paths.h"
 #include "archive/vexa_header.h"
 #include "crypto/password_check.h"
 #include "pe/pe_test_util.h"
@@ -74,17 +75,6 @@ protected:
 
 TEST_F(PackTest, RefusesInputsTheArchiveCannotHold) {
   const fs::path ok = Put("ok.txt", Text("x"));
-  Put("folder/inner/deep.txt", Text("x"));
-  ExpectRefused(Options({Dir / "folder"}), "inner: is a folder");
-
-  const std::string longName(33, 'n');
-  ExpectRefused(Options({ok, Put(longName, Text("x"))}), longName + ": the name is 33 bytes long");
-  fs::remove(Dir / longName);
-
-  ExpectRefused(Options({Put("日本.txt", Text("x"))}),
-                "日本.txt: the name has a character outside");
-  fs::remove(Dir / "日本.txt");
-
   Put("cased/é.txt", Text("x"));
   Put("cased/É.TXT", Text("y"));
   ExpectRefused(Options({Dir / "cased"}), "differ only in case");
@@ -97,6 +87,42 @@ TEST_F(PackTest, RefusesInputsTheArchiveCannotHold) {
   fs::resize_file(huge, 0x100000000ull);
   ExpectRefused(Options({ok, huge}), "huge.bin: the file is 4 GiB or larger");
   fs::remove(huge);
+}
+
+// Each tree holds one path that Windows or the archive cannot take, or two that Windows
+// takes for one; the refusal names them and nothing is written.
+TEST_F(PackTest, RefusesTreesWindowsCannotHold) {
+  struct Case {
+    std::vector<const char*> Files; // below Dir/t, or Dir/u for a second input
+    const char* Link;               // Dir/t/link leads there, when given
+    const char* Expected;
+  };
+  const Case cases[] = {
+      {{"t/x.txt", "u/x.txt"}, nullptr, "t/x.txt would both be the item x.txt"},
+      {{"t/Sub/a.txt", "t/SUB/a.txt"}, nullptr, "differ only in case"},
+      {{"t/lib", "u/lib/x.dll"}, nullptr, "t/lib is a file where"},
+      {{"t/lib/x.dll", "u/LIB"}, nullptr, "u/LIB is a file where"},
+      {{"t/con/x.txt"}, nullptr, "t/con/x.txt: the folder name con has the device name CON"},
+      {{"t/bin/COM0.txt"}, nullptr, "COM0.txt: the name has the form of a device name"},
+      {{"t/dir./x.txt"}, nullptr, "the folder name dir. has a trailing dot"},
+      {{"t/a\\b.txt"}, nullptr, "the character '\\'"},
+      {{"t/caf\xE9/x.txt"}, nullptr, "t/caf\\xE9: the name is not valid UTF-8"},
+      {{"t/a.txt", "elsewhere/x.txt"}, "elsewhere", "t/link: is a symbolic link to a folder"},
+      {{"t/a.txt"}, "nowhere", "t/link: not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Expected);
+    for (const char* root : {"t", "u", "elsewhere"})
+      fs::remove_all(Dir / root);
+    for (const char* file : c.Files)
+      Put(file, Text("x"));
+    if (c.Link)
+      fs::create_symlink(Dir / c.Link, Dir / "t" / "link");
+    std::vector<fs::path> inputs = {Dir / "t"};
+    if (fs::exists(Dir / "u"))
+      inputs.push_back(Dir / "u");
+    ExpectRefused(Options(inputs), c.Expected);
+  }
 }
 
 TEST_F(PackTest, RefusesMoreItemsThanTheResourceDirectoryHolds) {
@@ -287,6 +313,77 @@ TEST_F(PackTest, AFolderContributesItsFilesInNameOrderAndWindows1252Names) {
   for (const auto& item : header.Items)
     names.push_back(FileName(*item));
   EXPECT_EQ(names, (std::vector<std::string>{"Z.txt", "a.txt", "b.txt", "caf\xE9.txt"}));
+  // Every name is its path: the archive is what readers without ITEMPATHS always read.
+  const TArchiveFile archive(Path("out.exe"));
+  EXPECT_EQ(archive.Module().Find(ItemPathsResourceName), nullptr);
+}
+
+// Readers that know only FileName get a name each can write: the item's own when the code
+// page spells it in 32 bytes and no earlier item has it, else a stand-in. The full paths
+// and the empty folders go to ITEMPATHS; excluded names are left out, folders whole.
+TEST_F(PackTest, ATreeKeepsItsPathsBesideFileNamesEveryReaderCanWrite) {
+  Put("app/bin/Microsoft.Extensions.DependencyInjection.dll", Text("a"));
+  Put("app/bin/readme.txt", Text("b"));
+  Put("app/bin/setup.exe", Text("MZ"));
+  Put("app/bin/setup.pdb", Text("-"));
+  Put("app/readme.txt", Text("c"));
+  Put("app/~1.dll", Text("d"));
+  Put("app/данные/한글.txt", Text("e"));
+  Put("app/obj/Debug/x.o", Text("-"));
+  Put("app/data/cache/x.bin", Text("-"));
+  fs::create_directories(Dir / "app/logs/empty");
+  Put("app/ソ.txt", Text("f"));
+  PackOptions o = Options({Dir / "app"});
+  o.Excludes = {"*.pdb", "obj", "data/cache"};
+  o.Run = "bin/setup.exe";
+  o.ProgramInDestination = true;
+  o.Texts.CodePage = 932;
+  RunPackCommand(o);
+
+  const TVexaHeader header = Header();
+  std::vector<std::string> names;
+  for (const auto& item : header.Items)
+    names.push_back(FileName(*item));
+  // ソ is 0x83 0x5C in code page 932: its second byte is a backslash.
+  EXPECT_EQ(names, (std::vector<std::string>{"~1-1.dll", "readme.txt", "setup.exe", "~4.txt",
+                                             "~1.dll", "~6.txt", "~7.txt"}));
+  EXPECT_EQ(header.ProgramPath(), "bin\\setup.exe");
+  const Bytes paths = ResourceBytes(Path("out.exe"), "ITEMPATHS");
+  const std::optional<TItemPaths> decoded = DecodeItemPaths(paths.data(), paths.size(), 7);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->Items,
+            (std::vector<std::u16string>{u"bin\\Microsoft.Extensions.DependencyInjection.dll",
+                                         u"bin\\readme.txt", u"bin\\setup.exe", u"readme.txt",
+                                         u"~1.dll", u"данные\\한글.txt", u"ソ.txt"}));
+  // data is not empty: the packer saw something in it, which it left out.
+  EXPECT_EQ(decoded->EmptyFolders, (std::vector<std::u16string>{u"data", u"logs\\empty"}));
+}
+
+// --exclude without '/' judges every name; with '/', the path below the input.
+TEST_F(PackTest, ExcludePatternsMatchNamesOrPaths) {
+  struct Case {
+    const char* Pattern;
+    const char* Path;
+    bool Matches;
+  };
+  const Case cases[] = {
+      {"*.pdb", "bin/setup.pdb", true},
+      {"*.pdb", "bin/setup.pdb.txt", false},
+      {"obj", "src/obj", true},
+      {"obj", "src/object", false},
+      {"bin/*.tmp", "bin/a.tmp", true},
+      {"bin/*.tmp", "x/bin/a.tmp", false},
+      {"*/a.tmp", "bin/sub/a.tmp", false},
+      {"*/*/a.tmp", "bin/sub/a.tmp", true},
+      {"?.txt", "я.txt", true},
+      {"?.txt", "ab.txt", false},
+      {"*.TXT", "a.txt", false},
+      {"*", "anything", true},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYbZ", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ExcludeMatches(c.Pattern, c.Path), c.Matches) << c.Pattern << " " << c.Path;
 }
 
 TEST_F(PackTest, TheSameInputsAndEpochGiveTheSameBytes) {
@@ -317,6 +414,7 @@ TEST_F(PackTest, TheArchiveIsTheSameWhateverTheNumberOfThreads) {
         i % 3 == 0 ? RandomBytes(size, static_cast<unsigned>(i)) : CompressibleBytes(size));
   }
   Put("in/large.bin", CompressibleBytes(5 << 20));
+  Put("in/tree/глубже/長い名前のファイル.dat", CompressibleBytes(300000));
   const ScopedEnv epoch("SOURCE_DATE_EPOCH", "1700000000");
   // The check block's padding is random: its bytes in the file are set aside, and so is
   // the image's checksum, which covers them.
@@ -786,15 +884,16 @@ TEST_F(PackTest, RefusesNamesAndPasswordsTheArchivesCodePageCannotHold) {
     const char* Password; // none when empty
     const char* Expected;
   };
+  // An item's name outside the code page takes a stand-in FileName, but the program the
+  // stub starts is named in the code page.
   const Case cases[] = {
-      {"", 0, {"файл.txt"}, "", "файл.txt: the name has a character outside the Windows-1252"},
+      {"", 0, {"файл.exe"}, "", "--run: the text has a character outside the Windows-1252"},
       {"", 0, {"a.txt"}, "пароль", "the password holds a character outside the Windows-1252"},
       {"pl", 0, {"a.txt"}, "пароль", "outside the Windows-1250 code page"},
-      {"de", 1250, {"файл.txt"}, "", "outside the Windows-1250 code page"},
-      {"ru", 0, {"café.txt"}, "", "café.txt: the name has a character outside the Windows-1251"},
+      {"de", 1250, {"bin/файл.exe"}, "", "outside the Windows-1250 code page"},
+      {"ru", 0, {"café.exe"}, "", "--run: the text has a character outside the Windows-1251"},
       {"ru", 0, {"a.txt"}, "Passwört", "the password holds a character outside the Windows-1251"},
       {"ru", 0, {"ЧАЙ.TXT", "чай.txt"}, "", "differ only in case"},
-      {"ja", 0, {"ソ.txt"}, "", "ソ.txt: in the Windows-932 code page the name holds a backslash"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Expected);
@@ -808,7 +907,9 @@ TEST_F(PackTest, RefusesNamesAndPasswordsTheArchivesCodePageCannotHold) {
       o.Texts.CodePage = c.CodePage;
     if (*c.Password)
       o.Password.Text = c.Password;
-    ExpectRefused(o, c.Expected);
+    o.Run = c.Files.back();
+    o.ProgramInDestination = true;
+    ExpectRefused(o, c.Expected, c.Password[0] || c.Files.size() > 1 ? ExitFailure : ExitUsage);
   }
 }
 

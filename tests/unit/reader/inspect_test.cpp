@@ -4,9 +4,11 @@
 
 #include <sstream>
 
+#include "archive/item_paths.h"
 #include "archive/vexa_header.h"
 #include "streams/item_pipeline.h"
 #include "support/tool_test_support.h"
+#include "texts/ansi_text.h"
 #include "texts/archive_texts.h"
 #include "tool_base/item_checksums.h"
 #include "tool_base/tool_error.h"
@@ -312,6 +314,142 @@ TEST_F(InspectRefusalTest, ItemsInSubfoldersGoIntoThemButNeverThroughALink) {
   WriteBytes(Dir / "unpacked" / "sub" / "deeper", Text("a file"));
   EXPECT_THROW(ExtractArchiveTo(Path("sub.exe"), options, out, err), ToolError);
   EXPECT_EQ(ReadBytes(Dir / "unpacked" / "sub" / "a.txt"), Text("mine"));
+}
+
+// A tree goes out as it came in: folders three deep, names past 32 bytes and beyond the
+// code page, a file packed through a link, and an empty folder; a link planted in the
+// destination where a folder goes refuses everything.
+TEST_F(InspectRefusalTest, ATreeComesBackWholeWithItsPathsAndEmptyFolders) {
+  const std::map<std::string, Bytes> files = {
+      {"Microsoft.Extensions.DependencyInjection.dll", RandomBytes(5000, 3)},
+      {"platforms/qwindows.dll", CompressibleBytes(40000)},
+      {"платформы/深い/フォルダ/設定.json", Text("{}")},
+      {"readme.txt", Text("read me")},
+  };
+  for (const auto& [path, data] : files)
+    Put("app/" + path, data);
+  fs::create_directories(Dir / "app" / "logs" / "空");
+  WriteBytes(Dir / "target.bin", Text("linked"));
+  fs::create_symlink(Dir / "target.bin", Dir / "app" / "link.bin");
+  RunPackCommand(Options({Dir / "app"}));
+
+  std::ostringstream table, json, out, err;
+  ListArchive(Path("out.exe"), false, table, err);
+  ListArchive(Path("out.exe"), true, json, err);
+  EXPECT_NE(table.str().find("\nплатформы\\深い\\フォルダ\\設定.json "), std::string::npos)
+      << table.str();
+  EXPECT_NE(table.str().find("\nlogs\\空\\ (empty folder)\n"), std::string::npos) << table.str();
+  EXPECT_NE(json.str().find("{\"name\": \"платформы\\\\深い\\\\フォルダ\\\\設定.json\", "
+                            "\"file_name\": \"~5.json\""),
+            std::string::npos)
+      << json.str();
+  EXPECT_NE(json.str().find("\"empty_folders\": [\"logs\\\\空\"]"), std::string::npos)
+      << json.str();
+  EXPECT_TRUE(VerifyArchive(Path("out.exe"), {}, false, out, err).Passed()) << err.str();
+  EXPECT_EQ(err.str(), "");
+
+  ExtractOptions options;
+  options.Directory = Path("unpacked");
+  ExtractArchiveTo(Path("out.exe"), options, out, err);
+  for (const auto& [path, data] : files)
+    EXPECT_EQ(ReadBytes(Dir / "unpacked" / path), data) << path;
+  EXPECT_EQ(ReadBytes(Dir / "unpacked" / "link.bin"), Text("linked"));
+  EXPECT_FALSE(fs::is_symlink(Dir / "unpacked" / "link.bin"));
+  EXPECT_TRUE(fs::is_directory(Dir / "unpacked" / "logs" / "空"));
+
+  options.Force = true;
+  fs::create_directories(Dir / "elsewhere");
+  for (const char* folder : {"logs", "платформы/深い"}) {
+    SCOPED_TRACE(folder);
+    fs::remove_all(Dir / "unpacked");
+    fs::create_directories((Dir / "unpacked" / folder).parent_path());
+    fs::create_directory_symlink(Dir / "elsewhere", Dir / "unpacked" / folder);
+    try {
+      ExtractArchiveTo(Path("out.exe"), options, out, err);
+      ADD_FAILURE() << "written through a link";
+    } catch (const ToolError& e) {
+      EXPECT_NE(std::string(e.what()).find("would be written through the link"), std::string::npos)
+          << e.what();
+    }
+    EXPECT_TRUE(fs::is_empty(Dir / "elsewhere"));
+  }
+}
+
+// ITEMPATHS as a hostile builder may write it: extract refuses before writing anything,
+// anywhere, and verify names the item; an unsafe empty folder is left unmade; a damaged
+// resource is named with the items it leaves without a path.
+TEST_F(InspectRefusalTest, HostileItemPathsWriteNothingOutside) {
+  Put("in/a.txt", Text("first"));
+  Put("in/sub/b.txt", Text("second"));
+  RunPackCommand(Options({Dir / "in"}));
+  const auto withPaths = [&](const Bytes& Paths) {
+    RewriteArchive(Path("out.exe"), Path("hostile.exe"), [&](std::vector<pe::Resource>& r) {
+      SetData(*FindResource(r, "ITEMPATHS"), Paths);
+    });
+  };
+  struct Case {
+    std::vector<std::u16string> Items;
+    const char* Problem; // as verify reports it
+  };
+  const Case cases[] = {
+      {{u"a.txt", u"..\\b.txt"}, "item 2 (..\\b.txt) has a path the extractor refuses"},
+      {{u"a.txt", u"sub\\..\\..\\b.txt"}, "item 2 (sub\\..\\..\\b.txt) has a path"},
+      {{u"C:\\b.txt", u"b.txt"}, "item 1 (C:\\b.txt) has a path"},
+      {{u"\\b.txt", u"a.txt"}, "item 1 (\\b.txt) has a path"},
+      {{u"a.txt", u"sub/../../b.txt"}, "item 2 (sub/../../b.txt) has a path"},
+      {{u"a.txt", u"sub\\lpt1.txt"}, "item 2 (sub\\lpt1.txt) has a path"},
+      {{u"a.txt", u"b.txt:stream"}, "item 2 (b.txt:stream) has a path"},
+      {{u"a.txt", u"A.TXT"}, nullptr},
+      {{u"a.txt", u"a.txt\\b.txt"}, nullptr},
+  };
+  ExtractOptions options;
+  options.Directory = Path("deep/unpacked");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8FromUtf16(c.Items[1]));
+    withPaths(EncodeItemPaths({c.Items, {}}));
+    std::ostringstream out, err;
+    EXPECT_THROW(ExtractArchiveTo(Path("hostile.exe"), options, out, err), ToolError);
+    EXPECT_FALSE(fs::exists(Dir / "deep"));
+    EXPECT_FALSE(fs::exists(Dir / "b.txt"));
+    const VerifyResult verified = VerifyArchive(Path("hostile.exe"), {}, false, out, err);
+    EXPECT_EQ(verified.Passed(), c.Problem == nullptr) << err.str();
+    if (c.Problem) {
+      EXPECT_NE(err.str().find(c.Problem), std::string::npos) << err.str();
+    }
+  }
+
+  // Fewer paths than items, and a last path without its end.
+  Bytes shortPaths = EncodeItemPaths({{u"a.txt"}, {}});
+  Bytes unended = EncodeItemPaths({{u"a.txt", u"b.txt"}, {}});
+  unended.resize(unended.size() - 2);
+  for (const auto& [paths, why] :
+       {std::pair{shortPaths, "ITEMPATHS is damaged: it holds paths for 1 of the 2 items, none "
+                              "for item 2"},
+        std::pair{unended, "it holds paths for 1 of the 2 items"}}) {
+    withPaths(paths);
+    std::ostringstream out, err;
+    try {
+      ExtractArchiveTo(Path("hostile.exe"), options, out, err);
+      ADD_FAILURE() << "extracted with a damaged ITEMPATHS";
+    } catch (const ToolError& e) {
+      EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(fs::exists(Dir / "deep"));
+    EXPECT_EQ(VerifyArchive(Path("hostile.exe"), {}, false, out, err).PathProblems, 1u);
+    EXPECT_NE(err.str().find(why), std::string::npos) << err.str();
+  }
+
+  // The items are safe, the folder is not: the items come out, the folder is not made.
+  withPaths(EncodeItemPaths({{u"a.txt", u"sub\\b.txt"}, {u"..\\up", u"AUX"}}));
+  std::ostringstream out, err;
+  ExtractArchiveTo(Path("hostile.exe"), options, out, err);
+  EXPECT_EQ(ReadBytes(Dir / "deep" / "unpacked" / "sub" / "b.txt"), Text("second"));
+  EXPECT_FALSE(fs::exists(Dir / "deep" / "up"));
+  EXPECT_FALSE(fs::exists(Dir / "deep" / "unpacked" / "AUX"));
+  EXPECT_NE(err.str().find("the empty folder ..\\up would not be a folder inside"),
+            std::string::npos)
+      << err.str();
+  EXPECT_EQ(VerifyArchive(Path("hostile.exe"), {}, false, out, err).PathProblems, 2u);
 }
 
 // A Russian archive's names and password are in Windows-1251: vexa reads them back as the

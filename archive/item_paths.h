@@ -1,0 +1,50 @@
+#pragma once
+// The ITEMPATHS resource: each item's full path below the destination in UTF-16, and the
+// empty folders of the packed tree. A reader that finds it takes the paths from it; the
+// 32-byte FileName of each item then only serves readers that do not know the resource.
+// Kept portable so that the stub, the tool and the tests read it and judge its paths alike.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexa {
+
+inline constexpr char ItemPathsResourceName[] = "ITEMPATHS";
+
+// The longest component NTFS takes, and a path bound that leaves room for any destination
+// within the 32,767 units of a \\?\ path.
+inline constexpr std::size_t MaxPathComponentUnits = 255;
+inline constexpr std::size_t MaxItemPathUnits = 4096;
+
+struct TItemPaths {
+  std::vector<std::u16string> Items;        // one per item, in item order
+  std::vector<std::u16string> EmptyFolders; // folders of the tree that hold nothing packed
+};
+
+// UTF-16LE, each path ended by a NUL unit: the items' paths, then the empty folders.
+std::vector<std::uint8_t> EncodeItemPaths(const TItemPaths& Paths);
+
+// Nothing when the bytes cannot be the resource of an archive of ItemCount items: an odd
+// length, a last path without its NUL, fewer paths than items. The paths come back as
+// stored; whether each is safe to write is IsSafeTreePath's question, asked per path, so
+// that one hostile path refuses its own item only.
+std::optional<TItemPaths> DecodeItemPaths(const std::uint8_t* Data, std::size_t Size,
+                                          std::size_t ItemCount);
+
+// A path of the resource is safe when, joined to the destination, it can name nothing but
+// a file or folder inside it. Backslash is its only separator. Every component must be
+// non-empty, hold more than dots and spaces (Windows resolves those to the folder itself or
+// its parent), hold no character Windows forbids in a name (controls, < > : " / | ? *; the
+// colon would also name a stream), not be a device name (CON, PRN, AUX, NUL, COM0-9,
+// LPT0-9, CONIN$, CONOUT$, with or without an extension or trailing spaces), and fit
+// MaxPathComponentUnits; the path fits MaxItemPathUnits.
+bool IsSafeTreePath(std::u16string_view Path);
+
+// The folders a path lies in, outermost first: a\b\c.txt gives a and a\b.
+std::vector<std::u16string_view> FoldersOf(std::u16string_view Path);
+
+} // namespace vexa
