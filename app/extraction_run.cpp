@@ -233,8 +233,8 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
     const std::string resource = "Item" + std::to_string(i + 1);
     // An LZMA2 item starts a block: its items come out of one stream, written in turn.
     if (Compressed(item) == imLzma2)
-      block = std::make_unique<TBlockReader>(win32::OwnModule(), resource, password,
-                                             Archive.Items, i);
+      block =
+          std::make_unique<TBlockReader>(win32::OwnModule(), resource, password, Archive.Items, i);
     if (const std::optional<std::wstring> target = tree.Target(i)) {
       try {
         const TargetCreator create = [&target] { return TItemTree::CreateItemFile(*target); };

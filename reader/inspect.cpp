@@ -262,8 +262,8 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
       << "\n";
 
   char line[256];
-  std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %5s %s\n", "Name", "Size",
-                "Stored", "Ratio", "Method", "Block", "Modified (UTC)");
+  std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %5s %s\n", "Name", "Size", "Stored",
+                "Ratio", "Method", "Block", "Modified (UTC)");
   Out << line;
   std::uint64_t original = 0;
   std::uint64_t stored = 0;

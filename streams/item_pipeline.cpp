@@ -143,9 +143,10 @@ TBlockReader::TBlockReader(const TResourceModule& Module, const std::string& Res
 TBlockReader::~TBlockReader() = default;
 
 TStream& TBlockReader::Next() {
+  const std::uint32_t size = Sizes[Taken++];
   if (!Window)
-    return ++Taken, Reader->Top();
-  Window->Open(Sizes[Taken++]);
+    return Reader->Top();
+  Window->Open(size);
   return *Window;
 }
 
