@@ -20,12 +20,12 @@
 namespace vexa::tool {
 
 // The default limit of a solid block's bytes. Within a block LZMA2 finds repeats as far back
-// as its dictionary reaches (64 MiB at the default level), so a block a few times that size
-// loses little to the fresh start of the next one: small payloads are one stream, as solid
-// as can be. Large ones are several blocks, which the threads compress side by side: 575 MB
-// of programs make 5, keeping 4 processors busy most of the time. The limit is a fixed
-// number, never derived from the threads, so that the archive is the same whatever --jobs
-// is.
+// as its dictionary reaches (64 MiB at the default level), so a block twice that size loses
+// little to the fresh start of the next one, and payloads up to 128 MiB are one stream, as
+// solid as can be. Larger ones are several blocks that the threads compress side by side
+// (575 MB of programs make 5), each thread holding one block's files mapped and one encoder
+// (about 10 times the dictionary). The limit is a fixed number, never derived from the
+// threads, so that the archive is the same whatever --jobs is.
 inline constexpr std::uint64_t DefaultBlockSize = std::uint64_t{128} << 20;
 
 enum class DestinationKind { TempFolder, FixedFolder, AskFolder };
