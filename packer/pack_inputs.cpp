@@ -125,7 +125,7 @@ public:
     if (error || !fs::exists(status))
       throw ToolError(Input + ": no such file or folder");
     if (fs::is_regular_file(status)) {
-      const std::string name = Utf8Of(path.filename());
+      const std::string name = NameOf(path);
       if (!Excluded(name))
         Files.push_back({path, name});
       return;
@@ -139,6 +139,15 @@ public:
   std::vector<Found> EmptyFolders;
 
 private:
+  // Entry's name in UTF-8.
+  static std::string NameOf(const fs::path& Entry) {
+    std::string name = Utf8Of(Entry.filename());
+    if (!Utf16FromUtf8(name))
+      throw ToolError(ShownBytes(Utf8Of(Entry)) +
+                      ": the name is not valid UTF-8; an archive holds names in Unicode");
+    return name;
+  }
+
   bool Excluded(const std::string& Relative) const {
     return std::any_of(Excludes.begin(), Excludes.end(), [&](const std::string& Pattern) {
       return ExcludeMatches(Pattern, Relative);
@@ -156,10 +165,7 @@ private:
     std::sort(entries.begin(), entries.end());
     bool recorded = false;
     for (const fs::path& entry : entries) {
-      const std::string name = Utf8Of(entry.filename());
-      if (!Utf16FromUtf8(name))
-        throw ToolError(Shown(Folder) + "/" + ShownBytes(name) +
-                        ": the name is not valid UTF-8; an archive holds names in Unicode");
+      const std::string name = NameOf(entry);
       const std::string relative = Relative.empty() ? name : Relative + "/" + name;
       if (Excluded(relative))
         continue;

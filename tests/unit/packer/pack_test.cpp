@@ -93,7 +93,7 @@ TEST_F(PackTest, RefusesInputsTheArchiveCannotHold) {
 // takes for one; the refusal names them and nothing is written.
 TEST_F(PackTest, RefusesTreesWindowsCannotHold) {
   struct Case {
-    std::vector<const char*> Files; // below Dir/t, or Dir/u for a second input
+    std::vector<const char*> Files; // below Dir: in t, u (a second input) or files given
     const char* Link;               // Dir/t/link leads there, when given
     const char* Expected;
   };
@@ -107,6 +107,7 @@ TEST_F(PackTest, RefusesTreesWindowsCannotHold) {
       {{"t/dir./x.txt"}, nullptr, "the folder name dir. has a trailing dot"},
       {{"t/a\\b.txt"}, nullptr, "the character '\\'"},
       {{"t/caf\xE9/x.txt"}, nullptr, "t/caf\\xE9: the name is not valid UTF-8"},
+      {{"t/a.txt", "caf\xE9.txt"}, nullptr, "/caf\\xE9.txt: the name is not valid UTF-8"},
       {{"t/a.txt", "elsewhere/x.txt"}, "elsewhere", "t/link: is a symbolic link to a folder"},
       {{"t/a.txt"}, "nowhere", "t/link: not a regular file"},
   };
@@ -121,7 +122,14 @@ TEST_F(PackTest, RefusesTreesWindowsCannotHold) {
     std::vector<fs::path> inputs = {Dir / "t"};
     if (fs::exists(Dir / "u"))
       inputs.push_back(Dir / "u");
+    // A file outside t and u is an input of its own.
+    for (const char* file : c.Files)
+      if (!std::strchr(file, '/'))
+        inputs.push_back(Dir / file);
     ExpectRefused(Options(inputs), c.Expected);
+    for (const char* file : c.Files)
+      if (!std::strchr(file, '/'))
+        fs::remove(Dir / file);
   }
 }
 
