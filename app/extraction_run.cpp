@@ -225,20 +225,31 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
     lastPump = ::GetTickCount();
   };
   const std::size_t count = Archive.Items.size();
+  std::unique_ptr<TBlockReader> block;
   for (std::size_t i = 0; i < count; ++i) {
     PumpOneMessage();
     lastPump = ::GetTickCount();
     const TItemRecord& item = *Archive.Items[i];
+    const std::string resource = "Item" + std::to_string(i + 1);
+    // An LZMA2 item starts a block: its items come out of one stream, written in turn.
+    if (Compressed(item) == imLzma2)
+      block =
+          std::make_unique<TBlockReader>(win32::OwnModule(), resource, password, Archive.Items, i);
     const std::optional<std::wstring> target = tree.Target(i);
     bool extracted = false;
-    try {
-      extracted = target && WriteItem(
-                                win32::OwnModule(), "Item" + std::to_string(i + 1), password, item,
-                                [&] { return tree.CreateItemFile(*target); }, pumpWhileWriting);
-    } catch (const EWriteError&) {
-      // A file that could not be written whole: say so instead of leaving it silently short.
-      ShowError(IDS_IO_ERROR);
-      throw;
+    if (target) {
+      try {
+        const TargetCreator create = [&] { return tree.CreateItemFile(*target); };
+        extracted = block ? WriteBlockItem(*block, create, pumpWhileWriting)
+                          : WriteItem(win32::OwnModule(), resource, password, item, create,
+                                      pumpWhileWriting);
+      } catch (const EWriteError&) {
+        // A file that could not be written whole: say so instead of leaving it silently short.
+        ShowError(IDS_IO_ERROR);
+        throw;
+      }
+    } else if (block) {
+      SkipBlockItem(*block);
     }
     if (extracted) {
       tree.Written(*target);
@@ -247,6 +258,8 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
     } else {
       ShowInformation(LoadStubString(IDS_INVALID_ARCHIVE));
     }
+    if (block && block->Done())
+      block.reset();
     itemsBefore += OriginalSize(item);
     written = 0;
   }

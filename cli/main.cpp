@@ -151,7 +151,8 @@ int main(int argc, char** argv) {
       ->add_option("--method", pack.Method,
                    "lzma2 (default, the smallest archives), deflate (packs fast; the method of "
                    "stubs that read no other), or store. An item is stored whenever "
-                   "compressing would not make it smaller.")
+                   "compressing would not make it smaller; with lzma2, so are the items of a "
+                   "solid block that compressing together would not make smaller.")
       ->transform(CLI::CheckedTransformer(std::map<std::string, vexa::CompressionMethod>{
           {"lzma2", vexa::CompressionMethod::Lzma2},
           {"deflate", vexa::CompressionMethod::Deflate},
@@ -163,10 +164,25 @@ int main(int argc, char** argv) {
                    "lzma2, 0-9 are liblzma's presets (default 9) and 10-12 its extreme 9.")
       ->type_name("N");
   packCommand->add_flag("--store", pack.Store, "Do not compress (--method store).");
+  packCommand->add_flag(
+      "--solid,!--no-solid", pack.Solid,
+      "lzma2 only (deflate and store ignore it): --solid (default) compresses consecutive "
+      "items together as one stream, a solid block, for smaller archives; extracting one item "
+      "then decodes its block from the start. --no-solid compresses every item alone.");
+  packCommand
+      ->add_option("--block-size", pack.BlockSize,
+                   "With --solid, the most bytes of items in one block (default " +
+                       std::to_string(vexa::tool::DefaultBlockSize >> 20) +
+                       "MiB); an "
+                       "item larger than that is a block alone. Blocks are compressed side by side "
+                       "on the --jobs threads; the archive is the same whatever --jobs is.")
+      ->transform(CLI::AsSizeValue(false))
+      ->type_name("SIZE");
   packCommand
       ->add_option("--jobs", pack.Jobs,
-                   "Compress N items at a time, each on its own thread (default: as many as "
-                   "there are processors). The archive is the same whatever N is.")
+                   "Compress N blocks at a time (an item alone is a block), each on its own "
+                   "thread (default: as many as there are processors). The archive is the same "
+                   "whatever N is.")
       ->type_name("N");
   packCommand->add_flag("--encrypt", pack.Encrypt,
                         "Encrypt the items with Blowfish; the extractor asks for the password. "

@@ -7,6 +7,7 @@
 #include "archive/vexa_header.h"
 #include "packer/compressor.h"
 #include "packer/embedded_stub.h"
+#include "packer/item_packer.h"
 #include "texts/ansi_text.h"
 #include "tool_base/local_path.h"
 #include "tool_base/tool_error.h"
@@ -66,6 +67,12 @@ void CheckCombinations(const PackOptions& Options) {
   if (Options.Level &&
       (*Options.Level < MinCompressionLevel || *Options.Level > MaxCompressionLevel))
     throw UsageError("--level takes 0 to 12, not " + std::to_string(*Options.Level));
+  if (!Options.Solid && Options.BlockSize)
+    throw UsageError("--block-size limits solid blocks: --no-solid has none");
+  // A block's stream is one item's stored data, whose size the header holds in 32 bits.
+  if (Options.BlockSize && (*Options.BlockSize == 0 || *Options.BlockSize > MaxItemSize))
+    throw UsageError("--block-size takes 1 byte to 4 GiB - 1, not " +
+                     std::to_string(*Options.BlockSize));
   if (Options.Jobs && *Options.Jobs == 0)
     throw UsageError("--jobs takes 1 or more");
 }
@@ -205,6 +212,8 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
     plan.Icon = TIconFile::Read(*Options.Icon);
   plan.DropIcon = Options.NoIcon;
   plan.Version = ResolveVersionInfo(Options.Version);
+  plan.BlockSize =
+      Options.Solid ? std::optional(Options.BlockSize.value_or(DefaultBlockSize)) : std::nullopt;
   plan.Jobs = Options.Jobs;
   plan.Progress = Options.Progress;
 }

@@ -37,6 +37,10 @@ struct PackOptions {
   // LZMA2 when not given, unless the stub reads no LZMA2 items: deflate then.
   std::optional<CompressionMethod> Method;
   std::optional<int> Level; // compression level; 12 for deflate and 9 for LZMA2 when not given
+  // LZMA2 packs consecutive items into solid blocks of at most BlockSize bytes (the
+  // packer's default when not given) when Solid; deflate and store ignore both.
+  bool Solid = true;
+  std::optional<std::uint64_t> BlockSize;
   bool Encrypt = false;
   PasswordOptions Password;
 

@@ -1,13 +1,20 @@
 // TLzma2DecompressionStream over arbitrary item data, read to the end with varying read
-// sizes, against liblzma's own raw decoder of the same bytes.
+// sizes, against liblzma's own raw decoder of the same bytes; or the same data read as the
+// stream of a block, item by item, through the extractor's TBlockReader.
 //
-// Input: u32 read-size seed, u8 mode, u32 plain size (taken modulo 1 MiB + 1), then the
-// item's data (prefix, raw LZMA2 stream, Adler-32 trailer).
-//   mode bit 0: the source hands out its bytes in short pieces
+// Input: u32 read-size seed, u8 mode, u32 plain size (taken modulo 1 MiB + 1); with mode
+// bit 1, u8 item count (modulo 8, plus 1) and a u32 for each item but the last, its size
+// (modulo what is left of the plain size); then the item's data (prefix, raw LZMA2 stream,
+// Adler-32 trailer).
+//   mode bit 0: the source hands out its bytes in short pieces (the stream alone)
+//   mode bit 1: a block of that many items
 // Properties: the stream never delivers more than the plain size nor needs more memory than
 // the dictionary that size allows; every byte it delivers equals liblzma's; it ends
 // (StreamEnded) exactly when liblzma decodes the whole stream to the plain size, the
-// trailer holds the Adler-32 of those bytes and nothing follows it.
+// trailer holds the Adler-32 of those bytes and nothing follows it. A block gives each
+// item at most its size, liblzma's bytes in item order, and reads whole, every item
+// checked complete, exactly when the stream is sound; only EDecompressionError "error"
+// comes out, and every resource is released.
 
 #include <lzma.h>
 #include <zlib.h>
@@ -17,8 +24,11 @@
 #include <new>
 
 #include "archive/lzma2_item.h"
+#include "archive/vexa_header.h"
 #include "fuzz_input.h"
+#include "streams/item_pipeline.h"
 #include "streams/lzma2_decompression_stream.h"
+#include "support/memory_resource_module.h"
 
 namespace {
 
@@ -62,6 +72,61 @@ TReference Decode(std::span<const std::uint8_t> Item, std::uint32_t PlainSize) {
   return ref;
 }
 
+void PutU32(TItemRecord& Record, std::size_t Offset, std::uint32_t Value) {
+  for (int i = 0; i < 4; ++i)
+    Record[Offset + i] = static_cast<std::uint8_t>(Value >> (8 * i));
+}
+
+void ReadAsBlock(std::span<const std::uint8_t> Item, const std::vector<std::uint32_t>& Sizes,
+                 const TReference& Ref, fuzz::TReadSizes& ReadSizes) {
+  test::MemoryResourceModule module;
+  module.Add("ITEM1", fuzz::ToVector(Item));
+  TItemRecords records;
+  for (const std::uint32_t size : Sizes) {
+    auto record = std::make_unique<TItemRecord>();
+    record->fill(0);
+    (*record)[ArchiveLayout::CompressedOffset] = records.empty() ? imLzma2 : imLzma2Continued;
+    PutU32(*record, ArchiveLayout::OriginalSizeOffset, size);
+    if (records.empty())
+      PutU32(*record, ArchiveLayout::StoredSizeOffset, static_cast<std::uint32_t>(Item.size()));
+    records.push_back(std::move(record));
+  }
+  static std::uint8_t buffer[fuzz::TReadSizes::Largest];
+  std::size_t got = 0;
+  bool failed = false;
+  int reads = 0;
+  try {
+    TBlockReader block(module, "Item1", "", records, 0);
+    for (const std::uint32_t size : Sizes) {
+      TStream& bytes = block.Next();
+      std::size_t itemGot = 0;
+      for (;;) {
+        if (++reads > MaxReads)
+          return; // the read sizes gave out before the block did
+        const std::int32_t want = ReadSizes.Next();
+        const std::int32_t n = bytes.Read(buffer, want);
+        FUZZ_CHECK(n >= 0 && n <= want && itemGot + n <= size);
+        if (Ref.Sound)
+          FUZZ_CHECK(std::memcmp(buffer, Ref.Data.get() + got, n) == 0);
+        got += static_cast<std::size_t>(n);
+        itemGot += static_cast<std::size_t>(n);
+        if (n == 0 && want != 0)
+          break;
+      }
+      block.CheckComplete();
+      FUZZ_CHECK(itemGot == size);
+    }
+    FUZZ_CHECK(Ref.Sound && block.Done());
+  } catch (const EDecompressionError& e) {
+    FUZZ_CHECK(e.message() == "error");
+    failed = true;
+  } catch (const std::bad_alloc&) {
+    std::abort(); // the dictionary is at most the plain size, 1 MiB
+  }
+  FUZZ_CHECK(!(Ref.Sound && failed));
+  FUZZ_CHECK(module.Outstanding() == 0);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
@@ -69,8 +134,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   fuzz::TReadSizes sizes(in.U32());
   const std::uint8_t mode = in.U8();
   const std::uint32_t plainSize = in.U32() % (MaxPlainSize + 1);
+  std::vector<std::uint32_t> blockSizes;
+  if (mode & 2) {
+    const int count = 1 + in.U8() % 8;
+    std::uint32_t left = plainSize;
+    for (int i = 0; i + 1 < count; ++i) {
+      blockSizes.push_back(in.U32() % (left + 1));
+      left -= blockSizes.back();
+    }
+    blockSizes.push_back(left);
+  }
   const auto item = in.Rest();
   const TReference ref = Decode(item, plainSize);
+  if (mode & 2) {
+    ReadAsBlock(item, blockSizes, ref, sizes);
+    return 0;
+  }
 
   fuzz::TSourceStream source(item, mode & 1, static_cast<std::uint32_t>(Size));
   static std::uint8_t buffer[fuzz::TReadSizes::Largest];

@@ -7,7 +7,7 @@ target's seeds in the input layout its source file describes:
 
   header/      the HEADER resource
   decompress/  read-size seed, mode, a compressed item's zlib stream
-  lzma2/       read-size seed, mode, OriginalSize, an LZMA2 item's data
+  lzma2/       read-size seed, mode, plain size, [block: item count, sizes], an LZMA2 item's data
   decrypt/     password, StoredSize, read-size seed, check block, an encrypted item
   item/        item record, password, the item's resource
   pe/          a packed archive with its code sections dropped (headers, resources)
@@ -111,7 +111,8 @@ def main():
         ("stored", ["--temp", "--store"], None),
         ("compressed", ["--dest", "C:\\Program Files\\Vexa Seed", "--method", "deflate",
                         "--level", "9"], None),
-        ("lzma2", ["--temp", "--method", "lzma2", "--level", "6"], None),
+        ("lzma2", ["--temp", "--method", "lzma2", "--level", "6", "--no-solid"], None),
+        ("solid", ["--temp", "--method", "lzma2", "--level", "6"], None),
         ("encrypted", ["--ask-folder", "--store", "--encrypt"], PASSWORD),
         ("both", ["--temp", "--encrypt", "--run", "setup.exe", "--program-in-destination",
                   "--wait-and-delete", "--always-confirm", "--welcome", "Install the seed?",
@@ -134,10 +135,19 @@ def main():
                 name = "%s-item%d" % (kind, i + 1)
                 write(outdir, "item", name, record + bytes([len(pw)]) + pw + item)
                 if method == 2 and not pw:
-                    original_size = struct.unpack_from("<I", record, 73)[0]
-                    for mode in (0, 1):
+                    # The item's block: its own size and those of the items continuing it.
+                    sizes = [struct.unpack_from("<I", record, 73)[0]]
+                    for j in range(i + 1, count):
+                        following = header[BLOCK + RECORD * j: BLOCK + RECORD * (j + 1)]
+                        if following[64] != 3:
+                            break
+                        sizes.append(struct.unpack_from("<I", following, 73)[0])
+                    for mode in (0, 1) if len(sizes) == 1 else (2, 3):
                         seed = struct.pack("<IBI", 0x9E3779B9 * (mode + 1) & 0xFFFFFFFF, mode,
-                                           original_size)
+                                           sum(sizes))
+                        if mode & 2:
+                            seed += bytes([len(sizes) - 1])
+                            seed += b"".join(struct.pack("<I", size) for size in sizes[:-1])
                         write(outdir, "lzma2", "%s-mode%d" % (name, mode), seed + item)
                 if method == 1 and not pw:
                     for mode in (0, 1, 2, 4, 7):

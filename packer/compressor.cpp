@@ -24,6 +24,25 @@ std::span<std::uint8_t> TBytesOutput::Reserve(std::size_t Capacity) {
 
 void TBytesOutput::Commit(std::size_t Count) { Stream.resize(ReservedAt + Count); }
 
+std::vector<std::uint8_t> TCompressor::Compress(std::span<const std::uint8_t> Input) {
+  TBytesOutput out;
+  const std::span<const std::uint8_t> parts[] = {Input};
+  Encode(parts, out, std::nullopt);
+  return std::move(out.Stream);
+}
+
+bool TCompressor::CompressIfSmaller(TInputParts Parts, TStreamOutput& Out) {
+  std::size_t total = 0;
+  for (const std::span<const std::uint8_t> part : Parts)
+    total += part.size();
+  return Encode(Parts, Out, total);
+}
+
+bool TCompressor::CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) {
+  const std::span<const std::uint8_t> parts[] = {Input};
+  return CompressIfSmaller(parts, Out);
+}
+
 std::unique_ptr<TCompressor> MakeCompressor(CompressionMethod Method, int Level) {
   switch (Method) {
   case CompressionMethod::Deflate:
@@ -46,16 +65,19 @@ TZlibCompressor::TZlibCompressor(int Level) {
 
 TZlibCompressor::~TZlibCompressor() { libdeflate_free_compressor(Compressor); }
 
-bool TZlibCompressor::Compress(std::span<const std::uint8_t> Input, TStreamOutput& Out,
-                               std::optional<std::size_t> Limit) {
+bool TZlibCompressor::Encode(TInputParts Parts, TStreamOutput& Out,
+                             std::optional<std::size_t> Limit) {
+  if (Parts.size() != 1)
+    throw std::invalid_argument("a zlib stream holds one item");
+  const std::span<const std::uint8_t> Input = Parts.front();
   // libdeflate gives up when less than a machine word of room would remain, so a limited
   // stream gets room a little beyond the longest one worth keeping.
   constexpr std::size_t Slack = 32;
   const std::size_t capacity =
       Limit ? *Limit + Slack : libdeflate_zlib_compress_bound(Compressor, Input.size());
   const std::span<std::uint8_t> room = Out.Reserve(capacity);
-  const std::size_t n = libdeflate_zlib_compress(Compressor, Input.data(), Input.size(),
-                                                 room.data(), room.size());
+  const std::size_t n =
+      libdeflate_zlib_compress(Compressor, Input.data(), Input.size(), room.data(), room.size());
   Out.Consumed(Input.size());
   if (n == 0 && !Limit)
     throw std::logic_error("compressed stream exceeds the engine's own bound");
@@ -66,16 +88,6 @@ bool TZlibCompressor::Compress(std::span<const std::uint8_t> Input, TStreamOutpu
   }
   Out.Commit(n);
   return true;
-}
-
-std::vector<std::uint8_t> TZlibCompressor::Compress(std::span<const std::uint8_t> Input) {
-  TBytesOutput out;
-  Compress(Input, out, std::nullopt);
-  return std::move(out.Stream);
-}
-
-bool TZlibCompressor::CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) {
-  return Compress(Input, Out, Input.size());
 }
 
 namespace {
@@ -106,12 +118,18 @@ TLzma2Compressor::TLzma2Compressor(int Level) {
 
 TLzma2Compressor::~TLzma2Compressor() { lzma_end(&Encoder); }
 
-bool TLzma2Compressor::Compress(std::span<const std::uint8_t> Input, TStreamOutput& Out,
-                                std::optional<std::size_t> Limit) {
+bool TLzma2Compressor::Encode(TInputParts Parts, TStreamOutput& Out,
+                              std::optional<std::size_t> Limit) {
+  std::uint64_t total = 0;
+  std::uint64_t programs = 0;
+  for (const std::span<const std::uint8_t> part : Parts) {
+    total += part.size();
+    programs += LooksLikeAProgram(part) ? part.size() : 0;
+  }
   lzma_options_lzma options = Preset;
   options.dict_size = static_cast<std::uint32_t>(
-      std::clamp<std::uint64_t>(Input.size(), LZMA_DICT_SIZE_MIN, Preset.dict_size));
-  const bool x86 = LooksLikeAProgram(Input);
+      std::clamp<std::uint64_t>(total, LZMA_DICT_SIZE_MIN, Preset.dict_size));
+  const bool x86 = programs > 0 && programs >= total - programs;
   const lzma_filter filters[] = {
       {LZMA_FILTER_X86, nullptr}, {LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
   const lzma_filter* chain = x86 ? filters : filters + 1;
@@ -134,19 +152,27 @@ bool TLzma2Compressor::Compress(std::span<const std::uint8_t> Input, TStreamOutp
   // piece may not leave the room an enciphering output needs for the bytes it held back.
   constexpr std::size_t Slice = std::size_t{1} << 20;
   Room.resize(std::size_t{1} << 20);
-  Encoder.next_in = Input.data();
   Encoder.avail_in = 0;
-  std::size_t fed = 0;
+  std::size_t part = 0;
+  std::size_t fed = 0; // of Parts[part]
+  uLong checksum = adler32_z(0, nullptr, 0);
   for (;;) {
-    if (Encoder.avail_in == 0 && fed < Input.size()) {
-      const std::size_t n = std::min(Slice, Input.size() - fed);
+    while (Encoder.avail_in == 0 && part < Parts.size()) {
+      const std::span<const std::uint8_t> input = Parts[part];
+      const std::size_t n = std::min(Slice, input.size() - fed);
+      Encoder.next_in = input.data() + fed;
       Encoder.avail_in = n;
+      // zlib takes no data (a null pointer, as an empty part may have) for a fresh start.
+      if (n != 0)
+        checksum = adler32_z(checksum, input.data() + fed, n);
       fed += n;
+      if (fed == input.size())
+        ++part, fed = 0;
     }
     Encoder.next_out = Room.data();
     Encoder.avail_out = Room.size();
     const std::size_t before = Encoder.avail_in;
-    const lzma_ret r = lzma_code(&Encoder, fed == Input.size() ? LZMA_FINISH : LZMA_RUN);
+    const lzma_ret r = lzma_code(&Encoder, part == Parts.size() ? LZMA_FINISH : LZMA_RUN);
     Out.Consumed(before - Encoder.avail_in);
     const std::size_t produced = Room.size() - Encoder.avail_out;
     Out.Write({Room.data(), produced});
@@ -159,22 +185,11 @@ bool TLzma2Compressor::Compress(std::span<const std::uint8_t> Input, TStreamOutp
     if (r == LZMA_STREAM_END)
       break;
   }
-  const uLong checksum = adler32_z(1, Input.data(), Input.size());
   std::uint8_t trailer[Lzma2Item::TrailerSize];
   for (int i = 0; i < Lzma2Item::TrailerSize; ++i)
     trailer[i] = static_cast<std::uint8_t>(checksum >> (8 * (Lzma2Item::TrailerSize - 1 - i)));
   Out.Write(trailer);
   return true;
-}
-
-std::vector<std::uint8_t> TLzma2Compressor::Compress(std::span<const std::uint8_t> Input) {
-  TBytesOutput out;
-  Compress(Input, out, std::nullopt);
-  return std::move(out.Stream);
-}
-
-bool TLzma2Compressor::CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) {
-  return Compress(Input, Out, Input.size());
 }
 
 } // namespace vexa

@@ -1,7 +1,8 @@
 #pragma once
-// Compression of one item's bytes into the stored data of one method: a zlib-format stream
-// (header, deflate data, Adler-32), or an LZMA2 stream (archive/lzma2_item.h), the formats
-// the extractor's decompression streams read.
+// Compression of items' bytes into the stored data of one method: a zlib-format stream
+// (header, deflate data, Adler-32) of one item, or an LZMA2 stream (archive/lzma2_item.h) of
+// one item or of the items of a block, the formats the extractor's decompression streams
+// read.
 //
 // zlib:
 //
@@ -72,16 +73,28 @@ private:
   std::size_t ReservedAt = 0;
 };
 
-// One item's bytes into the stored data of one method.
+// Input one after the other in one stream: the bytes of one item, or of the items of a block.
+using TInputParts = std::span<const std::span<const std::uint8_t>>;
+
+// Items' bytes into the stored data of one method.
 class TCompressor {
 public:
   virtual ~TCompressor() = default;
   // The Compressed byte of the items it compresses.
   virtual ItemMethod Method() const = 0;
-  // Writes the stored data of Input to Out and returns true when it is shorter than
-  // Input; otherwise gives up soon after the data reaches Input's size, discards it from
-  // Out and returns false: the item is then better stored as it is.
-  virtual bool CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) = 0;
+  // The whole stored data of Input, whatever its size.
+  std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> Input);
+  // Writes the stored data of Parts, one after the other, to Out and returns true when it is
+  // shorter than they are together; otherwise gives up soon after the data reaches their
+  // size, discards it from Out and returns false: the items are then better stored as they
+  // are.
+  bool CompressIfSmaller(TInputParts Parts, TStreamOutput& Out);
+  bool CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out);
+
+protected:
+  // Writes the stream of Parts to Out and returns true; with a Limit, gives up once the
+  // stream reaches Limit bytes, discards it from Out and returns false.
+  virtual bool Encode(TInputParts Parts, TStreamOutput& Out, std::optional<std::size_t> Limit) = 0;
 };
 
 enum class CompressionMethod { Store, Deflate, Lzma2 };
@@ -99,25 +112,24 @@ public:
   TZlibCompressor(const TZlibCompressor&) = delete;
   TZlibCompressor& operator=(const TZlibCompressor&) = delete;
 
-  // The zlib stream of Input, whatever its size (at least 8 bytes, even for no input).
-  std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> Input);
   ItemMethod Method() const override { return imZlib; }
-  bool CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) override;
+
+protected:
+  // A zlib stream holds one item: more Parts than one are std::invalid_argument (libdeflate
+  // has no streaming API). No input still gives a stream of 8 bytes.
+  bool Encode(TInputParts Parts, TStreamOutput& Out, std::optional<std::size_t> Limit) override;
 
 private:
-  // Writes the stream of Input to Out and returns true; with a Limit, gives up once the
-  // stream reaches Limit bytes, discards it from Out and returns false.
-  bool Compress(std::span<const std::uint8_t> Input, TStreamOutput& Out,
-                std::optional<std::size_t> Limit);
-
   libdeflate_compressor* Compressor = nullptr;
 };
 
 // LZMA2 by liblzma, which vexa links from Debian and vexa.exe builds from Debian's source of
 // the same version (cmake/liblzma_mingw.cmake): both write the same bytes. Levels 0 to 9
 // are liblzma's presets, 10 to 12 preset 9's extreme variant. The dictionary is the
-// preset's, down to the item's size: never more memory for the extractor than the item
-// needs. An item that starts like a Windows program ("MZ") goes through the x86 filter.
+// preset's, down to the size of the input: never more memory for the extractor than the
+// stream needs. The x86 filter serves a stream whose bytes are mostly Windows programs:
+// the input goes through it when the parts that start like one ("MZ") hold at least half
+// of its bytes.
 //
 // Memory: liblzma's encoder, about ten times the dictionary (674 MiB at presets 8 and 9
 // for items of 64 MiB and more), for the life of the compressor.
@@ -130,14 +142,11 @@ public:
   TLzma2Compressor& operator=(const TLzma2Compressor&) = delete;
 
   ItemMethod Method() const override { return imLzma2; }
-  bool CompressIfSmaller(std::span<const std::uint8_t> Input, TStreamOutput& Out) override;
-  // The whole stored data of Input, whatever its size.
-  std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> Input);
+
+protected:
+  bool Encode(TInputParts Parts, TStreamOutput& Out, std::optional<std::size_t> Limit) override;
 
 private:
-  bool Compress(std::span<const std::uint8_t> Input, TStreamOutput& Out,
-                std::optional<std::size_t> Limit);
-
   lzma_options_lzma Preset;
   // Kept between items: liblzma reuses the match finder's memory when the next item's
   // options need no more of it.

@@ -70,15 +70,16 @@ public:
   // Bytes before enciphering.
   std::uint64_t PlainSize() const { return Plain; }
 
-  // Pads the last cipher block and returns the item's length in the work file. Input
-  // that no engine reported counts as read now.
-  std::uint64_t Finish(std::uint64_t InputSize) {
+  // Input bytes the compressor reported read.
+  std::uint64_t ReadSize() const { return Read; }
+
+  // Pads the last cipher block and returns the item's length in the work file.
+  std::uint64_t Finish() {
     if (Encryptor) {
       Enciphered.clear();
       Encryptor->Finish(Enciphered);
       Work.Append(Enciphered);
     }
-    Progress.Advance(InputSize - std::min(InputSize, Read));
     return Work.Size() - Start;
   }
 
@@ -107,26 +108,52 @@ TItemPacker::TItemPacker(fs::path WorkFile, std::unique_ptr<TCompressor> Compres
     : Work(std::move(WorkFile)), Compressor(std::move(Compressor)), Password(Password),
       Progress(Progress) {}
 
-PackedItem TItemPacker::Pack(const fs::path& Path) {
-  platform::MappedFile data;
-  if (const std::string problem = data.Open(SystemName(Path)); !problem.empty())
-    throw ToolError(problem);
-  // The file may have changed since it was checked; what is packed is what was read.
-  if (data.Size() > MaxItemSize)
-    throw ToolError(Utf8Of(Path) + ": the file is 4 GiB or larger; an item holds less");
-  PackedItem item;
-  item.OriginalSize = static_cast<std::uint32_t>(data.Size());
-  item.Checksum = Crc32(0, data.Bytes());
-  item.WorkFile = Work.Name();
-  item.Offset = Work.Size();
+std::vector<PackedItem> TItemPacker::Pack(std::span<const fs::path> Paths) {
+  std::vector<platform::MappedFile> data(Paths.size());
+  std::vector<std::span<const std::uint8_t>> parts;
+  std::vector<PackedItem> items(Paths.size());
+  std::uint64_t total = 0;
+  for (std::size_t i = 0; i < Paths.size(); ++i) {
+    if (const std::string problem = data[i].Open(SystemName(Paths[i])); !problem.empty())
+      throw ToolError(problem);
+    // The file may have changed since it was checked; what is packed is what was read.
+    if (data[i].Size() > MaxItemSize)
+      throw ToolError(Utf8Of(Paths[i]) + ": the file is 4 GiB or larger; an item holds less");
+    items[i].OriginalSize = static_cast<std::uint32_t>(data[i].Size());
+    items[i].Checksum = Crc32(0, data[i].Bytes());
+    items[i].WorkFile = Work.Name();
+    parts.push_back(data[i].Bytes());
+    total += data[i].Size();
+  }
+  items[0].Offset = Work.Size();
   TItemOutput out(Work, Password, Progress);
-  if (Compressor && Compressor->CompressIfSmaller(data.Bytes(), out))
-    item.Method = Compressor->Method();
-  else
-    out.Write(data.Bytes());
-  item.StoredSize = static_cast<std::uint32_t>(out.PlainSize());
-  item.Length = out.Finish(data.Size());
-  return item;
+  const bool compressed = Compressor && Compressor->CompressIfSmaller(parts, out);
+  const std::uint64_t read = out.ReadSize();
+  if (compressed) {
+    // One stream for the block, held by its first item; the others continue it.
+    items[0].Method = Compressor->Method();
+    items[0].StoredSize = static_cast<std::uint32_t>(out.PlainSize());
+    items[0].Length = out.Finish();
+    for (std::size_t i = 1; i < items.size(); ++i) {
+      items[i].Method = imLzma2Continued;
+      items[i].Offset = Work.Size();
+    }
+  } else {
+    // Each item stored as it is, enciphered on its own.
+    out.Write(parts[0]);
+    items[0].StoredSize = items[0].OriginalSize;
+    items[0].Length = out.Finish();
+    for (std::size_t i = 1; i < items.size(); ++i) {
+      items[i].Offset = Work.Size();
+      TItemOutput stored(Work, Password, Progress);
+      stored.Write(parts[i]);
+      items[i].StoredSize = items[i].OriginalSize;
+      items[i].Length = stored.Finish();
+    }
+  }
+  // Input that no engine reported counts as read now.
+  Progress.Advance(total - std::min(total, read));
+  return items;
 }
 
 } // namespace vexa::tool

@@ -32,9 +32,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char StubIconName[] = "SELFEXICON";
-// Items packed ahead of the one whose turn it is, waiting for it. Each holds a few words in
-// memory; its bytes wait in a work file.
-constexpr std::size_t ItemsAhead = 64;
+// Blocks packed ahead of the one whose turn it is, waiting for it. Each holds a few words
+// in memory; its bytes wait in a work file.
+constexpr std::size_t BlocksAhead = 64;
 
 // What an item occupies in the image: encrypted data is padded to whole cipher blocks.
 std::uint64_t StoredBytes(std::uint64_t Size, bool Encrypted) {
@@ -147,6 +147,24 @@ void ReplaceVersionInfo(std::vector<pe::Resource>& Resources, const pe::VersionI
                        std::make_shared<pe::BytesData>(pe::BuildVersionInfo(Info))});
 }
 
+// The first item of each block, in item order: items join the block before them while the
+// sizes the plan found add up to at most the limit. From the inputs and the plan alone,
+// never the threads, so that the archive is the same whatever their number.
+std::vector<std::size_t> BlockStarts(const PackPlan& Plan) {
+  const bool solid = Plan.Level && Plan.Method == CompressionMethod::Lzma2 && Plan.BlockSize;
+  std::vector<std::size_t> starts;
+  std::uint64_t inBlock = 0;
+  for (std::size_t i = 0; i < Plan.Inputs.size(); ++i) {
+    const std::uint64_t size = Plan.Inputs[i].Size;
+    if (starts.empty() || !solid || inBlock + size > *Plan.BlockSize) {
+      starts.push_back(i);
+      inBlock = 0;
+    }
+    inBlock += size;
+  }
+  return starts;
+}
+
 } // namespace
 
 bool StubReadsLzma2(std::span<const std::uint8_t> Stub) {
@@ -205,10 +223,14 @@ PackReport PackArchive(const PackPlan& Plan) {
   for (const PackInput& file : files)
     inputBytes += file.Size;
   TProgress progress(Plan.Progress, inputBytes);
-  // A packer per thread, each with a work file of its own; which one packs an item
+  const std::vector<std::size_t> starts = BlockStarts(Plan);
+  const auto blockEnd = [&](std::size_t Block) {
+    return Block + 1 < starts.size() ? starts[Block + 1] : files.size();
+  };
+  // A packer per thread, each with a work file of its own; which one packs a block
   // changes where its bytes wait, never the bytes.
   std::vector<std::unique_ptr<TItemPacker>> packers;
-  for (std::size_t n = WorkerCount(Plan.Jobs, files.size()); packers.size() < n;)
+  for (std::size_t n = WorkerCount(Plan.Jobs, starts.size()); packers.size() < n;)
     packers.push_back(std::make_unique<TItemPacker>(
         WorkPath(Plan.Output, ".items"),
         Plan.Level ? MakeCompressor(Plan.Method, *Plan.Level) : nullptr, Plan.Password, progress));
@@ -216,34 +238,40 @@ PackReport PackArchive(const PackPlan& Plan) {
   PackReport report;
   std::vector<ItemRecordFields> records;
   std::vector<std::uint32_t> checksums;
-  std::vector<PackedItem> packed(files.size());
+  std::vector<std::vector<PackedItem>> packed(starts.size());
   RunInItemOrder(
-      files.size(), packers.size(), ItemsAhead,
-      [&](std::size_t Worker, std::size_t Item) {
-        packed[Item] = packers[Worker]->Pack(files[Item].Path);
+      starts.size(), packers.size(), BlocksAhead,
+      [&](std::size_t Worker, std::size_t Block) {
+        std::vector<fs::path> paths;
+        for (std::size_t i = starts[Block]; i < blockEnd(Block); ++i)
+          paths.push_back(files[i].Path);
+        packed[Block] = packers[Worker]->Pack(paths);
       },
-      [&](std::size_t Item) {
-        const PackInput& file = files[Item];
-        const PackedItem& item = packed[Item];
-        report.OriginalBytes += item.OriginalSize;
-        report.StoredBytes += item.Length;
-        if (report.StoredBytes + itemPaths.size() > pe::MaxImageSize)
-          throw TooLargeForImage(report.StoredBytes + itemPaths.size());
-        ItemRecordFields record;
-        record.FileName = file.Name;
-        record.OriginalSize = item.OriginalSize;
-        record.StoredSize = item.StoredSize;
-        record.Method = item.Method;
-        const std::int64_t seconds = Plan.LatestFileTime
-                                         ? std::min(*Plan.LatestFileTime, file.ModifiedSeconds)
-                                         : file.ModifiedSeconds;
-        record.FileTime = DaysSince1899(seconds);
-        records.push_back(std::move(record));
-        checksums.push_back(item.Checksum);
-        resources.push_back(
-            {pe::ResourceKey::FromId(pe::RtRcData),
-             pe::ResourceKey::FromName("ITEM" + std::to_string(Item + 1)), 0, 0,
-             std::make_shared<pe::FileRegionData>(item.WorkFile, item.Offset, item.Length)});
+      [&](std::size_t Block) {
+        for (std::size_t i = starts[Block]; i < blockEnd(Block); ++i) {
+          const PackInput& file = files[i];
+          const PackedItem& item = packed[Block][i - starts[Block]];
+          report.OriginalBytes += item.OriginalSize;
+          report.StoredBytes += item.Length;
+          if (report.StoredBytes + itemPaths.size() > pe::MaxImageSize)
+            throw TooLargeForImage(report.StoredBytes + itemPaths.size());
+          ItemRecordFields record;
+          record.FileName = file.Name;
+          record.OriginalSize = item.OriginalSize;
+          record.StoredSize = item.StoredSize;
+          record.Method = item.Method;
+          const std::int64_t seconds = Plan.LatestFileTime
+                                           ? std::min(*Plan.LatestFileTime, file.ModifiedSeconds)
+                                           : file.ModifiedSeconds;
+          record.FileTime = DaysSince1899(seconds);
+          records.push_back(std::move(record));
+          checksums.push_back(item.Checksum);
+          resources.push_back(
+              {pe::ResourceKey::FromId(pe::RtRcData),
+               pe::ResourceKey::FromName("ITEM" + std::to_string(i + 1)), 0, 0,
+               std::make_shared<pe::FileRegionData>(item.WorkFile, item.Offset, item.Length)});
+        }
+        packed[Block].clear();
       });
   for (const std::unique_ptr<TItemPacker>& packer : packers)
     packer->Close();

@@ -172,6 +172,19 @@ const char* MethodName(const TItemRecord& Item) {
   }
 }
 
+// The number of each item's block, from 1: an item that continues an LZMA2 stream is in
+// the block of the item before it, every other item starts one.
+std::vector<std::size_t> BlockNumbers(const TVexaHeader& Header) {
+  std::vector<std::size_t> numbers;
+  std::size_t block = 0;
+  for (const auto& item : Header.Items) {
+    if (Compressed(*item) != imLzma2Continued || block == 0)
+      ++block;
+    numbers.push_back(block);
+  }
+  return numbers;
+}
+
 void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
   const TVexaHeader& header = Archive.Header();
   const unsigned page = Archive.CodePage();
@@ -193,6 +206,7 @@ void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
   Out << "  \"unattended\": " << (header.RefusesUnattended() ? "false" : "true") << ",\n";
   Out << "  \"item_resources_past_header\": " << Archive.ItemResourcesPastHeader() << ",\n";
   Out << "  \"items\": [";
+  const std::vector<std::size_t> blocks = BlockNumbers(header);
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     const TItemRecord& item = *header.Items[i];
     Out << (i ? "," : "") << "\n    {\"name\": " << JsonString(Archive.ItemPath(i));
@@ -201,7 +215,7 @@ void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
       Out << ", \"file_name\": " << JsonString(FromAnsi(FileName(item), page));
     Out << ", \"size\": " << OriginalSize(item) << ", \"stored\": " << StoredSize(item)
         << ", \"compressed\": " << (Compressed(item) ? "true" : "false")
-        << ", \"method\": " << JsonString(MethodName(item))
+        << ", \"method\": " << JsonString(MethodName(item)) << ", \"block\": " << blocks[i]
         << ", \"modified\": " << JsonString(DateText(FileTime(item))) << "}";
   }
   Out << (header.Items.empty() ? "" : "\n  ") << "]";
@@ -248,18 +262,23 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
       << "\n";
 
   char line[256];
-  std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %s\n", "Name", "Size", "Stored",
-                "Ratio", "Method", "Modified (UTC)");
+  std::snprintf(line, sizeof line, "\n%-32s %12s %12s %7s %-8s %5s %s\n", "Name", "Size", "Stored",
+                "Ratio", "Method", "Block", "Modified (UTC)");
   Out << line;
   std::uint64_t original = 0;
   std::uint64_t stored = 0;
+  const std::vector<std::size_t> blocks = BlockNumbers(header);
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     const TItemRecord& item = *header.Items[i];
     // A path longer than the column pushes the others right.
     Out << PaddedName(Archive.ItemPath(i), 32);
-    std::snprintf(line, sizeof line, " %12u %12u %7s %-8s %s\n", OriginalSize(item),
-                  StoredSize(item), RatioText(OriginalSize(item), StoredSize(item)).c_str(),
-                  MethodName(item), DateText(FileTime(item)).c_str());
+    // A block's stored bytes are its first item's: the others have no ratio of their own.
+    const std::string ratio = Compressed(item) == imLzma2Continued
+                                  ? "-"
+                                  : RatioText(OriginalSize(item), StoredSize(item));
+    std::snprintf(line, sizeof line, " %12u %12u %7s %-8s %5llu %s\n", OriginalSize(item),
+                  StoredSize(item), ratio.c_str(), MethodName(item),
+                  static_cast<unsigned long long>(blocks[i]), DateText(FileTime(item)).c_str());
     Out << line;
     original += OriginalSize(item);
     stored += StoredSize(item);
@@ -276,43 +295,88 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
       Out << Utf8FromUtf16(folder) << "\\ (empty folder)\n";
 }
 
-// Reads item Index to its end through the extractor's own streams, handing each chunk to
-// Sink, and checks what came out against the record (and the packer's checksum when the
-// archive has one). Returns why the item is damaged, or nothing. Sink's own failures
-// pass as they are.
-std::optional<std::string>
-ReadItem(const TArchiveFile& Archive, std::size_t Index, const std::string& Password,
-         const std::optional<std::vector<std::uint32_t>>& Checksums,
-         const std::function<void(const std::uint8_t*, std::int32_t)>& Sink) {
-  const TItemRecord& item = *Archive.Header().Items[Index];
-  const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[CopyBufferSize]);
-  try {
-    TItemReader reader(Archive.Module(), TArchiveFile::ItemResourceName(Index), Password, item);
-    std::uint64_t length = 0;
-    std::uint32_t crc = 0;
-    for (std::int32_t n; (n = reader.Top().Read(buffer.get(), CopyBufferSize)) > 0;) {
-      length += static_cast<std::uint32_t>(n);
-      crc = Crc32(crc, {buffer.get(), static_cast<std::size_t>(n)});
-      if (Sink)
-        Sink(buffer.get(), n);
-    }
-    reader.CheckComplete();
-    if (length != OriginalSize(item))
-      return "gives " + std::to_string(length) + " bytes instead of " +
-             std::to_string(OriginalSize(item));
-    if (Checksums && (*Checksums)[Index] != crc)
-      return "differs from what was packed (checksum mismatch)";
-  } catch (const TStreamReadException&) {
-    return "is missing or shorter than its stored size";
-  } catch (const Exception& e) {
-    return "is damaged: " +
-           (e.message() == "error" ? std::string("corrupt compressed data") : e.message());
-  }
-  return std::nullopt;
-}
-
 std::string ItemText(const TArchiveFile& Archive, std::size_t Index) {
   return "item " + std::to_string(Index + 1) + " (" + Archive.ItemPath(Index) + ")";
+}
+
+struct DamagedItem {
+  std::size_t Index;
+  std::string Problem;
+};
+
+using ItemSink = std::function<void(const std::uint8_t*, std::int32_t)>;
+
+// Reads the block that starts at item First (docs/format.md: most often the item alone)
+// through the extractor's own streams, each item to its end: Begin(Index) comes first,
+// Sink takes its bytes, and what came out is checked against the record (and the packer's
+// checksum when the archive has one). Every damaged item of the block goes to Damaged: an
+// item the damage of its block's stream stopped, and those after it in that block, which
+// it never reached. With StopAtDamage, the first damaged item ends the reading. Returns the
+// block's length. The failures of Begin and Sink pass as they are.
+std::size_t ReadBlock(const TArchiveFile& Archive, std::size_t First, const std::string& Password,
+                      const std::optional<std::vector<std::uint32_t>>& Checksums, bool StopAtDamage,
+                      const std::function<void(std::size_t)>& Begin, const ItemSink& Sink,
+                      std::vector<DamagedItem>& Damaged) {
+  const TItemRecords& items = Archive.Header().Items;
+  const std::size_t length = BlockLength(items, First);
+  const std::size_t end = First + length;
+  const auto blockDamaged = [&](std::size_t From, const std::string& Why) {
+    for (std::size_t i = From; i < end; ++i)
+      Damaged.push_back({i, i == From ? Why
+                                      : "is damaged: it follows " + ItemText(Archive, From) +
+                                            " in their block's stream"});
+  };
+  if (Compressed(*items[First]) == imLzma2Continued) {
+    for (std::size_t i = First; i < end; ++i)
+      Damaged.push_back({i, "is damaged: it continues an LZMA2 block, but no LZMA2 item "
+                            "starts one before it"});
+    return length;
+  }
+  for (std::size_t i = First + 1; i < end; ++i)
+    if (StoredSize(*items[i]) != 0) {
+      blockDamaged(First, "is damaged: " + ItemText(Archive, i) +
+                              ", which continues its block, has stored data of its own");
+      return length;
+    }
+  const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[CopyBufferSize]);
+  std::size_t at = First;
+  try {
+    TBlockReader block(Archive.Module(), TArchiveFile::ItemResourceName(First), Password, items,
+                       First);
+    for (; at < end; ++at) {
+      const TItemRecord& item = *items[at];
+      if (Begin)
+        Begin(at);
+      TStream& bytes = block.Next();
+      std::uint64_t count = 0;
+      std::uint32_t crc = 0;
+      for (std::int32_t n; (n = bytes.Read(buffer.get(), CopyBufferSize)) > 0;) {
+        count += static_cast<std::uint32_t>(n);
+        crc = Crc32(crc, {buffer.get(), static_cast<std::size_t>(n)});
+        if (Sink)
+          Sink(buffer.get(), n);
+      }
+      block.CheckComplete();
+      std::optional<std::string> problem;
+      if (count != OriginalSize(item))
+        problem = "gives " + std::to_string(count) + " bytes instead of " +
+                  std::to_string(OriginalSize(item));
+      else if (Checksums && (*Checksums)[at] != crc)
+        problem = "differs from what was packed (checksum mismatch)";
+      if (problem) {
+        Damaged.push_back({at, *problem});
+        if (StopAtDamage)
+          return length;
+      }
+    }
+  } catch (const TStreamReadException&) {
+    blockDamaged(at, "is missing or shorter than its stored size");
+  } catch (const Exception& e) {
+    blockDamaged(at,
+                 "is damaged: " + (e.message() == "error" ? std::string("corrupt compressed data")
+                                                          : e.message()));
+  }
+  return length;
 }
 
 // The components of a safe item name; backslash and slash both separate them.
@@ -487,11 +551,6 @@ void WarnOfItemsPastHeader(const TArchiveFile& Archive, std::ostream& Err) {
     Err << "vexa: warning: " << *warning << "\n";
 }
 
-struct DamagedItem {
-  std::size_t Index;
-  std::string Problem;
-};
-
 // What verify found, for its report.
 struct Findings {
   std::vector<DamagedItem> Damaged;
@@ -609,8 +668,11 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   for (const auto& item : header.Items)
     total += OriginalSize(*item);
   TProgress progress(Options.Progress, total);
-  for (std::size_t i = 0; i < header.Items.size(); ++i) {
-    const fs::path& target = targets[i];
+  std::unique_ptr<TFileStream> file;
+  std::optional<std::size_t> opened; // the item whose file is open
+  const auto begin = [&](std::size_t Index) {
+    file.reset();
+    const fs::path& target = targets[Index];
     // The stub makes no folders, but here the user chose the folder to fill, so the
     // subfolders that item names ask for are made in it.
     fs::create_directories(target.parent_path(), error);
@@ -619,26 +681,33 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
     // --force replaces a link itself; writing through it could land outside the folder.
     if (fs::is_symlink(target, error))
       fs::remove(target, error);
-    std::optional<std::string> problem;
     try {
-      TFileStream file(SystemName(target), fmCreate);
-      problem = ReadItem(archive, i, password, checksums,
-                         [&](const std::uint8_t* Bytes, std::int32_t Count) {
-                           try {
-                             file.WriteBuffer(Bytes, Count);
-                             progress.Advance(static_cast<std::uint64_t>(Count));
-                           } catch (const Exception& e) {
-                             throw ToolError(Shown(target) + ": " + e.message());
-                           }
-                         });
+      file = std::make_unique<TFileStream>(SystemName(target), fmCreate);
     } catch (const Exception& e) {
       throw ToolError(Shown(target) + ": " + e.message());
     }
-    if (problem) {
+    opened = Index;
+  };
+  const auto write = [&](const std::uint8_t* Bytes, std::int32_t Count) {
+    try {
+      file->WriteBuffer(Bytes, Count);
+      progress.Advance(static_cast<std::uint64_t>(Count));
+    } catch (const Exception& e) {
+      throw ToolError(Shown(targets[*opened]) + ": " + e.message());
+    }
+  };
+  for (std::size_t i = 0; i < header.Items.size();) {
+    std::vector<DamagedItem> damaged;
+    i += ReadBlock(archive, i, password, checksums, true, begin, write, damaged);
+    file.reset();
+    if (!damaged.empty()) {
+      const DamagedItem& first = damaged.front();
+      const fs::path& target = targets[first.Index];
       // A file that is not the item would pass for it.
-      fs::remove(target, error);
-      throw ToolError(Path + ": " + ItemText(archive, i) + " " + *problem + "; " + Shown(target) +
-                      " was not kept (vexa verify lists every damaged item)");
+      if (opened == first.Index)
+        fs::remove(target, error);
+      throw ToolError(Path + ": " + ItemText(archive, first.Index) + " " + first.Problem + "; " +
+                      Shown(target) + " was not kept (vexa verify lists every damaged item)");
     }
   }
   progress.Done();
@@ -659,17 +728,20 @@ VerifyResult VerifyArchive(const std::string& Path, const PasswordSource& Passwo
 
   Findings found;
   found.ItemChecksums = checksums.has_value();
+  std::vector<DamagedItem> read;
+  for (std::size_t i = 0; i < header.Items.size();)
+    i += ReadBlock(archive, i, password, checksums, false, nullptr, nullptr, read);
+  // An item the extractor would refuse to write is reported as such, whatever it holds.
+  std::map<std::size_t, std::string> problems;
+  for (DamagedItem& item : read)
+    problems.emplace(item.Index, std::move(item.Problem));
   const std::optional<TItemPaths>& paths = archive.ItemPaths();
-  for (std::size_t i = 0; i < header.Items.size(); ++i) {
-    std::optional<std::string> problem;
+  for (std::size_t i = 0; i < header.Items.size(); ++i)
     if (paths ? !IsSafeTreePath(paths->Items[i]) : !IsSafeItemPath(FileName(*header.Items[i])))
-      problem = paths ? "has a path the extractor refuses to write"
-                      : "has a name the extractor refuses to write";
-    else
-      problem = ReadItem(archive, i, password, checksums, nullptr);
-    if (problem)
-      found.Damaged.push_back({i, *problem});
-  }
+      problems[i] = paths ? "has a path the extractor refuses to write"
+                          : "has a name the extractor refuses to write";
+  for (auto& [index, problem] : problems)
+    found.Damaged.push_back({index, std::move(problem)});
   found.PathProblems = PathProblemsOf(archive);
   // A damaged item changes the image checksum too; it says nothing more then.
   found.Image = found.Damaged.empty() ? CheckImageChecksum(archive)

@@ -14,7 +14,7 @@ namespace {
 voidpf ZAlloc(voidpf, uInt Items, uInt Size) {
   if (Size != 0 && Items > SIZE_MAX / Size)
     return Z_NULL;
-  return ::operator new(std::size_t{Items} * Size, std::nothrow);
+  return ::operator new (std::size_t{Items} * Size, std::nothrow);
 }
 
 void ZFree(voidpf, voidpf Address) { ::operator delete(Address); }
@@ -107,21 +107,13 @@ std::int32_t TDecompressionStream::Seek(std::int32_t Offset, std::uint16_t Origi
     Source.SetPosition(SourceStart);
     SourcePosition = SourceStart;
   } else if (Origin == soCurrent && Offset >= 0) {
-    Skip(Offset);
+    ReadAndDiscard(Offset);
   } else if (Origin == soBeginning && Offset > total) {
-    Skip(Offset - total);
+    ReadAndDiscard(Offset - total);
   } else {
     InvalidOperation();
   }
   return static_cast<std::int32_t>(ZRec.total_out);
-}
-
-void TDecompressionStream::Skip(std::int64_t Count) {
-  constexpr std::int32_t ScratchSize = 4096;
-  std::uint8_t scratch[ScratchSize];
-  for (std::int64_t i = Count / ScratchSize; i > 0; --i)
-    ReadBuffer(scratch, ScratchSize);
-  ReadBuffer(scratch, static_cast<std::int32_t>(Count % ScratchSize));
 }
 
 } // namespace vexa

@@ -78,8 +78,6 @@ public:
   bool StreamEnded() const { return Ended; }
 
 private:
-  void Skip(std::int64_t Count);
-
   bool Ended = false;
 };
 

@@ -33,21 +33,22 @@ TLzma2DecompressionStream::~TLzma2DecompressionStream() { Lzma2Dec_Free(&Decoder
 std::int32_t TLzma2DecompressionStream::Read(void* Buffer, std::int32_t Count) {
   if (Count <= 0)
     return 0;
-  if (Failed)
-    Damaged();
   if (Source.Position() != SourcePosition)
     Source.SetPosition(SourcePosition);
   auto* out = static_cast<std::uint8_t*>(Buffer);
   std::int32_t done = 0;
   try {
     while (done < Count) {
-      if (Head == Ready && !Decode())
+      if (Head == Ready && (Failed || !Decode()))
         break;
       const std::int32_t n = std::min(Count - done, Ready - Head);
       std::memcpy(out + done, Output + Head, static_cast<std::size_t>(n));
       Head += n;
       done += n;
     }
+    // The bytes decoded before the damage came out first; the damage shows now.
+    if (done == 0 && Failed)
+      Damaged();
   } catch (const EDecompressionError&) {
     Failed = true;
     throw;
@@ -109,15 +110,20 @@ bool TLzma2DecompressionStream::Decode() {
     ELzmaStatus status;
     if (Lzma2Dec_DecodeToBuf(&Decoder, Output + End, &outLength, Input + InputHead, &inLength,
                              LZMA_FINISH_ANY, &status) != SZ_OK)
-      Damaged();
+      return Fail();
     // Input left and room for output, yet nothing moved: the decoder would stall.
     if (inLength == 0 && outLength == 0 && status != LZMA_STATUS_FINISHED_WITH_MARK)
-      Damaged();
+      return Fail();
     InputHead += static_cast<std::int32_t>(inLength);
     End += static_cast<std::int32_t>(outLength);
     Decoded += outLength;
-    if (Decoded > PlainSize)
-      Damaged();
+    if (Decoded > PlainSize) {
+      // The items' bytes come out whole; the byte past them is the damage.
+      End -= static_cast<std::int32_t>(Decoded - PlainSize);
+      Decoded = PlainSize;
+      ConvertRest();
+      return Fail();
+    }
     if (status == LZMA_STATUS_FINISHED_WITH_MARK) {
       Finished = true;
       Finish();
@@ -134,6 +140,18 @@ bool TLzma2DecompressionStream::Decode() {
     if (Ready > Head)
       return true;
   }
+}
+
+bool TLzma2DecompressionStream::Fail() {
+  Failed = true;
+  return Ready > Head;
+}
+
+void TLzma2DecompressionStream::ConvertRest() {
+  // The filter leaves the stream's last few bytes as they are.
+  if (Filter == Lzma2Item::X86Filter)
+    x86_Convert(Output + Ready, static_cast<SizeT>(End - Ready), FilterPosition, &FilterState, 0);
+  MakeReady(End);
 }
 
 void TLzma2DecompressionStream::MakeReady(std::int32_t NewReady) {
@@ -155,12 +173,11 @@ bool TLzma2DecompressionStream::ReadRest(std::uint8_t* Buffer, std::int32_t Coun
 }
 
 void TLzma2DecompressionStream::Finish() {
-  if (Decoded != PlainSize)
-    Damaged();
-  // The filter leaves the stream's last few bytes as they are.
-  if (Filter == Lzma2Item::X86Filter)
-    x86_Convert(Output + Ready, static_cast<SizeT>(End - Ready), FilterPosition, &FilterState, 0);
-  MakeReady(End);
+  ConvertRest();
+  if (Decoded != PlainSize) {
+    Fail();
+    return;
+  }
   std::uint8_t trailer[Lzma2Item::TrailerSize + 1];
   if (!ReadRest(trailer, Lzma2Item::TrailerSize)) {
     // Cut short in the trailer: what was decoded comes out, the item stays incomplete.
@@ -169,27 +186,20 @@ void TLzma2DecompressionStream::Finish() {
   const std::uint32_t stored = std::uint32_t{trailer[0]} << 24 | std::uint32_t{trailer[1]} << 16 |
                                std::uint32_t{trailer[2]} << 8 | trailer[3];
   if (stored != Checksum || ReadRest(trailer, 1))
-    Damaged();
-  Ended = true;
+    Fail();
+  else
+    Ended = true;
 }
 
 std::int32_t TLzma2DecompressionStream::Seek(std::int32_t Offset, std::uint16_t Origin) {
   const auto position = static_cast<std::int64_t>(Delivered);
   if (Origin == soCurrent && Offset >= 0)
-    Skip(Offset);
+    ReadAndDiscard(Offset);
   else if (Origin == soBeginning && Offset >= position)
-    Skip(Offset - position);
+    ReadAndDiscard(Offset - position);
   else
     throw EDecompressionError("Invalid stream operation");
   return static_cast<std::int32_t>(Delivered);
-}
-
-void TLzma2DecompressionStream::Skip(std::int64_t Count) {
-  constexpr std::int32_t ScratchSize = 4096;
-  std::uint8_t scratch[ScratchSize];
-  for (std::int64_t i = Count / ScratchSize; i > 0; --i)
-    ReadBuffer(scratch, ScratchSize);
-  ReadBuffer(scratch, static_cast<std::int32_t>(Count % ScratchSize));
 }
 
 } // namespace vexa

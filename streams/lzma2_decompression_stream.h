@@ -7,11 +7,13 @@
 // - Count bytes while the data lasts; fewer, then 0, when the source runs dry. A source
 //   that runs dry before the end of the stream (a cut-short item) is no failure here: the
 //   caller learns of it from StreamEnded(), which stays false.
-// - Raise EDecompressionError "error", and report none of the bytes placed in Buffer by
-//   that call, for: an unknown filter; a dictionary larger than LZMA2 needs for PlainSize
-//   bytes or than an encoder writes; corrupt data; a stream that holds more or fewer than
-//   PlainSize bytes; an Adler-32 mismatch; source bytes after the trailer. The stream
-//   stays failed.
+// - Raise EDecompressionError "error" for: an unknown filter; a dictionary larger than
+//   LZMA2 needs for PlainSize bytes or than an encoder writes; corrupt data; a stream that
+//   holds more or fewer than PlainSize bytes; an Adler-32 mismatch; source bytes after the
+//   trailer. The bytes decoded before the damage was found come out first (never more than
+//   PlainSize), and the Read after them raises, so the damage of a block's stream shows at
+//   the item it concerns: a stream that ends wrong, after the last item's bytes. A raising
+//   Read reports none of the bytes placed in Buffer by that call. The stream stays failed.
 // - Out of memory raises std::bad_alloc.
 // Memory: the dictionary the stream names, and two 64 KiB buffers.
 //
@@ -51,12 +53,16 @@ private:
   // Makes more output ready; false when the source ran dry or the stream has ended.
   bool Decode();
   bool RefillInput();
+  // Checks the stream's end: its size, its trailer and that nothing follows.
   void Finish();
+  // Marks the stream failed once what is ready has come out; true when something has.
+  bool Fail();
+  // Makes every decoded byte ready, the filter's last ones included.
+  void ConvertRest();
   // Hands Output[Ready, NewReady) out, into the checksum.
   void MakeReady(std::int32_t NewReady);
   // Reads Count more bytes of the item's data, past what the decoder took.
   bool ReadRest(std::uint8_t* Buffer, std::int32_t Count);
-  void Skip(std::int64_t Count);
 
   TStream& Source;
   const std::uint64_t PlainSize;

@@ -30,6 +30,9 @@ public:
   // Exact-count transfers: a short count raises EReadError / EWriteError.
   void ReadBuffer(void* Buffer, std::int32_t Count);
   void WriteBuffer(const void* Buffer, std::int32_t Count);
+  // Reads and discards Count bytes, for the forward seeks of streams that cannot seek:
+  // running out on the way raises EReadError.
+  void ReadAndDiscard(std::int64_t Count);
 };
 
 // The new position of a seek over data of Size bytes, for streams that refuse to leave

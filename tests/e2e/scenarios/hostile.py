@@ -22,7 +22,8 @@ LARGEST = 65534
 
 TO_DEST = ["--dest", "{run}\\dest"]
 DEFLATE = ["--method", "deflate"]
-LZMA2 = ["--method", "lzma2"]
+LZMA2 = ["--method", "lzma2", "--no-solid"]
+LZMA2_SOLID = ["--method", "lzma2", "--solid"]
 CANNOT_LOAD = [{"do": "wait", "title": "Error", "class": "#32770",
                 "check": message_box("Error", "Cannot load header.", {1: "OK"})},
                {"do": "click", "id": 1}]
@@ -130,9 +131,12 @@ SCENARIOS = [
      "written": {"dest/readme.txt": "readme.txt", "dest/manual.txt": lambda data: data != MANUAL}},
 
     *({"name": f"{name}_truncated", "files": MANUAL_AND_FRIENDS, "pack": TO_DEST + method,
-       "mkdirs": ["dest"], "craft": cut_item("ITEM2", lambda n: n // 2), "exit_code": 1,
+       "mkdirs": ["dest"], "craft": cut_item(item, lambda n: n // 2), "exit_code": 1,
        "written": {"dest/readme.txt": "readme.txt", "dest/manual.txt": strict_prefix_of(MANUAL)}}
-      for name, method in (("zlib", DEFLATE), ("lzma2", LZMA2))),
+      # A solid block's stream is ITEM1: cut in the manual's bytes, the readme before it
+      # comes out whole, the manual in part, and the last item never.
+      for name, method, item in (("zlib", DEFLATE, "ITEM2"), ("lzma2", LZMA2, "ITEM2"),
+                                 ("lzma2_solid", LZMA2_SOLID, "ITEM1"))),
 
     # One byte short of its padding: every plain byte is there, the last block is not whole.
     {"name": "encrypted_short_padding", "files": {"readme.txt": README, "data.bin": DATA},

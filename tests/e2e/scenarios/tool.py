@@ -166,8 +166,10 @@ TREE = {
     "app/readme.txt": b"Read me.\r\n",
 }
 
-# The compression methods, each a dimension of the compressed scenarios below.
-METHODS = {"deflate": ["--method", "deflate"], "lzma2": ["--method", "lzma2"]}
+# The compression methods, each a dimension of the compressed scenarios below: LZMA2 solid
+# packs the four files as one block, whose items the stub writes in turn.
+METHODS = {"deflate": ["--method", "deflate"], "lzma2": ["--method", "lzma2", "--no-solid"],
+           "lzma2_solid": ["--method", "lzma2", "--solid"]}
 # The threads vexa.exe packs on, another: whatever their number, it writes what vexa writes
 # on as many as the machine has.
 JOBS = {"one_thread": 1, "two_threads": 2}

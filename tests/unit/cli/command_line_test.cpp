@@ -69,12 +69,15 @@ TEST_F(CommandLineTest, ExitCodesSaySuccessFailureOrUsage) {
   EXPECT_EQ(r.Code, 0) << r.Err;
   EXPECT_EQ(r.Err, "");
   EXPECT_NE(r.Out.find("a.exe: 1 item(s)"), std::string::npos) << r.Out;
+  EXPECT_EQ(Run("pack -o c.exe --temp --solid --block-size 64KiB in" + stub).Code, 0);
 
   for (const char* usage :
        {"", "pack", "frobnicate", "pack -o b.exe in --temp --bogus",
         "pack -o b.exe --temp --ask-folder in", "list", "extract a.exe",
         "pack -o b.exe --temp --method lzma3 in", "pack -o b.exe --temp --store --method lzma2 in",
-        "pack -o b.exe --temp --method store --level 3 in"}) {
+        "pack -o b.exe --temp --method store --level 3 in",
+        "pack -o b.exe --temp --block-size 12Q in", "pack -o b.exe --temp --block-size 0 in",
+        "pack -o b.exe --temp --no-solid --block-size 1MiB in"}) {
     r = Run(usage);
     EXPECT_EQ(r.Code, 2) << "vexa " << usage << ": " << r.Err;
     EXPECT_NE(r.Err, "") << "vexa " << usage;
@@ -126,7 +129,7 @@ TEST_F(CommandLineTest, AFolderTreePacksWithItsPathsAndANameNotInUtf8ShowsItsByt
 TEST_F(CommandLineTest, ADamagedArchiveFailsVerifyWithTheItemNamed) {
   Put("in/a.txt", CompressibleBytes(10000));
   Put("in/b.txt", CompressibleBytes(20000));
-  ASSERT_EQ(Run("pack -o a.exe --temp in --stub '" + StubPath() + "'").Code, 0);
+  ASSERT_EQ(Run("pack -o a.exe --temp --no-solid in --stub '" + StubPath() + "'").Code, 0);
   RewriteArchive(Path("a.exe"), Path("damaged.exe"), [&](std::vector<pe::Resource>& resources) {
     Bytes item = ResourceBytes(Path("a.exe"), "ITEM2");
     item[item.size() / 2] ^= 0x40;

@@ -54,12 +54,6 @@ Bytes Extract(ItemMethod Method, const Bytes& Stored, std::size_t PlainSize, boo
   return ExtractWith<TDecompressionStream>(Stored, Ended);
 }
 
-Bytes Compress(TCompressor& Compressor, const Bytes& Plain) {
-  if (auto* lzma2 = dynamic_cast<TLzma2Compressor*>(&Compressor))
-    return lzma2->Compress(Plain);
-  return static_cast<TZlibCompressor&>(Compressor).Compress(Plain);
-}
-
 // CompressIfSmaller into memory: the stream, or nothing when storing serves better (the
 // output then holds nothing either).
 std::optional<Bytes> IfSmaller(TCompressor& Compressor, const Bytes& Plain) {
@@ -101,7 +95,7 @@ TEST_P(CompressorRoundTrip, ExtractorReadsBackEveryByte) {
     for (const bool compressible : {true, false}) {
       SCOPED_TRACE(std::to_string(size) + (compressible ? " compressible" : " incompressible"));
       const Bytes plain = compressible ? Compressible(size) : Incompressible(size);
-      const Bytes stored = Compress(*compressor, plain);
+      const Bytes stored = compressor->Compress(plain);
       bool ended = false;
       EXPECT_EQ(Extract(compressor->Method(), stored, size, ended), plain);
       EXPECT_TRUE(ended);
@@ -144,6 +138,48 @@ TEST(CompressorTest, Lzma2NamesTheSmallestDictionaryAndFiltersPrograms) {
       EXPECT_EQ(Extract(imLzma2, program, size, ended), plain);
     }
   }
+}
+
+// A block's parts make the stream of their bytes one after the other, whatever the cuts
+// (empty parts too); its dictionary holds their total and the x86 filter serves a block
+// whose bytes are mostly programs. A zlib stream holds one item only.
+TEST(CompressorTest, Lzma2CompressesABlockOfPartsAsOneStream) {
+  TLzma2Compressor compressor(6);
+  Bytes program = Compressible(70000);
+  program[0] = 'M', program[1] = 'Z';
+  const Bytes text = Compressible(50000);
+  const struct {
+    std::vector<Bytes> Parts;
+    std::uint8_t Filter;
+  } cases[] = {
+      {{program, {}, text}, Lzma2Item::X86Filter},
+      {{text, program}, Lzma2Item::X86Filter},
+      {{text, program, text}, Lzma2Item::NoFilter},
+      {{{}, {}}, Lzma2Item::NoFilter},
+  };
+  for (const auto& c : cases) {
+    Bytes whole;
+    std::vector<std::span<const std::uint8_t>> parts;
+    for (const Bytes& part : c.Parts) {
+      whole.insert(whole.end(), part.begin(), part.end());
+      parts.emplace_back(part);
+    }
+    SCOPED_TRACE(whole.size());
+    TBytesOutput out;
+    ASSERT_EQ(compressor.CompressIfSmaller(parts, out), !whole.empty());
+    if (whole.empty())
+      continue;
+    EXPECT_EQ(out.Stream[Lzma2Item::FilterOffset], c.Filter);
+    EXPECT_EQ(out.Stream[Lzma2Item::DictionaryOffset],
+              Lzma2Item::SmallestDictionaryByte(whole.size()));
+    bool ended = false;
+    EXPECT_EQ(Extract(imLzma2, out.Stream, whole.size(), ended), whole);
+    EXPECT_TRUE(ended);
+  }
+  TZlibCompressor zlib(6);
+  const std::span<const std::uint8_t> two[] = {text, text};
+  TBytesOutput out;
+  EXPECT_THROW(zlib.CompressIfSmaller(two, out), std::invalid_argument);
 }
 
 // Noise followed by a growing run of zeros crosses the point where the stream becomes

@@ -211,6 +211,15 @@ TEST_F(PackTest, RefusesOptionsThatDoNotFitOrDoNotWorkTogether) {
   ExpectRefused(o, "--jobs takes 1 or more", ExitUsage);
 
   o = Options({setup});
+  o.BlockSize = 0;
+  ExpectRefused(o, "--block-size takes 1 byte to 4 GiB - 1, not 0", ExitUsage);
+  o.BlockSize = 1ull << 32;
+  ExpectRefused(o, "--block-size takes 1 byte to 4 GiB - 1, not 4294967296", ExitUsage);
+  o.BlockSize = 1 << 20;
+  o.Solid = false;
+  ExpectRefused(o, "--block-size limits solid blocks: --no-solid has none", ExitUsage);
+
+  o = Options({setup});
   o.Title = "Caption";
   ExpectRefused(o, "--title", ExitUsage);
 
@@ -438,6 +447,11 @@ TEST_F(PackTest, TheArchiveIsTheSameWhateverTheNumberOfThreads) {
       {"compressed at level 1", [](PackOptions& o) { o.Level = 1; }},
       {"encrypted", [](PackOptions& o) { o.Password.Text = "secret"; }},
       {"stored and encrypted", [](PackOptions& o) { o.Store = true, o.Password.Text = "x"; }},
+      {"solid blocks of 1 MiB", [](PackOptions& o) { o.BlockSize = 1 << 20; }},
+      {"solid blocks of 1 MiB, encrypted",
+       [](PackOptions& o) { o.BlockSize = 1 << 20, o.Password.Text = "secret"; }},
+      {"every item alone", [](PackOptions& o) { o.Solid = false; }},
+      {"deflate", [](PackOptions& o) { o.Method = CompressionMethod::Deflate; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -453,6 +467,76 @@ TEST_F(PackTest, TheArchiveIsTheSameWhateverTheNumberOfThreads) {
       archives.push_back(withoutCheckBlock(plan.Output.string()));
     }
     EXPECT_TRUE(archives[0] == archives[1]);
+  }
+}
+
+// Items join a block while their sizes add up to the limit, a larger one is a block alone;
+// a block that compressing does not make smaller has its items stored, each on its own.
+// Deflate and --no-solid compress every item alone. Every item reads back as it was.
+TEST_F(PackTest, SolidBlocksFollowTheLimitAndStoreWhatDoesNotShrink) {
+  const std::vector<std::pair<std::string, Bytes>> files = {
+      {"1.txt", CompressibleBytes(50000)},
+      {"2.txt", CompressibleBytes(40000)},
+      {"3.txt", CompressibleBytes(1000)},
+      {"4.txt", CompressibleBytes(200000)},
+      {"5.bin", RandomBytes(30000, 5)},
+      {"6.bin", RandomBytes(30000, 6)},
+      {"7.txt", {}},
+      {"8.txt", CompressibleBytes(5)},
+  };
+  std::vector<fs::path> inputs;
+  for (const auto& [name, data] : files)
+    inputs.push_back(Put("in/" + name, data));
+  const struct {
+    const char* Name;
+    std::function<void(PackOptions&)> Set;
+    std::vector<std::uint8_t> Methods;
+  } cases[] = {
+      {"blocks of 100000 bytes",
+       [](PackOptions& o) { o.BlockSize = 100000; },
+       {imLzma2, imLzma2Continued, imLzma2Continued, imLzma2, imStored, imStored, imStored,
+        imStored}},
+      {"encrypted",
+       [](PackOptions& o) { o.BlockSize = 100000, o.Password.Text = "pw"; },
+       {imLzma2, imLzma2Continued, imLzma2Continued, imLzma2, imStored, imStored, imStored,
+        imStored}},
+      {"the default limit",
+       [](PackOptions&) {},
+       {imLzma2, imLzma2Continued, imLzma2Continued, imLzma2Continued, imLzma2Continued,
+        imLzma2Continued, imLzma2Continued, imLzma2Continued}},
+      {"every item alone",
+       [](PackOptions& o) { o.Solid = false; },
+       {imLzma2, imLzma2, imLzma2, imLzma2, imStored, imStored, imStored, imStored}},
+      {"deflate",
+       [](PackOptions& o) { o.Method = CompressionMethod::Deflate; },
+       {imZlib, imZlib, imZlib, imZlib, imStored, imStored, imStored, imStored}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    PackOptions o = Options(inputs);
+    c.Set(o);
+    RunPackCommand(o);
+    const TVexaHeader header = Header();
+    std::vector<std::uint8_t> methods;
+    for (const auto& item : header.Items) {
+      methods.push_back(Compressed(*item));
+      if (Compressed(*item) == imLzma2Continued) {
+        EXPECT_EQ(StoredSize(*item), 0u);
+      }
+    }
+    EXPECT_EQ(methods, c.Methods);
+    for (std::size_t i = 0; i < header.Items.size(); ++i)
+      if (Compressed(*header.Items[i]) == imLzma2Continued) {
+        EXPECT_TRUE(ResourceBytes(Path("out.exe"), "ITEM" + std::to_string(i + 1)).empty()) << i;
+      }
+    ExtractOptions extract;
+    extract.Directory = Path("unpacked");
+    extract.Password = GivenPassword("pw");
+    std::ostringstream out, err;
+    ExtractArchiveTo(Path("out.exe"), extract, out, err);
+    for (const auto& [name, data] : files)
+      EXPECT_EQ(ReadBytes(Dir / "unpacked" / name), data) << name;
+    fs::remove_all(Dir / "unpacked");
   }
 }
 

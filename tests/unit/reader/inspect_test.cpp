@@ -27,7 +27,15 @@ const std::map<std::string, Bytes>& Payload() {
   return files;
 }
 
-enum class Kind { Stored, Compressed, Encrypted, CompressedAndEncrypted };
+// Compressed: every item alone; Solid: LZMA2 blocks, the packer's default.
+enum class Kind { Stored, Compressed, Encrypted, CompressedAndEncrypted, Solid, SolidAndEncrypted };
+
+bool IsEncrypted(Kind Packing) {
+  return Packing == Kind::Encrypted || Packing == Kind::CompressedAndEncrypted ||
+         Packing == Kind::SolidAndEncrypted;
+}
+
+bool IsSolid(Kind Packing) { return Packing == Kind::Solid || Packing == Kind::SolidAndEncrypted; }
 
 class InspectTest : public ToolTest, public ::testing::WithParamInterface<Kind> {
 protected:
@@ -38,7 +46,8 @@ protected:
       inputs.push_back(Put("in/" + name, data));
     PackOptions o = Options(inputs);
     o.Store = Packing == Kind::Stored || Packing == Kind::Encrypted;
-    if (Packing == Kind::Encrypted || Packing == Kind::CompressedAndEncrypted)
+    o.Solid = IsSolid(Packing);
+    if (IsEncrypted(Packing))
       o.Password.Text = Password;
     RunPackCommand(o);
     return Path("out.exe");
@@ -99,20 +108,33 @@ TEST_P(InspectTest, ListShowsEveryItemAndHowItIsStored) {
   const std::string archive = PackPayload(GetParam());
   std::ostringstream json, err;
   ListArchive(archive, true, json, err);
-  const bool encrypted =
-      GetParam() == Kind::Encrypted || GetParam() == Kind::CompressedAndEncrypted;
-  const bool compressed =
-      GetParam() == Kind::Compressed || GetParam() == Kind::CompressedAndEncrypted;
-  EXPECT_EQ(json.str().find("\"encrypted\"") != std::string::npos, encrypted) << json.str();
+  const bool compressed = GetParam() == Kind::Compressed ||
+                          GetParam() == Kind::CompressedAndEncrypted || IsSolid(GetParam());
+  EXPECT_EQ(json.str().find("\"encrypted\"") != std::string::npos, IsEncrypted(GetParam()))
+      << json.str();
   for (const auto& [name, data] : Payload())
     EXPECT_NE(
         json.str().find("{\"name\": \"" + name + "\", \"size\": " + std::to_string(data.size())),
         std::string::npos)
         << name << " in " << json.str();
-  // Noise is stored as it is even when compression is on: deflating it would not help.
-  EXPECT_NE(json.str().find("\"noise.bin\", \"size\": 122885, \"stored\": 122885, "
-                            "\"compressed\": false"),
-            std::string::npos);
+  if (IsSolid(GetParam())) {
+    // One block: the first item holds the stream of all four, the others continue it.
+    EXPECT_NE(json.str().find("\"empty.dat\", \"size\": 0, \"stored\": "), std::string::npos);
+    EXPECT_NE(json.str().find("\"method\": \"lzma2\", \"block\": 1"), std::string::npos);
+    for (const char* name : {"noise.bin", "one.bin", "readme.txt"})
+      EXPECT_NE(json.str().find(std::string("\"") + name +
+                                "\", \"size\": " + std::to_string(Payload().at(name).size()) +
+                                ", \"stored\": 0, \"compressed\": true, \"method\": \"lzma2+\", "
+                                "\"block\": 1"),
+                std::string::npos)
+          << name << " in " << json.str();
+  } else {
+    // Noise is stored as it is even when compression is on: deflating it would not help.
+    EXPECT_NE(json.str().find("\"noise.bin\", \"size\": 122885, \"stored\": 122885, "
+                              "\"compressed\": false, \"method\": \"stored\", \"block\": 2"),
+              std::string::npos)
+        << json.str();
+  }
   EXPECT_EQ(json.str().find("\"compressed\": true") != std::string::npos, compressed);
 
   std::ostringstream table;
@@ -123,6 +145,8 @@ TEST_P(InspectTest, ListShowsEveryItemAndHowItIsStored) {
 }
 
 TEST_P(InspectTest, VerifyNamesEachDamagedItem) {
+  if (IsSolid(GetParam()))
+    return; // its items share one resource: InspectRefusalTest.ADamagedBlockNamesItsItems
   const std::string archive = PackPayload(GetParam());
   // Items in map order: 1 empty.dat, 2 noise.bin, 3 one.bin, 4 readme.txt.
   RewriteArchive(archive, Path("damaged.exe"), [&](std::vector<pe::Resource>& resources) {
@@ -163,7 +187,8 @@ TEST_P(InspectTest, VerifyNamesEachDamagedItem) {
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, InspectTest,
                          ::testing::Values(Kind::Stored, Kind::Compressed, Kind::Encrypted,
-                                           Kind::CompressedAndEncrypted));
+                                           Kind::CompressedAndEncrypted, Kind::Solid,
+                                           Kind::SolidAndEncrypted));
 
 using InspectRefusalTest = ToolTest;
 
@@ -522,6 +547,115 @@ TEST_F(InspectRefusalTest, WithoutChecksumsAFlippedStoredByteGoesUnseenButLength
   EXPECT_EQ(VerifyArchive(Path("short.exe"), {}, false, out, err).DamagedItems, 1u);
   EXPECT_NE(err.str().find("item 1 (a.bin) gives 999 bytes instead of 1000"), std::string::npos)
       << err.str();
+}
+
+// A block whose stream or records are damaged: verify names the item where reading stopped
+// and every later item of the block, which it never reached; extract stops at that item,
+// keeps the items before it whole and drops its file.
+TEST_F(InspectRefusalTest, ADamagedBlockNamesItsItems) {
+  const std::map<std::string, Bytes> files = {{"a.txt", CompressibleBytes(100000)},
+                                              {"b.bin", RandomBytes(5000, 4)},
+                                              {"c.txt", CompressibleBytes(70000)},
+                                              {"d.txt", CompressibleBytes(3000)}};
+  std::vector<fs::path> inputs;
+  for (const auto& [name, data] : files)
+    inputs.push_back(Put("in/" + name, data));
+  RunPackCommand(Options(inputs));
+  const Bytes header = ResourceBytes(Path("out.exe"), "HEADER");
+  const Bytes stream = ResourceBytes(Path("out.exe"), "ITEM1");
+  const auto record = [](Bytes& Header, std::size_t Item, std::size_t Offset) {
+    return Header.begin() + 656 + 81 * static_cast<std::ptrdiff_t>(Item) +
+           static_cast<std::ptrdiff_t>(Offset);
+  };
+  const auto addToField = [&](Bytes& Header, std::size_t Item, std::size_t Offset, int Delta) {
+    const auto at = record(Header, Item, Offset);
+    std::uint32_t value =
+        static_cast<std::uint32_t>(at[0] | at[1] << 8 | at[2] << 16 | at[3] << 24);
+    value += static_cast<std::uint32_t>(Delta);
+    for (int i = 0; i < 4; ++i)
+      at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  constexpr std::size_t Method = 64, Original = 73, Stored = 77;
+  ASSERT_EQ(header[656 + Method], imLzma2);
+  ASSERT_EQ(header[656 + 3 * 81 + Method], imLzma2Continued);
+
+  const struct {
+    const char* Name;
+    std::function<void(Bytes& Header, Bytes& Stream)> Damage;
+    std::size_t FirstDamaged; // from 1; 0: wherever the damage takes effect
+    const char* Problem;      // of the first damaged item
+  } cases[] = {
+      {"a byte flipped", [](Bytes&, Bytes& S) { S[S.size() / 2] ^= 0x55; }, 0, "is damaged"},
+      {"cut short", [](Bytes&, Bytes& S) { S.resize(S.size() / 2); }, 0, "is damaged"},
+      {"more bytes than the items", [&](Bytes& H, Bytes&) { addToField(H, 3, Original, -1); }, 4,
+       "is damaged: corrupt compressed data"},
+      {"fewer bytes than the items", [&](Bytes& H, Bytes&) { addToField(H, 3, Original, 1); }, 4,
+       "is damaged: corrupt compressed data"},
+      {"a checksum mismatch", [](Bytes&, Bytes& S) { S.back() ^= 0x01; }, 4,
+       "is damaged: corrupt compressed data"},
+      {"a byte after the checksum",
+       [&](Bytes& H, Bytes& S) {
+         S.push_back(0);
+         addToField(H, 0, Stored, 1);
+       },
+       4, "is damaged: corrupt compressed data"},
+      {"no LZMA2 item before the continuing ones",
+       [&](Bytes& H, Bytes&) { *record(H, 0, Method) = imStored; }, 1, "gives "},
+      {"stored data on a continuing item", [&](Bytes& H, Bytes&) { addToField(H, 2, Stored, 7); },
+       1, "is damaged: item 3 (c.txt), which continues its block, has stored data of its own"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Bytes damagedHeader = header;
+    Bytes damagedStream = stream;
+    c.Damage(damagedHeader, damagedStream);
+    RewriteArchive(Path("out.exe"), Path("damaged.exe"), [&](std::vector<pe::Resource>& r) {
+      SetData(*FindResource(r, "HEADER"), damagedHeader);
+      SetData(*FindResource(r, "ITEM1"), damagedStream);
+    });
+    std::ostringstream out, err, json;
+    const VerifyResult result = VerifyArchive(Path("damaged.exe"), {}, false, out, err);
+    const std::vector<std::string> names = {"a.txt", "b.bin", "c.txt", "d.txt"};
+    const auto named = [&](std::size_t Item) {
+      return err.str().find("item " + std::to_string(Item) + " (" + names[Item - 1] + ")") !=
+             std::string::npos;
+    };
+    std::size_t first = 1;
+    while (first < 4 && !named(first))
+      ++first;
+    // Wherever the damage shows, the block's last item is never read whole.
+    EXPECT_TRUE(named(4)) << err.str();
+    if (c.FirstDamaged) {
+      EXPECT_EQ(first, c.FirstDamaged) << err.str();
+      EXPECT_EQ(result.DamagedItems, 5 - first) << err.str();
+    }
+    EXPECT_NE(err.str().find("item " + std::to_string(first) + " (" + names[first - 1] + ") " +
+                             c.Problem),
+              std::string::npos)
+        << err.str();
+    VerifyArchive(Path("damaged.exe"), {}, true, json, err);
+    EXPECT_NE(json.str().find("{\"item\": 4, \"name\": \"d.txt\""), std::string::npos)
+        << json.str();
+
+    ExtractOptions options;
+    options.Directory = Path("unpacked");
+    try {
+      ExtractArchiveTo(Path("damaged.exe"), options, out, err);
+      ADD_FAILURE() << "extracted a damaged block";
+    } catch (const ToolError& e) {
+      EXPECT_NE(std::string(e.what()).find("item " + std::to_string(first) + " ("),
+                std::string::npos)
+          << e.what();
+    }
+    for (std::size_t i = 1; i <= 4; ++i) {
+      const fs::path file = Dir / "unpacked" / names[i - 1];
+      if (i < first)
+        EXPECT_EQ(ReadBytes(file), files.at(names[i - 1])) << file;
+      else
+        EXPECT_FALSE(fs::exists(file)) << file;
+    }
+    fs::remove_all(Dir / "unpacked");
+  }
 }
 
 // Where a byte of a packed archive is flipped outside its items: the file offset, found in

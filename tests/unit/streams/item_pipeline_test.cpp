@@ -12,6 +12,7 @@
 #include "crypto/password_check.h"
 #include "packer/compressor.h"
 #include "packer/header_builder.h"
+#include "streams/file_stream.h"
 #include "streams/resource_stream.h"
 #include "support/memory_resource_module.h"
 
@@ -45,7 +46,8 @@ Bytes Mixed(std::size_t n, unsigned seed) {
   std::mt19937 random(seed);
   Bytes bytes(n);
   for (std::size_t i = 0; i < n; ++i)
-    bytes[i] = (i / 512) % 2 ? static_cast<std::uint8_t>(random()) : static_cast<std::uint8_t>('a' + i % 7);
+    bytes[i] = (i / 512) % 2 ? static_cast<std::uint8_t>(random())
+                             : static_cast<std::uint8_t>('a' + i % 7);
   return bytes;
 }
 
@@ -70,8 +72,9 @@ TItemRecord Record(const std::string& Name, ItemMethod Method, std::uint32_t Sto
 class ItemPipelineTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    Dir = fs::temp_directory_path() / ("vexa_pipeline_" + std::to_string(::getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    Dir = fs::temp_directory_path() /
+          ("vexa_pipeline_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(Dir);
     fs::create_directories(Dir);
   }
@@ -187,7 +190,8 @@ TEST_F(ItemPipelineTest, EmptyPasswordCopiesWithoutDeciphering) {
 
 TEST_F(ItemPipelineTest, MissingResourceCreatesNoFile) {
   const TItemRecord item = Record("item.bin", imStored, 0);
-  EXPECT_THROW(ExtractItem(Module, "Item2", (Dir / "item.bin").string(), "", item), TStreamReadException);
+  EXPECT_THROW(ExtractItem(Module, "Item2", (Dir / "item.bin").string(), "", item),
+               TStreamReadException);
   EXPECT_FALSE(fs::exists(Dir / "item.bin"));
 }
 
@@ -243,10 +247,76 @@ TEST_F(ItemPipelineTest, ContinuedItemReadAloneRaises) {
                EDecompressionError);
 }
 
+// A block's items come out of its one stream into their files in turn, enciphered or not;
+// a skipped item's bytes are read and dropped, and the progress hook counts only what was
+// written. Records that cannot be right, and a stream cut short, raise as a damaged item
+// does.
+TEST_F(ItemPipelineTest, ABlocksItemsAreWrittenInTurn) {
+  const std::vector<std::pair<std::string, Bytes>> files = {
+      {"a", Mixed(70000, 1)}, {"b", Mixed(100000, 2)}, {"c", Mixed(5000, 3)}, {"d", {}}};
+  std::vector<std::span<const std::uint8_t>> parts;
+  for (const auto& [name, data] : files)
+    parts.emplace_back(data);
+  TBytesOutput block;
+  ASSERT_TRUE(TLzma2Compressor(6).CompressIfSmaller(parts, block));
+  const auto records = [&](std::uint32_t ContinuedStored) {
+    TItemRecords items;
+    for (const auto& [name, data] : files)
+      items.push_back(std::make_unique<TItemRecord>(
+          Record(name, items.empty() ? imLzma2 : imLzma2Continued,
+                 items.empty() ? static_cast<std::uint32_t>(block.Stream.size()) : ContinuedStored,
+                 static_cast<std::uint32_t>(data.size()))));
+    return items;
+  };
+  for (const std::string password : {"", "pw"}) {
+    Bytes stored = block.Stream;
+    if (!password.empty()) {
+      stored.clear();
+      TItemEncryptor encryptor(password);
+      encryptor.Add(block.Stream.data(), block.Stream.size(), stored);
+      encryptor.Finish(stored);
+    }
+    Module.Add("ITEM1", stored);
+    const TItemRecords items = records(0);
+    {
+      TBlockReader reader(Module, "Item1", password, items, 0);
+      EXPECT_EQ(reader.Length(), 4u);
+      std::int64_t counted = 0;
+      for (std::size_t i = 0; i < files.size(); ++i) {
+        if (i == 1) {
+          SkipBlockItem(reader);
+          continue;
+        }
+        const std::string target = (Dir / ("item" + std::to_string(i))).string();
+        WriteBlockItem(
+            reader, [&] { return std::make_unique<TFileStream>(target, fmCreate); },
+            [&](std::int32_t n) { counted += n; });
+      }
+      EXPECT_TRUE(reader.Done());
+      EXPECT_EQ(counted, 75000);
+    }
+    for (const std::size_t i : {0, 2, 3})
+      EXPECT_EQ(ReadFile(Dir / ("item" + std::to_string(i))), files[i].second) << i;
+    EXPECT_FALSE(fs::exists(Dir / "item1"));
+    EXPECT_EQ(Module.Outstanding(), 0);
+  }
+
+  EXPECT_THROW(TBlockReader(Module, "Item1", "", records(1), 0), EDecompressionError);
+  EXPECT_THROW(TBlockReader(Module, "Item1", "", records(0), 1), EDecompressionError);
+  Module.Add("ITEM1", Bytes(block.Stream.begin(), block.Stream.begin() + block.Stream.size() / 2));
+  const TItemRecords items = records(0);
+  TBlockReader reader(Module, "Item1", "", items, 0);
+  const std::string cut = (Dir / "cut").string();
+  EXPECT_THROW(for (std::size_t i = 0; i < files.size(); ++i) WriteBlockItem(
+                   reader, [&] { return std::make_unique<TFileStream>(cut, fmCreate); }),
+               EDecompressionError);
+}
+
 TEST_F(ItemPipelineTest, EncryptedItemShorterThanItsPaddingRaises) {
   const TItemRecord item = AddItem("ITEM1", Mixed(100, 2), CompressionMethod::Store, "pw");
   Module.Add("ITEM2", Bytes(96, 0)); // 100 bytes need 104 stored
-  EXPECT_THROW(ExtractItem(Module, "Item2", (Dir / "item.bin").string(), "pw", item), TStreamReadException);
+  EXPECT_THROW(ExtractItem(Module, "Item2", (Dir / "item.bin").string(), "pw", item),
+               TStreamReadException);
 }
 
 } // namespace
