@@ -216,6 +216,10 @@ PackReport PackArchive(const PackPlan& Plan) {
   PackReport report;
   std::vector<ItemRecordFields> records;
   std::vector<std::uint32_t> checksums;
+  records.reserve(files.size());
+  checksums.reserve(files.size());
+  // The items, then at most eight resources of the archive's own.
+  resources.reserve(resources.size() + files.size() + 8);
   std::vector<PackedItem> packed(files.size());
   RunInItemOrder(
       files.size(), packers.size(), ItemsAhead,
@@ -224,7 +228,8 @@ PackReport PackArchive(const PackPlan& Plan) {
       },
       [&](std::size_t Item) {
         const PackInput& file = files[Item];
-        const PackedItem& item = packed[Item];
+        // Its slot is emptied as it is taken: what every item keeps is its record only.
+        PackedItem item = std::move(packed[Item]);
         report.OriginalBytes += item.OriginalSize;
         report.StoredBytes += item.Length;
         if (report.StoredBytes + itemPaths.size() > pe::MaxImageSize)
@@ -240,10 +245,10 @@ PackReport PackArchive(const PackPlan& Plan) {
         record.FileTime = DaysSince1899(seconds);
         records.push_back(std::move(record));
         checksums.push_back(item.Checksum);
-        resources.push_back(
-            {pe::ResourceKey::FromId(pe::RtRcData),
-             pe::ResourceKey::FromName("ITEM" + std::to_string(Item + 1)), 0, 0,
-             std::make_shared<pe::FileRegionData>(item.WorkFile, item.Offset, item.Length)});
+        resources.push_back({pe::ResourceKey::FromId(pe::RtRcData),
+                             pe::ResourceKey::FromName("ITEM" + std::to_string(Item + 1)), 0, 0,
+                             std::make_shared<pe::FileRegionData>(std::move(item.WorkFile),
+                                                                  item.Offset, item.Length)});
       });
   for (const std::unique_ptr<TItemPacker>& packer : packers)
     packer->Close();

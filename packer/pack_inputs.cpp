@@ -108,8 +108,8 @@ bool GlobMatches(std::string_view Pattern, std::string_view Text) {
 
 // A file or folder found below an input, before its checks.
 struct Found {
-  fs::path Path;
-  std::string Relative; // UTF-8, '/' between folders
+  fs::path::string_type Path; // the system's form, as PackInput keeps it
+  std::string Relative;       // UTF-8, '/' between folders
 };
 
 // The files and empty folders below the inputs, each folder's entries in name order, so
@@ -127,7 +127,7 @@ public:
     if (fs::is_regular_file(status)) {
       const std::string name = NameOf(path);
       if (!Excluded(name))
-        Files.push_back({path, name});
+        Files.push_back({path.native(), name});
       return;
     }
     if (!fs::is_directory(status))
@@ -173,10 +173,10 @@ private:
       const fs::file_status target = fs::status(entry, error);
       if (fs::is_directory(own)) {
         if (!Walk(entry, relative))
-          EmptyFolders.push_back({entry, relative});
+          EmptyFolders.push_back({entry.native(), relative});
       } else if (fs::is_regular_file(target)) {
         // A link to a file packs the file it leads to.
-        Files.push_back({entry, relative});
+        Files.push_back({entry.native(), relative});
       } else if (fs::is_symlink(own) && fs::is_directory(target)) {
         throw ToolError(Shown(entry) +
                         ": is a symbolic link to a folder; name that folder as an input "
