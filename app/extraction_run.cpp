@@ -229,16 +229,18 @@ void ExtractArchive(const std::string& Exe, TVexaHeader& Archive) {
     PumpOneMessage();
     lastPump = ::GetTickCount();
     const TItemRecord& item = *Archive.Items[i];
-    if (const std::optional<std::wstring> target = tree.Target(i)) {
-      try {
-        WriteItem(
-            win32::OwnModule(), "Item" + std::to_string(i + 1), password, item,
-            [&target] { return TItemTree::CreateItemFile(*target); }, pumpWhileWriting);
-      } catch (const EWriteError&) {
-        // A file that could not be written whole: say so instead of leaving it silently short.
-        ShowError(IDS_IO_ERROR);
-        throw;
-      }
+    const std::optional<std::wstring> target = tree.Target(i);
+    bool extracted = false;
+    try {
+      extracted = target && WriteItem(
+                                win32::OwnModule(), "Item" + std::to_string(i + 1), password, item,
+                                [&] { return tree.CreateItemFile(*target); }, pumpWhileWriting);
+    } catch (const EWriteError&) {
+      // A file that could not be written whole: say so instead of leaving it silently short.
+      ShowError(IDS_IO_ERROR);
+      throw;
+    }
+    if (extracted) {
       tree.Written(*target);
       LogLine(L"Wrote " + *target + L" (" +
               win32::WideFromAnsi(std::to_string(OriginalSize(item))) + L" bytes)");

@@ -146,14 +146,19 @@ std::optional<std::wstring> TItemTree::Target(std::size_t Index) {
   }
   if (!EnsureFoldersOf(relative))
     return std::nullopt;
-  std::wstring target = Joined(relative);
-  if (LeadsOutside(target))
-    return std::nullopt;
-  return target;
+  return Joined(relative);
 }
 
-std::unique_ptr<TStream> TItemTree::CreateItemFile(const std::wstring& Path) {
-  const platform::FileHandle file = win32::CreateFileExclusive(Path);
+// Only a file that is there already can be a link: a new one is created without a further
+// look, which under Wine would read the whole folder once more for each item, to match the
+// name without regard to case.
+std::unique_ptr<TStream> TItemTree::CreateItemFile(const std::wstring& Path) const {
+  platform::FileHandle file = win32::CreateFileExclusive(Path, false);
+  if (file == platform::InvalidFileHandle && ::GetLastError() == ERROR_FILE_EXISTS) {
+    if (LeadsOutside(Path))
+      return nullptr;
+    file = win32::CreateFileExclusive(Path, true);
+  }
   if (file == platform::InvalidFileHandle)
     throw EFCreateError(win32::AnsiFromWide(Path));
   return std::make_unique<TqvFileStream>(file);

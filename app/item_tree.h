@@ -32,8 +32,9 @@ public:
   // Where item Index is to be written, the folders it lies in made; nothing when its path
   // is unsafe or leads through a link, which the caller reports as an invalid archive.
   std::optional<std::wstring> Target(std::size_t Index);
-  // Creates (or empties) Path for the item; EFCreateError when it cannot.
-  static std::unique_ptr<TStream> CreateItemFile(const std::wstring& Path);
+  // Creates (or empties) the file at Target's Path; null when it is there as a link that
+  // leads outside (refused as Target refuses), EFCreateError when it cannot be created.
+  std::unique_ptr<TStream> CreateItemFile(const std::wstring& Path) const;
   // The item at Path was written whole: the clean-up deletes it.
   void Written(const std::wstring& Path);
 

@@ -29,3 +29,22 @@ function(vexa_debian_source package deb_version tarball folder out_var)
   endif()
   set(${out_var} ${source} PARENT_SCOPE)
 endfunction()
+
+# vexa_debian_source_as_installed(DEV_PACKAGE SOURCE_PACKAGE EXTENSION FOLDER OUT_VAR): the
+# source of the version of DEV_PACKAGE installed here, so that a library the Windows builds
+# compile is the one the native build links and both tools write the same bytes. The
+# original tarball is SOURCE_PACKAGE_VERSION.orig.EXTENSION, its top folder FOLDER-VERSION.
+function(vexa_debian_source_as_installed dev_package package extension folder out_var)
+  execute_process(COMMAND dpkg-query -W -f=\${Version} ${dev_package}
+                  OUTPUT_VARIABLE deb_version RESULT_VARIABLE status ERROR_QUIET)
+  if(NOT status EQUAL 0 OR deb_version STREQUAL "")
+    message(FATAL_ERROR "${dev_package} is not installed (make setup installs it): the Windows "
+                        "build compiles the same version from Debian's source")
+  endif()
+  # 1.14-1 -> 1.14: the upstream version names the original tarball.
+  string(REGEX REPLACE "^[0-9]+:" "" version "${deb_version}")
+  string(REGEX REPLACE "-[^-]*$" "" version "${version}")
+  vexa_debian_source(${package} ${deb_version} ${package}_${version}.orig.${extension}
+                     ${folder}-${version} source)
+  set(${out_var} ${source} PARENT_SCOPE)
+endfunction()

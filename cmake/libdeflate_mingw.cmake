@@ -5,18 +5,7 @@
 
 include(${CMAKE_CURRENT_LIST_DIR}/debian_source.cmake)
 
-execute_process(COMMAND dpkg-query -W -f=\${Version} libdeflate-dev
-                OUTPUT_VARIABLE libdeflate_deb_version RESULT_VARIABLE status ERROR_QUIET)
-if(NOT status EQUAL 0 OR libdeflate_deb_version STREQUAL "")
-  message(FATAL_ERROR "libdeflate-dev is not installed (make setup installs it): the Windows "
-                      "build compiles the same libdeflate version from Debian's source")
-endif()
-# 1.14-1 -> 1.14: the upstream version names the original tarball.
-string(REGEX REPLACE "^[0-9]+:" "" libdeflate_version "${libdeflate_deb_version}")
-string(REGEX REPLACE "-[^-]*$" "" libdeflate_version "${libdeflate_version}")
-
-vexa_debian_source(libdeflate ${libdeflate_deb_version} libdeflate_${libdeflate_version}.orig.tar.gz
-                   libdeflate-${libdeflate_version} libdeflate_source)
+vexa_debian_source_as_installed(libdeflate-dev libdeflate tar.gz libdeflate libdeflate_source)
 
 # The library's own Makefile names the static library this way for mingw targets.
 set(libdeflate_library ${libdeflate_source}/libdeflatestatic.lib)

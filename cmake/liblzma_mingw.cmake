@@ -7,17 +7,7 @@
 
 include(${CMAKE_CURRENT_LIST_DIR}/debian_source.cmake)
 
-execute_process(COMMAND dpkg-query -W -f=\${Version} liblzma-dev
-                OUTPUT_VARIABLE liblzma_deb_version RESULT_VARIABLE status ERROR_QUIET)
-if(NOT status EQUAL 0 OR liblzma_deb_version STREQUAL "")
-  message(FATAL_ERROR "liblzma-dev is not installed (make setup installs it): the Windows "
-                      "build compiles the same liblzma version from Debian's source")
-endif()
-# 5.4.1-1+deb12u2 -> 5.4.1: the upstream version names the original tarball.
-string(REGEX REPLACE "^[0-9]+:" "" liblzma_version "${liblzma_deb_version}")
-string(REGEX REPLACE "-[^-]*$" "" liblzma_version "${liblzma_version}")
-vexa_debian_source(xz-utils ${liblzma_deb_version} xz-utils_${liblzma_version}.orig.tar.xz
-                   xz-${liblzma_version} xz_source)
+vexa_debian_source_as_installed(liblzma-dev xz-utils tar.xz xz xz_source)
 
 set(liblzma ${xz_source}/src/liblzma)
 add_library(vexa_liblzma STATIC

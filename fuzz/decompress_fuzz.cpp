@@ -57,34 +57,6 @@ TReference Inflate(std::span<const std::uint8_t> In) {
   return ref;
 }
 
-// A source that delivers at most a few bytes per Read, as a stream that reads short may.
-class TStingyStream : public TReadOnlyStream {
-public:
-  TStingyStream(std::span<const std::uint8_t> Bytes, std::uint32_t Seed)
-      : Bytes(Bytes), State(Seed | 1) {}
-  std::int32_t Read(void* Buffer, std::int32_t Count) override {
-    State = State * 1103515245u + 12345u;
-    const std::size_t n = std::min<std::size_t>(
-        {static_cast<std::size_t>(Count), Bytes.size() - Pos, 1 + (State >> 16) % 3000});
-    std::copy_n(Bytes.data() + Pos, n, static_cast<std::uint8_t*>(Buffer));
-    Pos += n;
-    return static_cast<std::int32_t>(n);
-  }
-  std::int32_t Seek(std::int32_t Offset, std::uint16_t Origin) override {
-    const std::int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? Pos : Bytes.size();
-    const std::int64_t target = base + Offset;
-    if (Origin > soEnd || target < 0 || target > static_cast<std::int64_t>(Bytes.size()))
-      throw TStreamReadException();
-    Pos = static_cast<std::size_t>(target);
-    return static_cast<std::int32_t>(Pos);
-  }
-
-private:
-  std::span<const std::uint8_t> Bytes;
-  std::size_t Pos = 0;
-  std::uint32_t State;
-};
-
 enum class TOutcome { Finished, Failed, Stopped };
 
 // Reads until Read returns 0 or Limit bytes came, checking each byte against Ref from
@@ -117,29 +89,6 @@ TOutcome ReadAndCompare(TDecompressionStream& Stream, const TReference& Ref, std
   return TOutcome::Finished;
 }
 
-// Hands out its bytes whole, as the resource stream does.
-class TWholeStream : public TReadOnlyStream {
-public:
-  explicit TWholeStream(std::span<const std::uint8_t> Bytes) : Bytes(Bytes) {}
-  std::int32_t Read(void* Buffer, std::int32_t Count) override {
-    const std::size_t n = std::min<std::size_t>(Count, Bytes.size() - Pos);
-    std::copy_n(Bytes.data() + Pos, n, static_cast<std::uint8_t*>(Buffer));
-    Pos += n;
-    return static_cast<std::int32_t>(n);
-  }
-  std::int32_t Seek(std::int32_t Offset, std::uint16_t Origin) override {
-    if (Origin == soBeginning && Offset >= 0 && static_cast<std::size_t>(Offset) <= Bytes.size())
-      Pos = static_cast<std::size_t>(Offset);
-    else if (!(Origin == soCurrent && Offset == 0))
-      throw TStreamReadException();
-    return static_cast<std::int32_t>(Pos);
-  }
-
-private:
-  std::span<const std::uint8_t> Bytes;
-  std::size_t Pos = 0;
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
@@ -149,9 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   const auto compressed = in.Rest();
   const TReference ref = Inflate(compressed);
 
-  TStingyStream stingy(compressed, static_cast<std::uint32_t>(Size));
-  TWholeStream whole(compressed);
-  TStream& source = (mode & 1) ? static_cast<TStream&>(stingy) : whole;
+  fuzz::TSourceStream source(compressed, mode & 1, static_cast<std::uint32_t>(Size));
 
   try {
     TDecompressionStream stream(source);

@@ -1,7 +1,7 @@
 #pragma once
 // What the fuzz targets share: a reader that takes the fields of a target's input in
 // order (running short is fine: missing bytes read as zero), the read sizes a consumer
-// might ask for, and a sink stream.
+// might ask for, a source stream and a sink stream.
 //
 // Each target's input layout is written at the top of its file; fuzz/make_seeds.py
 // builds seeds in those layouts from archives that `vexa pack` wrote.
@@ -21,12 +21,12 @@
 namespace vexa::fuzz {
 
 // A violated property: abort so that libFuzzer (or the replay) reports the input.
-#define FUZZ_CHECK(cond)                                                                  \
-  do {                                                                                    \
-    if (!(cond)) {                                                                        \
-      std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond);  \
-      std::abort();                                                                       \
-    }                                                                                     \
+#define FUZZ_CHECK(cond)                                                                           \
+  do {                                                                                             \
+    if (!(cond)) {                                                                                 \
+      std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond);             \
+      std::abort();                                                                                \
+    }                                                                                              \
   } while (0)
 
 class TInput {
@@ -78,6 +78,37 @@ public:
   }
 
 private:
+  std::uint32_t State;
+};
+
+// Hands out Bytes: as much as asked, as the resource stream does, or (Stingy) at most a few
+// bytes per Read, as a stream that reads short may.
+class TSourceStream : public TReadOnlyStream {
+public:
+  TSourceStream(std::span<const std::uint8_t> Bytes, bool Stingy, std::uint32_t Seed)
+      : Bytes(Bytes), Stingy(Stingy), State(Seed | 1) {}
+  std::int32_t Read(void* Buffer, std::int32_t Count) override {
+    State = State * 1103515245u + 12345u;
+    std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(Count), Bytes.size() - Pos);
+    if (Stingy)
+      n = std::min<std::size_t>(n, 1 + (State >> 16) % 3000);
+    std::copy_n(Bytes.data() + Pos, n, static_cast<std::uint8_t*>(Buffer));
+    Pos += n;
+    return static_cast<std::int32_t>(n);
+  }
+  std::int32_t Seek(std::int32_t Offset, std::uint16_t Origin) override {
+    const std::int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? Pos : Bytes.size();
+    const std::int64_t target = base + Offset;
+    if (Origin > soEnd || target < 0 || target > static_cast<std::int64_t>(Bytes.size()))
+      throw TStreamReadException();
+    Pos = static_cast<std::size_t>(target);
+    return static_cast<std::int32_t>(Pos);
+  }
+
+private:
+  std::span<const std::uint8_t> Bytes;
+  bool Stingy;
+  std::size_t Pos = 0;
   std::uint32_t State;
 };
 

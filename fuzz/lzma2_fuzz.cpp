@@ -62,34 +62,6 @@ TReference Decode(std::span<const std::uint8_t> Item, std::uint32_t PlainSize) {
   return ref;
 }
 
-class TSource : public TReadOnlyStream {
-public:
-  TSource(std::span<const std::uint8_t> Bytes, bool Stingy, std::uint32_t Seed)
-      : Bytes(Bytes), Stingy(Stingy), State(Seed | 1) {}
-  std::int32_t Read(void* Buffer, std::int32_t Count) override {
-    State = State * 1103515245u + 12345u;
-    std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(Count), Bytes.size() - Pos);
-    if (Stingy)
-      n = std::min<std::size_t>(n, 1 + (State >> 16) % 3000);
-    std::copy_n(Bytes.data() + Pos, n, static_cast<std::uint8_t*>(Buffer));
-    Pos += n;
-    return static_cast<std::int32_t>(n);
-  }
-  std::int32_t Seek(std::int32_t Offset, std::uint16_t Origin) override {
-    if (Origin == soBeginning && Offset >= 0 && static_cast<std::size_t>(Offset) <= Bytes.size())
-      Pos = static_cast<std::size_t>(Offset);
-    else if (!(Origin == soCurrent && Offset == 0))
-      throw TStreamReadException();
-    return static_cast<std::int32_t>(Pos);
-  }
-
-private:
-  std::span<const std::uint8_t> Bytes;
-  bool Stingy;
-  std::size_t Pos = 0;
-  std::uint32_t State;
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
@@ -100,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   const auto item = in.Rest();
   const TReference ref = Decode(item, plainSize);
 
-  TSource source(item, mode & 1, static_cast<std::uint32_t>(Size));
+  fuzz::TSourceStream source(item, mode & 1, static_cast<std::uint32_t>(Size));
   static std::uint8_t buffer[fuzz::TReadSizes::Largest];
   std::size_t got = 0;
   bool failed = false;

@@ -70,13 +70,16 @@ void TItemReader::CheckComplete() const {
     throw EDecompressionError("error");
 }
 
-void WriteItem(const TResourceModule& Module, const std::string& ResName,
+bool WriteItem(const TResourceModule& Module, const std::string& ResName,
                const std::string& Password, const TItemRecord& Item,
                const TargetCreator& CreateTarget, const BufferWritten& AfterBuffer) {
   TItemReader reader(Module, ResName, Password, Item);
   const std::unique_ptr<TStream> file = CreateTarget();
+  if (!file)
+    return false;
   CopyStream(reader.Top(), *file, AfterBuffer);
   reader.CheckComplete();
+  return true;
 }
 
 bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
@@ -84,10 +87,9 @@ bool ExtractItem(const TResourceModule& Module, const std::string& ResName,
                  const TItemRecord& Item, const BufferWritten& AfterBuffer) {
   if (!IsSafeItemPath(FileName(Item)))
     return false;
-  WriteItem(
+  return WriteItem(
       Module, ResName, Password, Item,
       [&TargetPath] { return std::make_unique<TqvFileStream>(TargetPath, fmCreate); }, AfterBuffer);
-  return true;
 }
 
 } // namespace vexa

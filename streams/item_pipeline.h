@@ -51,9 +51,10 @@ private:
 };
 
 // Writes the plain bytes of the item stored in resource ResName to the file that
-// CreateTarget creates once the resource has been found. Raises as ExtractItem does.
+// CreateTarget creates once the resource has been found. False, and nothing written, when
+// CreateTarget gives no file: it refused the target. Raises as ExtractItem does.
 using TargetCreator = std::function<std::unique_ptr<TStream>()>;
-void WriteItem(const TResourceModule& Module, const std::string& ResName,
+bool WriteItem(const TResourceModule& Module, const std::string& ResName,
                const std::string& Password, const TItemRecord& Item,
                const TargetCreator& CreateTarget, const BufferWritten& AfterBuffer = {});
 

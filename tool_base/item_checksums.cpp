@@ -1,9 +1,8 @@
 #include "tool_base/item_checksums.h"
 
 #include <algorithm>
-#include <climits>
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 namespace vexa::tool {
 
@@ -31,12 +30,7 @@ std::optional<std::vector<std::uint32_t>> DecodeChecksums(std::span<const std::u
 }
 
 std::uint32_t Crc32(std::uint32_t Crc, std::span<const std::uint8_t> Bytes) {
-  // zlib takes 32-bit lengths; large items go in slices.
-  constexpr std::size_t Slice = 1u << 30;
-  for (std::size_t at = 0; at < Bytes.size(); at += Slice)
-    Crc = static_cast<std::uint32_t>(
-        ::crc32(Crc, Bytes.data() + at, static_cast<uInt>(std::min(Slice, Bytes.size() - at))));
-  return Crc;
+  return libdeflate_crc32(Crc, Bytes.data(), Bytes.size());
 }
 
 } // namespace vexa::tool

@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth locales
   python3-pefile icoutils osslsigncode openssl
-  zip unzip time imagemagick
+  zip unzip 7zip time imagemagick
   dpkg-dev lintian
 )
 

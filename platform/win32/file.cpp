@@ -7,25 +7,21 @@ namespace vexa::platform {
 
 namespace {
 HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+} // namespace
 
 // A missing file is created without truncation: Wine makes CREATE_ALWAYS an open and a
 // truncation to zero, after which ext4 writes the whole file out inside the closing call
 // (its guard for files replaced by truncation), stalling the status window for a quarter
 // of a second per 512 MiB. Only a file that exists is overwritten.
-template <typename Create> FileHandle CreateWithoutTruncating(const Create& create) {
+FileHandle CreateFileExclusive(const std::string& Path) {
+  const auto create = [&Path](DWORD Disposition) {
+    return ::CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, Disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
   HANDLE handle = create(CREATE_NEW);
   if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS)
     handle = create(CREATE_ALWAYS);
   return reinterpret_cast<FileHandle>(handle);
-}
-
-} // namespace
-
-FileHandle CreateFileExclusive(const std::string& Path) {
-  return CreateWithoutTruncating([&Path](DWORD Disposition) {
-    return ::CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, Disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  });
 }
 
 FileHandle OpenFileForReading(const std::string& Path) {
@@ -60,11 +56,10 @@ void CloseFile(FileHandle Handle) { ::CloseHandle(H(Handle)); }
 
 namespace vexa::win32 {
 
-platform::FileHandle CreateFileExclusive(const std::wstring& Path) {
-  return platform::CreateWithoutTruncating([&Path](DWORD Disposition) {
-    return ::CreateFileW(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, Disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  });
+platform::FileHandle CreateFileExclusive(const std::wstring& Path, bool Overwrite) {
+  return reinterpret_cast<platform::FileHandle>(
+      ::CreateFileW(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                    Overwrite ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 } // namespace vexa::win32

@@ -8,7 +8,9 @@
 
 namespace vexa::win32 {
 
-// platform::CreateFileExclusive for a path in UTF-16.
-platform::FileHandle CreateFileExclusive(const std::wstring& Path);
+// Creates Path for exclusive reading and writing, as platform::CreateFileExclusive does;
+// a file that is there already is overwritten only when Overwrite is true, else the call
+// fails with ERROR_FILE_EXISTS. InvalidFileHandle on failure.
+platform::FileHandle CreateFileExclusive(const std::wstring& Path, bool Overwrite);
 
 } // namespace vexa::win32

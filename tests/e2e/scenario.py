@@ -11,7 +11,8 @@ A scenario is a dict; only `name` is required:
   env         NAME=VALUE lines for the program's environment
   locale      a Unix locale such as ru_RU.UTF-8: the system's language and ANSI code page
               that Wine gives the program (default: English, code page 1252)
-  files       {name: bytes or Tool}: the files to pack, in this order, written to in/
+  files       {name: bytes, Tool or None}: the files to pack, in this order, written to in/;
+              None makes an empty folder
   inputs      what `vexa pack` is given instead of the files one by one (paths below in/)
   pack        extra `vexa pack` options
   craft       function(Crafter): rewrites the packed archive's resources
@@ -297,7 +298,10 @@ class Runner:
     def _prepare(self, sc, run: Path, subs: dict, log) -> Path:
         for name, data in sc.get("files", {}).items():
             (run / "in" / name).parent.mkdir(parents=True, exist_ok=True)
-            (run / "in" / name).write_bytes(self.content(data))
+            if data is None:
+                (run / "in" / name).mkdir()
+            else:
+                (run / "in" / name).write_bytes(self.content(data))
         self._clear_special(sc)
         for name, data in sc.get("put", {}).items():
             special = special_file(name)

@@ -11,7 +11,7 @@ Wine stands in for Windows; where it differs, the scenario says so.
 
 import random
 
-from archive import with_file_name, with_item_paths
+from archive import with_file_name
 from checks import (all_of, centred_display, log_holds, message_box, never_seen, progress,
                     progress_bar_inside, window)
 
@@ -42,19 +42,18 @@ def into(folder, names):
     return {f"{folder}/{name}": source for name, source in names.items()}
 
 
-# A folder tree: ITEMPATHS names each item's full path, the items being packed under stand-in
-# names. Three levels, a name longer than FileName's 32 bytes, Cyrillic and CJK names beside the
-# code page's, and a path that takes destination and path past MAX_PATH.
-DEEP = "deep\\" + "a folder name of thirty-two units\\" * 7 + "past MAX_PATH.txt"
+# A folder tree as vexa packs it: three levels, a name longer than FileName's 32 bytes,
+# Cyrillic and CJK names beside the code page's, empty folders, and a path that takes
+# destination and path past MAX_PATH.
+DEEP = "deep/" + "a folder name of thirty-two units/" * 7 + "past MAX_PATH.txt"
 TREE = {"readme.txt": README,
-        "app\\lib\\Microsoft.Extensions.DependencyInjection.dll": DATA,
-        "docs\\\u041f\u0440\u0438\u0432\u0435\u0442.txt": b"Cyrillic\r\n",
-        "docs\\\u4e2d\u6587\\\u8bf4\u660e.txt": b"CJK\r\n",
+        "app/lib/Microsoft.Extensions.DependencyInjection.dll": DATA,
+        "docs/\u041f\u0440\u0438\u0432\u0435\u0442.txt": b"Cyrillic\r\n",
+        "docs/\u4e2d\u6587/\u8bf4\u660e.txt": b"CJK\r\n",
         DEEP: b"deep\r\n"}
-TREE_EMPTY = ["logs\\empty", "cache"]
-TREE_FILES = {f"item{i}.bin": data for i, data in enumerate(TREE.values())}
-TREE_WRITTEN = {"dest/" + path.replace("\\", "/"): f"item{i}.bin"
-                for i, path in enumerate(TREE)}
+TREE_EMPTY = ["logs/empty", "cache"]
+TREE_FILES = {**{f"tree/{path}": data for path, data in TREE.items()},
+              **{f"tree/{folder}": None for folder in TREE_EMPTY}}
 
 # Item names that would leave the destination folder or name no file in it.
 UNSAFE_NAMES = [b"..\\x", b"C:\\x", b"\\x", b"sub\\..\\..\\x", b"a\\\\b", b""]
@@ -210,11 +209,11 @@ SCENARIOS = [
      "exit_code": 1, "written": {"dest/first.txt": "first.txt"}},
 
     # The tree's folders are made, the empty ones too; docs was there already and is used.
-    {"name": "tree_written", "files": TREE_FILES, "pack": TO_DEST, "mkdirs": ["dest/docs"],
-     "craft": with_item_paths(list(TREE), TREE_EMPTY), "args": LOG,
-     "written": {**TREE_WRITTEN, "setup.log": log_holds(
-         "Made folder ", "\\app\\lib\\Microsoft.Extensions.DependencyInjection.dll (200000 bytes)")},
-     "folders": ["dest/logs/empty", "dest/cache"]},
+    {"name": "tree_written", "files": TREE_FILES, "inputs": ["tree"], "pack": TO_DEST,
+     "mkdirs": ["dest/docs"], "args": LOG,
+     "written": {**{f"dest/{path}": f"tree/{path}" for path in TREE}, "setup.log": log_holds(
+         "Made folder ", "\\lib\\Microsoft.Extensions.DependencyInjection.dll (200000 bytes)")},
+     "folders": [f"dest/{folder}" for folder in TREE_EMPTY]},
 
     # The command line. /? shows the switches and extracts nothing; a switch the stub does not
     # know shows them under the reason, and the run ends with 2 before anything is written.

@@ -9,7 +9,7 @@ there. ran.txt is no item, so it outlives the clean-up.
 
 import re
 
-from archive import with_file_name, with_item_paths, with_program_path
+from archive import with_file_name
 from checks import information, log_holds, message_box, never_seen, pause_between, window
 from scenario import Tool
 
@@ -82,25 +82,24 @@ def own_folders(count: int):
 
 
 def tree_setup(config: str) -> dict:
-    """A tree whose setup program lies in bin: (the files, the craft of their paths)."""
-    paths = ["bin\\setup.exe", "bin\\setup.cfg", "docs\\readme.txt",
-             "docs\\\u041f\u0440\u0438\u043c\u0435\u0440\\notes.txt"]
-    files = {"setup.exe": Tool("setup"), "setup.cfg": config.encode(), "readme.txt": README,
-             "notes.txt": NOTES}
-    return files, with_item_paths(paths, ["logs\\empty"],
-                                  header=lambda header: with_program_path(header, b"bin\\setup.exe"))
+    """A tree whose setup program lies in bin."""
+    return {"tree/bin/setup.exe": Tool("setup"), "tree/bin/setup.cfg": config.encode(),
+            "tree/docs/readme.txt": README,
+            "tree/docs/\u041f\u0440\u0438\u043c\u0435\u0440/notes.txt": NOTES,
+            "tree/logs/empty": None}
 
 
+TREE_WAIT = ["--dest", "{run}\\dest", "--run", "bin\\setup.exe", "--program-in-destination",
+             "--wait-and-delete"]
 TREE_RAN = ran_from(b"\\dest\\bin\\setup.exe")
 # The destination holds a folder of the user's: the tree uses it and the clean-up leaves it.
 USERS = {"dest/docs/mine.txt": b"the user's\r\n"}
 
 
 def tree_cleanup(name, config, written, **more):
-    files, craft = tree_setup(config)
-    return {"name": name, "files": files, "craft": craft, "pack": WAIT, "mkdirs": ["dest"],
-            "put": USERS, "args": LOG, "exit_checks": [never_seen("Confirmation")],
-            "written": written, **more}
+    return {"name": name, "files": tree_setup(config), "inputs": ["tree"], "pack": TREE_WAIT,
+            "mkdirs": ["dest"], "put": USERS, "args": LOG,
+            "exit_checks": [never_seen("Confirmation")], "written": written, **more}
 
 
 PASSWORD = "Open Sesame 7"
