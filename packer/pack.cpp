@@ -250,6 +250,7 @@ PackReport PackArchive(const PackPlan& Plan) {
                              std::make_shared<pe::FileRegionData>(std::move(item.WorkFile),
                                                                   item.Offset, item.Length)});
       });
+  packed = {}; // every slot was taken; the image writer gets the room
   for (const std::unique_ptr<TItemPacker>& packer : packers)
     packer->Close();
   progress.Done();

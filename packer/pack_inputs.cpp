@@ -354,6 +354,7 @@ PackInputs CollectInputs(const std::vector<std::string>& Paths,
   if (walk.Files.empty())
     throw UsageError("nothing to pack: name at least one file or folder");
   PackInputs inputs;
+  inputs.Files.reserve(walk.Files.size());
   for (const Found& file : walk.Files)
     inputs.Files.push_back(CheckedInput(file));
   std::vector<std::u16string> emptyFolders = CheckedTree(walk.Files, walk.EmptyFolders);
@@ -364,6 +365,7 @@ PackInputs CollectInputs(const std::vector<std::string>& Paths,
       });
   if (standIns || inFolders || !emptyFolders.empty()) {
     inputs.ItemPaths.emplace();
+    inputs.ItemPaths->Items.reserve(inputs.Files.size());
     for (const PackInput& item : inputs.Files)
       inputs.ItemPaths->Items.push_back(item.TreePath);
     inputs.ItemPaths->EmptyFolders = std::move(emptyFolders);
