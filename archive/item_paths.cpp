@@ -46,7 +46,14 @@ bool IsSafeComponent(std::u16string_view Component) {
 } // namespace
 
 std::vector<std::uint8_t> EncodeItemPaths(const TItemPaths& Paths) {
+  // Sized first: the resource lives until the archive is written, and a doubled buffer
+  // would keep half as much again beside it.
+  std::size_t units = 0;
+  for (const auto* list : {&Paths.Items, &Paths.EmptyFolders})
+    for (const std::u16string& path : *list)
+      units += path.size() + 1;
   std::vector<std::uint8_t> bytes;
+  bytes.reserve(2 * units);
   const auto put = [&bytes](std::u16string_view Path) {
     for (const char16_t unit : Path) {
       bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));

@@ -238,6 +238,10 @@ PackReport PackArchive(const PackPlan& Plan) {
   PackReport report;
   std::vector<ItemRecordFields> records;
   std::vector<std::uint32_t> checksums;
+  records.reserve(files.size());
+  checksums.reserve(files.size());
+  // The items, then at most eight resources of the archive's own.
+  resources.reserve(resources.size() + files.size() + 8);
   std::vector<std::vector<PackedItem>> packed(starts.size());
   RunInItemOrder(
       starts.size(), packers.size(), BlocksAhead,
@@ -250,7 +254,7 @@ PackReport PackArchive(const PackPlan& Plan) {
       [&](std::size_t Block) {
         for (std::size_t i = starts[Block]; i < blockEnd(Block); ++i) {
           const PackInput& file = files[i];
-          const PackedItem& item = packed[Block][i - starts[Block]];
+          PackedItem& item = packed[Block][i - starts[Block]];
           report.OriginalBytes += item.OriginalSize;
           report.StoredBytes += item.Length;
           if (report.StoredBytes + itemPaths.size() > pe::MaxImageSize)
@@ -266,13 +270,15 @@ PackReport PackArchive(const PackPlan& Plan) {
           record.FileTime = DaysSince1899(seconds);
           records.push_back(std::move(record));
           checksums.push_back(item.Checksum);
-          resources.push_back(
-              {pe::ResourceKey::FromId(pe::RtRcData),
-               pe::ResourceKey::FromName("ITEM" + std::to_string(i + 1)), 0, 0,
-               std::make_shared<pe::FileRegionData>(item.WorkFile, item.Offset, item.Length)});
+          resources.push_back({pe::ResourceKey::FromId(pe::RtRcData),
+                               pe::ResourceKey::FromName("ITEM" + std::to_string(i + 1)), 0, 0,
+                               std::make_shared<pe::FileRegionData>(std::move(item.WorkFile),
+                                                                    item.Offset, item.Length)});
         }
+        // What every item keeps is its record only.
         packed[Block].clear();
       });
+  packed = {}; // every slot was taken; the image writer gets the room
   for (const std::unique_ptr<TItemPacker>& packer : packers)
     packer->Close();
   progress.Done();

@@ -108,8 +108,8 @@ bool GlobMatches(std::string_view Pattern, std::string_view Text) {
 
 // A file or folder found below an input, before its checks.
 struct Found {
-  fs::path Path;
-  std::string Relative; // UTF-8, '/' between folders
+  fs::path::string_type Path; // the system's form, as PackInput keeps it
+  std::string Relative;       // UTF-8, '/' between folders
 };
 
 // The files and empty folders below the inputs, each folder's entries in name order, so
@@ -127,7 +127,7 @@ public:
     if (fs::is_regular_file(status)) {
       const std::string name = NameOf(path);
       if (!Excluded(name))
-        Files.push_back({path, name});
+        Files.push_back({path.native(), name});
       return;
     }
     if (!fs::is_directory(status))
@@ -173,10 +173,10 @@ private:
       const fs::file_status target = fs::status(entry, error);
       if (fs::is_directory(own)) {
         if (!Walk(entry, relative))
-          EmptyFolders.push_back({entry, relative});
+          EmptyFolders.push_back({entry.native(), relative});
       } else if (fs::is_regular_file(target)) {
         // A link to a file packs the file it leads to.
-        Files.push_back({entry, relative});
+        Files.push_back({entry.native(), relative});
       } else if (fs::is_symlink(own) && fs::is_directory(target)) {
         throw ToolError(Shown(entry) +
                         ": is a symbolic link to a folder; name that folder as an input "
@@ -354,6 +354,7 @@ PackInputs CollectInputs(const std::vector<std::string>& Paths,
   if (walk.Files.empty())
     throw UsageError("nothing to pack: name at least one file or folder");
   PackInputs inputs;
+  inputs.Files.reserve(walk.Files.size());
   for (const Found& file : walk.Files)
     inputs.Files.push_back(CheckedInput(file));
   std::vector<std::u16string> emptyFolders = CheckedTree(walk.Files, walk.EmptyFolders);
@@ -364,6 +365,7 @@ PackInputs CollectInputs(const std::vector<std::string>& Paths,
       });
   if (standIns || inFolders || !emptyFolders.empty()) {
     inputs.ItemPaths.emplace();
+    inputs.ItemPaths->Items.reserve(inputs.Files.size());
     for (const PackInput& item : inputs.Files)
       inputs.ItemPaths->Items.push_back(item.TreePath);
     inputs.ItemPaths->EmptyFolders = std::move(emptyFolders);

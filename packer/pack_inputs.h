@@ -13,7 +13,9 @@ namespace vexa::tool {
 
 // A file to pack, holding less than 4 GiB.
 struct PackInput {
-  std::filesystem::path Path;
+  // In the system's form: a path object would keep every component apart as well, which
+  // across thousands of items costs several times the text.
+  std::filesystem::path::string_type Path;
   // Where it goes below the destination, folders separated by backslashes.
   std::u16string TreePath;
   // Its FileName, in the archive's code page and at most 32 bytes: its own name when the

@@ -411,7 +411,9 @@ std::optional<std::vector<std::string>> ItemComponents(const TArchiveFile& Archi
 }
 
 struct ExtractTargets {
-  std::vector<fs::path> Files;        // one per item
+  // One per item, in the system's form: a path object would keep every component apart as
+  // well, which across thousands of items costs several times the text.
+  std::vector<fs::path::string_type> Files;
   std::vector<fs::path> EmptyFolders; // the recorded ones that can be made
 };
 
@@ -538,7 +540,7 @@ ExtractTargets PlanTargets(const TArchiveFile& Archive, const fs::path& Director
   TTargetPlanner planner(Archive, Directory, DirectoryText);
   ExtractTargets targets;
   for (std::size_t i = 0; i < Archive.Header().Items.size(); ++i)
-    targets.Files.push_back(planner.File(i, Force));
+    targets.Files.push_back(planner.File(i, Force).native());
   if (const std::optional<TItemPaths>& paths = Archive.ItemPaths())
     for (const std::u16string& folder : paths->EmptyFolders)
       if (std::optional<fs::path> path = planner.EmptyFolder(folder, Err))
@@ -655,7 +657,7 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   const fs::path directory = PathFromUtf8(Options.Directory);
   const ExtractTargets planned =
       PlanTargets(archive, directory, Options.Directory, Options.Force, Err);
-  const std::vector<fs::path>& targets = planned.Files;
+  const std::vector<fs::path::string_type>& targets = planned.Files;
   const std::string password = VerifiedPassword(archive, Options.Password);
   const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
 
@@ -672,7 +674,7 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   std::optional<std::size_t> opened; // the item whose file is open
   const auto begin = [&](std::size_t Index) {
     file.reset();
-    const fs::path& target = targets[Index];
+    const fs::path target = targets[Index];
     // The stub makes no folders, but here the user chose the folder to fill, so the
     // subfolders that item names ask for are made in it.
     fs::create_directories(target.parent_path(), error);
@@ -702,7 +704,7 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
     file.reset();
     if (!damaged.empty()) {
       const DamagedItem& first = damaged.front();
-      const fs::path& target = targets[first.Index];
+      const fs::path target = targets[first.Index];
       // A file that is not the item would pass for it.
       if (opened == first.Index)
         fs::remove(target, error);

@@ -30,7 +30,13 @@ TResourceStream::TResourceStream(const TResourceModule& Instance, const std::str
   ResSize = static_cast<std::int32_t>(size);
 }
 
-TResourceStream::~TResourceStream() { Module.Free(Handle); }
+TResourceStream::~TResourceStream() {
+  // A small resource never reaches a step: what was read of it goes back when it is closed,
+  // or a reader of thousands of small items would keep them all.
+  if (ResPosition > DoneUpTo)
+    Module.DoneWith(Memory + DoneUpTo, static_cast<std::size_t>(ResPosition - DoneUpTo));
+  Module.Free(Handle);
+}
 
 std::int32_t TResourceStream::Read(void* Buffer, std::int32_t Count) {
   const std::int32_t remaining = ResSize - ResPosition;

@@ -19,7 +19,8 @@ public:
   TResourceStream& operator=(const TResourceStream&) = delete;
 
   // Never raises: at the end it delivers what is left, then 0. Hands the bytes it has
-  // read past to the module's DoneWith, a quarter of a megabyte or more at a time.
+  // read past to the module's DoneWith, a quarter of a megabyte or more at a time, and the
+  // rest of them when it is destroyed.
   std::int32_t Read(void* Buffer, std::int32_t Count) override;
   // A target outside 0..size, or an unknown origin, raises TStreamReadException and
   // leaves the position unchanged.

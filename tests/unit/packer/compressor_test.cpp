@@ -120,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(Levels, CompressorRoundTrip, ::testing::ValuesIn(Method
 // and the preset's for larger items. Programs go through the x86 filter, other data not.
 TEST(CompressorTest, Lzma2NamesTheSmallestDictionaryAndFiltersPrograms) {
   const std::pair<int, std::size_t> presets[] = {{0, 256 << 10}, {6, 8 << 20}};
-  for (const auto [level, presetDictionary] : presets) {
+  for (const auto& [level, presetDictionary] : presets) {
     TLzma2Compressor compressor(level);
     for (const std::size_t size : {0, 100, 5000, 100000, 300000}) {
       Bytes plain = Compressible(size);

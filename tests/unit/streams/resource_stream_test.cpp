@@ -132,6 +132,25 @@ TEST(ResourceStreamDoneWith, HandsBackOnlyWhatLiesBehindTheReader) {
   EXPECT_EQ(module.Spans[0].first, base + MiB / 2);
 }
 
+TEST(ResourceStreamDoneWith, HandsBackWhatWasReadOfASmallResourceWhenClosed) {
+  DoneWithRecorder module;
+  module.Add("SMALL", Counting(5000));
+  const TResourceModule::Loaded handle = module.Load(module.Find("SMALL"));
+  const std::uint8_t* const base = module.Lock(handle);
+  module.Free(handle);
+  {
+    TResourceStream stream(module, "Small");
+    std::vector<std::uint8_t> buffer(3000);
+    stream.ReadBuffer(buffer.data(), 3000);
+    EXPECT_TRUE(module.Spans.empty()) << "nothing handed back read by read";
+  }
+  ASSERT_EQ(module.Spans.size(), 1u);
+  EXPECT_EQ(module.Spans[0].first, base);
+  EXPECT_EQ(module.Spans[0].second, 3000u) << "only what was read";
+  { TResourceStream unread(module, "Small"); }
+  EXPECT_EQ(module.Spans.size(), 1u) << "nothing read, nothing handed back";
+}
+
 TEST(LoadResourceTextTest, TextEndsAtTheFirstNulOrTheResourceEnd) {
   test::MemoryResourceModule module;
   module.Add("WELCOMETEXT", std::string("Install?\0junk", 13));
