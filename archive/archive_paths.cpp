@@ -31,4 +31,15 @@ bool IsSafeItemPath(std::string_view Name) {
   return substance;
 }
 
+std::vector<std::string> SplitPath(std::string_view Path, std::string_view Separators) {
+  std::vector<std::string> parts;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = Path.find_first_of(Separators, start);
+    parts.emplace_back(Path.substr(start, end - start));
+    if (end == std::string_view::npos)
+      return parts;
+    start = end + 1;
+  }
+}
+
 } // namespace vexa

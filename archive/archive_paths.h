@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexa {
 
@@ -21,5 +22,8 @@ std::string FolderPart(const std::string& Path);
 // or trailing separator) or dots and spaces only, which Windows resolves to the folder
 // itself or its parent once it has trimmed trailing dots and spaces.
 bool IsSafeItemPath(std::string_view Name);
+
+// The components of Path between any of Separators, empty ones included.
+std::vector<std::string> SplitPath(std::string_view Path, std::string_view Separators);
 
 } // namespace vexa

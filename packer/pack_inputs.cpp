@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "archive/archive_paths.h"
 #include "archive/vexa_header.h"
 #include "packer/item_packer.h"
 #include "texts/ansi_text.h"
@@ -45,21 +46,10 @@ std::string ShownBytes(std::string_view Name) {
   return shown;
 }
 
-std::vector<std::string> Components(std::string_view Relative) {
-  std::vector<std::string> parts;
-  for (std::size_t start = 0;;) {
-    const std::size_t end = Relative.find('/', start);
-    parts.emplace_back(Relative.substr(start, end - start));
-    if (end == std::string_view::npos)
-      return parts;
-    start = end + 1;
-  }
-}
-
 // How Windows tells two paths apart: component by component, case folded.
 std::string PathKey(std::string_view Relative) {
   std::string key;
-  for (const std::string& part : Components(Relative)) {
+  for (const std::string& part : SplitPath(Relative, "/")) {
     if (!key.empty())
       key += '\\';
     key += NameKey(part);
@@ -208,7 +198,7 @@ std::optional<std::string> ComponentProblem(const std::string& Name) {
 // The path below the destination, every component checked. Path names the file or folder
 // in messages.
 std::u16string CheckedTreePath(const Found& Entry) {
-  const std::vector<std::string> parts = Components(Entry.Relative);
+  const std::vector<std::string> parts = SplitPath(Entry.Relative, "/");
   std::u16string tree;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     if (const auto problem = ComponentProblem(parts[i]))

@@ -379,18 +379,6 @@ std::size_t ReadBlock(const TArchiveFile& Archive, std::size_t First, const std:
   return length;
 }
 
-// The components of a safe item name; backslash and slash both separate them.
-std::vector<std::string> Components(const std::string& Name) {
-  std::vector<std::string> parts;
-  for (std::size_t start = 0;;) {
-    const std::size_t end = Name.find_first_of("\\/", start);
-    parts.push_back(Name.substr(start, end - start));
-    if (end == std::string::npos)
-      return parts;
-    start = end + 1;
-  }
-}
-
 // The components of item Index's path, as the stub splits it: from ITEMPATHS, or the
 // FileName byte by byte, each part as Windows reads it then. Nothing when the path could
 // name something outside the destination.
@@ -399,12 +387,12 @@ std::optional<std::vector<std::string>> ItemComponents(const TArchiveFile& Archi
   if (const std::optional<TItemPaths>& paths = Archive.ItemPaths()) {
     if (!IsSafeTreePath(paths->Items[Index]))
       return std::nullopt;
-    return Components(Utf8FromUtf16(paths->Items[Index]));
+    return SplitPath(Utf8FromUtf16(paths->Items[Index]), "\\/");
   }
   const std::string name = FileName(*Archive.Header().Items[Index]);
   if (!IsSafeItemPath(name))
     return std::nullopt;
-  std::vector<std::string> parts = Components(name);
+  std::vector<std::string> parts = SplitPath(name, "\\/");
   for (std::string& part : parts)
     part = FromAnsi(part, Archive.CodePage());
   return parts;
@@ -459,7 +447,7 @@ public:
   // skips it, and so does extract, saying why on Err.
   std::optional<fs::path> EmptyFolder(const std::u16string& Path, std::ostream& Err) {
     const std::string shown = Utf8FromUtf16(Path);
-    std::vector<std::string> parts = Components(shown);
+    std::vector<std::string> parts = SplitPath(shown, "\\/");
     const auto skip = [&](const std::string& Why) {
       Err << "vexa: warning: " << Archive.Path() << ": the empty folder " << shown << " " << Why
           << "; not made\n";

@@ -18,6 +18,12 @@ TEST(FolderPartTest, UpToTheLastBackslashOrColon) {
   EXPECT_EQ(FolderPart("x.exe"), "");
 }
 
+TEST(SplitPathTest, EveryComponentEmptyOnesIncluded) {
+  EXPECT_EQ(SplitPath("a\\b/c", "\\/"), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(SplitPath("a\\b", "/"), std::vector<std::string>{"a\\b"});
+  EXPECT_EQ(SplitPath("/a//", "/"), (std::vector<std::string>{"", "a", "", ""}));
+}
+
 TEST(SafeItemPathTest, NamesThatStayInsideTheDestination) {
   for (const char* name :
        {"setup.exe", "a", ".hidden", "a..b", "name with spaces.txt", "a/b", "a\\b",
