@@ -53,6 +53,7 @@ struct Leaf {
   std::uint32_t CodePage = 0;
   const ResourceData* Data = nullptr;
   std::uint64_t Size = 0;
+  std::size_t Given = 0;         // its place in the caller's list, which the data follows
   std::uint64_t EntryOffset = 0; // of its data entry, in the section
   std::uint64_t DataOffset = 0;
 };
@@ -77,6 +78,7 @@ std::vector<Leaf> SortedLeaves(const std::vector<Resource>& Resources) {
   leaves.reserve(Resources.size());
   for (const Resource& r : Resources) {
     Leaf leaf;
+    leaf.Given = leaves.size();
     leaf.Type = UpperCased(r.Type);
     leaf.Name = UpperCased(r.Name);
     leaf.Language = r.Language;
@@ -137,9 +139,21 @@ Table BuildTree(const std::vector<Leaf>& Leaves) {
 
 std::uint64_t TableSize(std::size_t Entries) { return 16 + 8ull * Entries; }
 
+// The leaves' indexes in the caller's order. The data is laid out in that order, not the
+// directory's: a reader that goes through the items in their numeric order then reads the
+// file front to back, where name order (ITEM1, ITEM10, ITEM100, ITEM2) would jump about.
+std::vector<std::uint32_t> DataOrder(const std::vector<Leaf>& Leaves) {
+  std::vector<std::uint32_t> order(Leaves.size());
+  for (std::size_t i = 0; i < Leaves.size(); ++i)
+    order[Leaves[i].Given] = static_cast<std::uint32_t>(i);
+  return order;
+}
+
 // Offsets of everything in the section: the tables (root, types, names), the data entries,
-// the name strings, then the data. Returns the section's size.
-std::uint64_t PlaceSection(Table& Root, std::vector<Leaf>& Leaves, std::uint64_t& DirectorySize) {
+// the name strings, then the data in DataOrder. Returns the section's size.
+std::uint64_t PlaceSection(Table& Root, std::vector<Leaf>& Leaves,
+                           const std::vector<std::uint32_t>& DataOrder,
+                           std::uint64_t& DirectorySize) {
   std::uint64_t at = TableSize(Root.Children.size());
   for (Table& type : Root.Children) {
     type.Offset = at;
@@ -167,7 +181,8 @@ std::uint64_t PlaceSection(Table& Root, std::vector<Leaf>& Leaves, std::uint64_t
   }
   DirectorySize = at = AlignUp(at, DataAlignment);
   std::uint64_t end = at;
-  for (Leaf& leaf : Leaves) {
+  for (const std::uint32_t l : DataOrder) {
+    Leaf& leaf = Leaves[l];
     leaf.DataOffset = at;
     end = at + leaf.Size;
     at = AlignUp(end, DataAlignment);
@@ -469,8 +484,9 @@ WriteReport WriteImageWithResources(const PeImage& Stub, const std::vector<Resou
                                     const std::string& OutputPath) {
   std::vector<Leaf> leaves = SortedLeaves(Resources);
   Table root = BuildTree(leaves);
+  const std::vector<std::uint32_t> dataOrder = DataOrder(leaves);
   std::uint64_t directorySize = 0;
-  const std::uint64_t sectionSize = PlaceSection(root, leaves, directorySize);
+  const std::uint64_t sectionSize = PlaceSection(root, leaves, dataOrder, directorySize);
   if (sectionSize > MaxImageSize)
     throw PeWriteError("the archive does not fit a 32-bit image: its resources take " +
                        std::to_string(sectionSize) + " bytes, more than " + Hex(MaxImageSize));
@@ -485,7 +501,8 @@ WriteReport WriteImageWithResources(const PeImage& Stub, const std::vector<Resou
     out.Write(Stub.Bytes().subspan(headers.size(), p.KeptEnd - headers.size()));
     out.WriteZeros(p.PointerToRawData - p.KeptEnd);
     out.Write(directory);
-    for (const Leaf& leaf : leaves) {
+    for (const std::uint32_t l : dataOrder) {
+      const Leaf& leaf = leaves[l];
       out.WriteZeros(p.PointerToRawData + leaf.DataOffset - out.Written());
       const std::uint64_t start = out.Written();
       leaf.Data->WriteTo(out);

@@ -5,13 +5,13 @@
 // The new tree goes into a new section ".rsrc" laid out as the Windows loader searches it:
 // at every level named entries first, sorted by their UTF-16 names with an ordinal
 // comparison, then ids ascending; names are stored with ASCII letters upper-cased, because
-// FindResourceA upper-cases the name it looks for ("Item1" finds "ITEM1"). Data starts on
-// 8-byte boundaries. When the old resource section is the image's last section, in memory
-// and in the file, the new one takes its place; otherwise the new one follows the last
-// section and the old one stays, unused. The headers are updated (resource directory,
-// section table, NumberOfSections, SizeOfImage, SizeOfInitializedData) and CheckSum is
-// computed over the final file. A certificate table is dropped: a signature cannot survive
-// the change, and one left behind would only fail verification.
+// FindResourceA upper-cases the name it looks for ("Item1" finds "ITEM1"). The data follows
+// in the order the resources are given, each on an 8-byte boundary. When the old resource section
+// is the image's last section, in memory and in the file, the new one takes its place; otherwise
+// the new one follows the last section and the old one stays, unused. The headers are updated
+// (resource directory, section table, NumberOfSections, SizeOfImage, SizeOfInitializedData) and
+// CheckSum is computed over the final file. A certificate table is dropped: a signature cannot
+// survive the change, and one left behind would only fail verification.
 
 #include <cstdint>
 #include <string>

@@ -30,9 +30,11 @@ Bytes DataOf(const ResourceData& Data) {
 }
 
 // Each input resource is in Image under its upper-cased key, with the same bytes, and
-// nothing else is.
+// nothing else is. The data lies in the order of Expected, whatever the directory's order,
+// so that a reader of the items in their numeric order goes through the file front to back.
 void ExpectHolds(const PeImage& Image, const std::vector<Resource>& Expected) {
   ASSERT_EQ(Image.Entries().size(), Expected.size());
+  const std::uint8_t* previousEnd = Image.Bytes().data();
   const auto upper = [](ResourceKey K) {
     for (char16_t& c : K.Name)
       c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
@@ -50,6 +52,9 @@ void ExpectHolds(const PeImage& Image, const std::vector<Resource>& Expected) {
         << Key(r.Type, name, r.Language);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(found->Data.data()) % 8,
               reinterpret_cast<std::uintptr_t>(Image.Bytes().data()) % 8);
+    EXPECT_GE(found->Data.data(), previousEnd) << Key(type, name, r.Language) << " lies before "
+                                               << "the data of the resource given before it";
+    previousEnd = found->Data.data() + found->Data.size();
   }
 }
 
