@@ -1,5 +1,7 @@
 #include "pe/pe_resource_module.h"
 
+#include <algorithm>
+
 namespace vexa {
 
 namespace {
@@ -10,18 +12,24 @@ const pe::ResourceEntry& Entry(const void* Handle) {
   return *static_cast<const pe::ResourceEntry*>(Handle);
 }
 
+bool UpperLess(std::u16string_view A, std::u16string_view B) {
+  return std::lexicographical_compare(
+      A.begin(), A.end(), B.begin(), B.end(),
+      [](char16_t X, char16_t Y) { return AsciiUpper(X) < AsciiUpper(Y); });
+}
+
 } // namespace
 
 TPeResourceModule::TPeResourceModule(pe::PeImage Image, const platform::MappedFile* Backing)
     : Parsed(std::move(Image)), Backing(Backing) {
-  for (const pe::ResourceEntry& e : Parsed.Entries()) {
-    if (e.Type.IsName() || e.Type.Id != pe::RtRcData || !e.Name.IsName())
-      continue;
-    std::u16string key = e.Name.Name;
-    for (char16_t& c : key)
-      c = AsciiUpper(c);
-    ByName.emplace(std::move(key), &e); // keeps the first language
-  }
+  for (const pe::ResourceEntry& e : Parsed.Entries())
+    if (!e.Type.IsName() && e.Type.Id == pe::RtRcData && e.Name.IsName())
+      ByName.push_back(&e);
+  // Stable, so that of a name's languages the first one stored comes first and is found.
+  std::stable_sort(ByName.begin(), ByName.end(),
+                   [](const pe::ResourceEntry* A, const pe::ResourceEntry* B) {
+                     return UpperLess(A->Name.Name, B->Name.Name);
+                   });
 }
 
 TResourceModule::Found TPeResourceModule::Find(const char* Name) const {
@@ -29,9 +37,12 @@ TResourceModule::Found TPeResourceModule::Find(const char* Name) const {
     return nullptr;
   std::u16string key;
   for (const char* p = Name; *p != '\0'; ++p)
-    key.push_back(AsciiUpper(static_cast<unsigned char>(*p)));
-  const auto it = ByName.find(key);
-  return it == ByName.end() ? nullptr : it->second;
+    key.push_back(static_cast<unsigned char>(*p));
+  const auto it = std::lower_bound(ByName.begin(), ByName.end(), key,
+                                   [](const pe::ResourceEntry* E, const std::u16string& K) {
+                                     return UpperLess(E->Name.Name, K);
+                                   });
+  return it == ByName.end() || UpperLess(key, (*it)->Name.Name) ? nullptr : *it;
 }
 
 const std::uint8_t* TPeResourceModule::Lock(Loaded Handle) const {

@@ -2,8 +2,8 @@
 // RT_RCDATA resources of a PE image read from bytes: how the vexa tool opens an archive
 // without running it, through the same resource streams the stub uses on its own module.
 
-#include <map>
 #include <string>
+#include <vector>
 
 #include "pe/pe_image.h"
 #include "platform/mapped_file.h"
@@ -36,7 +36,9 @@ public:
 private:
   pe::PeImage Parsed;
   const platform::MappedFile* Backing;
-  std::map<std::u16string, const pe::ResourceEntry*> ByName; // upper-cased names
+  // The RCDATA entries with names, by their names upper-cased; pointers into Parsed, so
+  // that thousands of items cost a word each here.
+  std::vector<const pe::ResourceEntry*> ByName;
 };
 
 } // namespace vexa

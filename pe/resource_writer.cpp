@@ -59,9 +59,10 @@ struct Leaf {
 };
 
 // A directory table: its key in the parent, where it lies, and its children, which are
-// either tables (Children) or leaves (first leaf index and count).
+// either tables (Children) or leaves (first leaf index and count). The key is its first
+// leaf's, not a copy: an archive has a table for every item.
 struct Table {
-  ResourceKey Key;
+  const ResourceKey* Key = nullptr;
   std::uint64_t Offset = 0;
   std::uint64_t NameOffset = 0; // of Key's string when it is a name
   std::vector<Table> Children;
@@ -110,7 +111,7 @@ std::vector<Leaf> SortedLeaves(const std::vector<Resource>& Resources) {
 // A table counts its named and its id entries in 16 bits each.
 void CheckCounts(const std::vector<Table>& Children, std::size_t Ids, const std::string& Where) {
   const auto named = std::count_if(Children.begin(), Children.end(),
-                                   [](const Table& t) { return t.Key.IsName(); });
+                                   [](const Table& t) { return t.Key->IsName(); });
   if (named > 0xFFFF || Ids - static_cast<std::size_t>(named) > 0xFFFF)
     throw PeWriteError("too many resources " + Where + ": a directory holds at most 65535 " +
                        "names and 65535 ids");
@@ -121,18 +122,18 @@ Table BuildTree(const std::vector<Leaf>& Leaves) {
   Table root;
   for (std::size_t i = 0; i < Leaves.size(); ++i) {
     const Leaf& leaf = Leaves[i];
-    if (root.Children.empty() || !(root.Children.back().Key == leaf.Type))
-      root.Children.push_back(Table{leaf.Type, 0, 0, {}, 0, 0});
+    if (root.Children.empty() || !(*root.Children.back().Key == leaf.Type))
+      root.Children.push_back(Table{&leaf.Type, 0, 0, {}, 0, 0});
     Table& type = root.Children.back();
-    if (type.Children.empty() || !(type.Children.back().Key == leaf.Name))
-      type.Children.push_back(Table{leaf.Name, 0, 0, {}, i, 0});
+    if (type.Children.empty() || !(*type.Children.back().Key == leaf.Name))
+      type.Children.push_back(Table{&leaf.Name, 0, 0, {}, i, 0});
     ++type.Children.back().LeafCount;
   }
   CheckCounts(root.Children, root.Children.size(), "at the top");
   for (const Table& type : root.Children) {
-    CheckCounts(type.Children, type.Children.size(), "of type " + type.Key.ToString());
+    CheckCounts(type.Children, type.Children.size(), "of type " + type.Key->ToString());
     for (const Table& name : type.Children)
-      CheckCounts({}, name.LeafCount, "named " + type.Key.ToString() + "/" + name.Key.ToString());
+      CheckCounts({}, name.LeafCount, "named " + type.Key->ToString() + "/" + name.Key->ToString());
   }
   return root;
 }
@@ -169,14 +170,14 @@ std::uint64_t PlaceSection(Table& Root, std::vector<Leaf>& Leaves,
     at += 16;
   }
   for (Table& type : Root.Children) {
-    if (type.Key.IsName()) {
+    if (type.Key->IsName()) {
       type.NameOffset = at;
-      at += 2 + 2ull * type.Key.Name.size();
+      at += 2 + 2ull * type.Key->Name.size();
     }
     for (Table& name : type.Children)
-      if (name.Key.IsName()) {
+      if (name.Key->IsName()) {
         name.NameOffset = at;
-        at += 2 + 2ull * name.Key.Name.size();
+        at += 2 + 2ull * name.Key->Name.size();
       }
   }
   DirectorySize = at = AlignUp(at, DataAlignment);
@@ -192,22 +193,22 @@ std::uint64_t PlaceSection(Table& Root, std::vector<Leaf>& Leaves,
 
 void PutTableHeader(std::uint8_t* At, const std::vector<Table>& Children, std::size_t Count) {
   const auto named = std::count_if(Children.begin(), Children.end(),
-                                   [](const Table& t) { return t.Key.IsName(); });
+                                   [](const Table& t) { return t.Key->IsName(); });
   Put16(At + 12, static_cast<std::uint16_t>(named));
   Put16(At + 14, static_cast<std::uint16_t>(Count - static_cast<std::size_t>(named)));
 }
 
 void PutKey(std::uint8_t* Bytes, const Table& T) {
-  if (!T.Key.IsName())
+  if (!T.Key->IsName())
     return;
   std::uint8_t* at = Bytes + T.NameOffset;
-  Put16(at, static_cast<std::uint16_t>(T.Key.Name.size()));
-  for (std::size_t i = 0; i < T.Key.Name.size(); ++i)
-    Put16(at + 2 + 2 * i, T.Key.Name[i]);
+  Put16(at, static_cast<std::uint16_t>(T.Key->Name.size()));
+  for (std::size_t i = 0; i < T.Key->Name.size(); ++i)
+    Put16(at + 2 + 2 * i, T.Key->Name[i]);
 }
 
 std::uint32_t KeyField(const Table& T) {
-  return T.Key.IsName() ? HighBit | static_cast<std::uint32_t>(T.NameOffset) : T.Key.Id;
+  return T.Key->IsName() ? HighBit | static_cast<std::uint32_t>(T.NameOffset) : T.Key->Id;
 }
 
 // The directory part of the section, everything before the first data byte.
