@@ -192,8 +192,7 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
   plan.Stub = DefaultStub();
   plan.StubName = "built into vexa";
   if (Options.Stub) {
-    if (const std::string problem = StubFile.Open(SystemName(PathFromUtf8(*Options.Stub)));
-        !problem.empty())
+    if (const std::string problem = StubFile.Open(*Options.Stub); !problem.empty())
       throw ToolError(problem);
     plan.Stub = StubFile.Bytes();
     plan.StubName = *Options.Stub;

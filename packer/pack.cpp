@@ -306,8 +306,7 @@ PackReport PackArchive(const PackPlan& Plan) {
   const fs::path partial = WorkPath(Plan.Output, ".partial");
   TRemoveOnExit removePartial(partial);
   try {
-    const pe::WriteReport written =
-        pe::WriteImageWithResources(stub, resources, SystemName(partial));
+    const pe::WriteReport written = pe::WriteImageWithResources(stub, resources, Utf8Of(partial));
     report.DroppedCertificate = written.DroppedCertificate;
     report.ImageSize = written.SizeOfImage;
   } catch (const pe::PeWriteError& e) {

@@ -672,7 +672,7 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
     if (fs::is_symlink(target, error))
       fs::remove(target, error);
     try {
-      file = std::make_unique<TFileStream>(SystemName(target), fmCreate);
+      file = std::make_unique<TFileStream>(Utf8Of(target), fmCreate);
     } catch (const Exception& e) {
       throw ToolError(Shown(target) + ": " + e.message());
     }
