@@ -200,7 +200,8 @@ TREE = {
     "app/\u6570\u636e/\U0001f4e6.bin": FILES["noise.bin"][:3000],
     "app/\u6570\u636e/\uff46\uff55\uff4c\uff4c.txt": b"full width\r\n",
 }
-TREE_EMPTY = ["app/logs/empty", "app/\u0436\u0443\u0440\u043d\u0430\u043b/\u043f\u0443\u0441\u0442\u043e"]
+TREE_EMPTY = ["app/logs/empty",
+              "app/\u0436\u0443\u0440\u043d\u0430\u043b/\u043f\u0443\u0441\u0442\u043e"]
 
 
 def tree_read_back(folder):
@@ -208,8 +209,10 @@ def tree_read_back(folder):
     folder, and verifies it: the listing names every item, and `folder` holds the tree packed."""
     packed = {path.removeprefix("app/"): data for path, data in TREE.items()
               if not path.endswith(".pdb")}
-    listed = lambda data: all(path.replace("/", "\\") in data.decode("utf-8", "replace")
-                              for path in packed)
+
+    def listed(data):
+        return all(path.replace("/", "\\") in data.decode("utf-8", "replace") for path in packed)
+
     extract = "extract {run}\\out\\wine.exe -C {run}\\" + folder.replace("/", "\\")
     return {"runs": [("list {run}\\out\\wine.exe", "out/list.txt"), (extract, None)],
             "args": "verify {run}\\out\\wine.exe",
