@@ -211,8 +211,10 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
     plan.Icon = TIconFile::Read(*Options.Icon);
   plan.DropIcon = Options.NoIcon;
   plan.Version = ResolveVersionInfo(Options.Version);
-  plan.BlockSize =
-      Options.Solid ? std::optional(Options.BlockSize.value_or(DefaultBlockSize)) : std::nullopt;
+  if (!Options.Solid)
+    plan.Blocks.reset();
+  else if (Options.BlockSize)
+    plan.Blocks = SolidBlocks{*Options.BlockSize, false};
   plan.Jobs = Options.Jobs;
   plan.Progress = Options.Progress;
 }
