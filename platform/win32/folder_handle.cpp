@@ -49,14 +49,22 @@ FolderHandle::Outcome FolderHandle::OpenIn(const FolderHandle& Parent,
   if (folder == INVALID_HANDLE_VALUE)
     return Failure(Why);
   BY_HANDLE_FILE_INFORMATION info;
-  const bool known = ::GetFileInformationByHandle(folder, &info) != 0;
-  const DWORD error = ::GetLastError();
-  if (!known || (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT |
-                                          FILE_ATTRIBUTE_DIRECTORY)) != FILE_ATTRIBUTE_DIRECTORY) {
+  if (!::GetFileInformationByHandle(folder, &info)) {
+    const DWORD error = ::GetLastError();
     ::CloseHandle(folder);
-    if (known && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    ::SetLastError(error);
+    return Failure(Why);
+  }
+  // Wine shows a Unix link to a folder as a reparse point by its path, not by a handle
+  // opened on it.
+  const DWORD byPath = ::GetFileAttributesW(path.c_str());
+  const DWORD attributes = info.dwFileAttributes | (byPath == INVALID_FILE_ATTRIBUTES ? 0 : byPath);
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::CloseHandle(folder);
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
       return Outcome::Link;
-    ::SetLastError(known ? ERROR_DIRECTORY : error);
+    ::SetLastError(ERROR_DIRECTORY);
     return Failure(Why);
   }
   Handle = reinterpret_cast<FileHandle>(folder);

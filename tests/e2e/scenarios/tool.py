@@ -155,6 +155,33 @@ def wine_pack(name, options, compare, files=FILES, inputs=None, empty=(), jobs=1
                         lambda data: compare(data, seen["linux"], seen["vexa"])}}
 
 
+def wine_extract(name, files, inputs, empty=()):
+    """vexa.exe under Wine extracts into out/tree the archive that `vexa` on Linux packed from
+    `inputs` (paths below in/, with the folders `empty` made there): each folder made and
+    opened from the one above it, each file made in its folder's handle."""
+    def craft(crafter):
+        build = build_of(crafter)
+        arch = windows_arch(crafter.exe)
+        folder = crafter.exe.parent.parent / "in"
+        for path in empty:
+            (folder / path).mkdir(parents=True, exist_ok=True)
+        native(crafter, "pack", "-o", folder / "tree.exe", "--stub", build / arch / "vexasfx.exe",
+               "--temp", *(folder / path for path in inputs))
+        try:
+            shutil.copyfile(build / arch / "vexa.exe", crafter.exe)
+        except OSError as e:
+            raise ScenarioError(f"no vexa.exe to run: {e}") from e
+
+    def below(path):
+        return path.split("/", 1)[1]
+
+    return {"name": name, "files": files, "inputs": inputs, "pack": ["--temp"],
+            "mkdirs": ["out"], "craft": craft,
+            "args": 'extract "{run}\\in\\tree.exe" -C "{run}\\out\\tree"',
+            "written": {f"out/tree/{below(path)}": path for path in files},
+            "folders": [f"out/tree/{below(path)}" for path in empty]}
+
+
 # An application folder: names past 32 bytes, a folder name in Windows-1252, a program in a
 # subfolder, a file left out, and an empty folder made before both pack.
 TREE = {
@@ -189,6 +216,16 @@ SCENARIOS = [
                                       "--program-in-destination", "--exclude", "*.pdb"],
               lambda wine, linux, vexa: wine == linux and verifies(vexa, wine),
               files=TREE, inputs=["app"], empty=["app/logs/empty"]),
+    # The tree comes out of vexa.exe as out of vexa: its folders, names past 32 bytes and
+    # beyond the code page, and the empty folder.
+    wine_extract("tool_wine_extract_tree", TREE, inputs=["app"], empty=["app/logs/empty"]),
+    # A link where a folder goes, which the check by path before writing does not see under
+    # Wine: opening that folder shows it, the run stops there, and nothing lands outside.
+    {**wine_extract("tool_wine_extract_link_in_the_way", TREE, inputs=["app"]),
+     "mkdirs": ["out", "outside"], "links": {"out/tree/locales": "../../outside"},
+     "exit_code": 1,
+     "written": {f"out/tree/{path.split('/', 1)[1]}": path
+                 for path in TREE if path < "app/locales"}},
 ]
 for method, chosen in METHODS.items():
     SCENARIOS += [
