@@ -171,11 +171,13 @@ int main(int argc, char** argv) {
       "then decodes its block from the start. --no-solid compresses every item alone.");
   packCommand
       ->add_option("--block-size", pack.BlockSize,
-                   "With --solid, the most bytes of items in one block (default " +
-                       std::to_string(vexa::tool::DefaultBlockSize >> 20) +
-                       "MiB); an "
-                       "item larger than that is a block alone. Blocks are compressed side by side "
-                       "on the --jobs threads; the archive is the same whatever --jobs is.")
+                   "With --solid, the most bytes of items in one block; an item larger than "
+                   "that is a block alone. Default: " +
+                       std::to_string(vexa::tool::DefaultBlockSize >> 20) + "MiB, and from " +
+                       std::to_string(vexa::tool::PairedBlocksFrom >> 20) +
+                       "MiB of items on an even number of blocks, so that two processors share "
+                       "the work. Blocks are compressed side by side on the --jobs threads; the "
+                       "archive is the same whatever --jobs is.")
       ->transform(CLI::AsSizeValue(false))
       ->type_name("SIZE");
   packCommand

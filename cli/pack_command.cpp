@@ -192,8 +192,7 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
   plan.Stub = DefaultStub();
   plan.StubName = "built into vexa";
   if (Options.Stub) {
-    if (const std::string problem = StubFile.Open(SystemName(PathFromUtf8(*Options.Stub)));
-        !problem.empty())
+    if (const std::string problem = StubFile.Open(*Options.Stub); !problem.empty())
       throw ToolError(problem);
     plan.Stub = StubFile.Bytes();
     plan.StubName = *Options.Stub;
@@ -212,8 +211,10 @@ TPackCommand::TPackCommand(const PackOptions& Options) {
     plan.Icon = TIconFile::Read(*Options.Icon);
   plan.DropIcon = Options.NoIcon;
   plan.Version = ResolveVersionInfo(Options.Version);
-  plan.BlockSize =
-      Options.Solid ? std::optional(Options.BlockSize.value_or(DefaultBlockSize)) : std::nullopt;
+  if (!Options.Solid)
+    plan.Blocks.reset();
+  else if (Options.BlockSize)
+    plan.Blocks = SolidBlocks{*Options.BlockSize, false};
   plan.Jobs = Options.Jobs;
   plan.Progress = Options.Progress;
 }

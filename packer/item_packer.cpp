@@ -114,7 +114,7 @@ std::vector<PackedItem> TItemPacker::Pack(std::span<const fs::path> Paths) {
   std::vector<PackedItem> items(Paths.size());
   std::uint64_t total = 0;
   for (std::size_t i = 0; i < Paths.size(); ++i) {
-    if (const std::string problem = data[i].Open(SystemName(Paths[i])); !problem.empty())
+    if (const std::string problem = data[i].Open(Utf8Of(Paths[i])); !problem.empty())
       throw ToolError(problem);
     // The file may have changed since it was checked; what is packed is what was read.
     if (data[i].Size() > MaxItemSize)

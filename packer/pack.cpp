@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <numeric>
 #include <utility>
 
 #include "archive/item_paths.h"
@@ -147,21 +148,17 @@ void ReplaceVersionInfo(std::vector<pe::Resource>& Resources, const pe::VersionI
                        std::make_shared<pe::BytesData>(pe::BuildVersionInfo(Info))});
 }
 
-// The first item of each block, in item order: items join the block before them while the
-// sizes the plan found add up to at most the limit. From the inputs and the plan alone,
-// never the threads, so that the archive is the same whatever their number.
+// The first item of each block, in item order; without solid blocks every item is one.
 std::vector<std::size_t> BlockStarts(const PackPlan& Plan) {
-  const bool solid = Plan.Level && Plan.Method == CompressionMethod::Lzma2 && Plan.BlockSize;
-  std::vector<std::size_t> starts;
-  std::uint64_t inBlock = 0;
-  for (std::size_t i = 0; i < Plan.Inputs.size(); ++i) {
-    const std::uint64_t size = Plan.Inputs[i].Size;
-    if (starts.empty() || !solid || inBlock + size > *Plan.BlockSize) {
-      starts.push_back(i);
-      inBlock = 0;
-    }
-    inBlock += size;
+  if (Plan.Level && Plan.Method == CompressionMethod::Lzma2 && Plan.Blocks) {
+    std::vector<std::uint64_t> sizes;
+    sizes.reserve(Plan.Inputs.size());
+    for (const PackInput& input : Plan.Inputs)
+      sizes.push_back(input.Size);
+    return SolidBlockStarts(sizes, *Plan.Blocks);
   }
+  std::vector<std::size_t> starts(Plan.Inputs.size());
+  std::iota(starts.begin(), starts.end(), std::size_t{0});
   return starts;
 }
 
@@ -306,8 +303,7 @@ PackReport PackArchive(const PackPlan& Plan) {
   const fs::path partial = WorkPath(Plan.Output, ".partial");
   TRemoveOnExit removePartial(partial);
   try {
-    const pe::WriteReport written =
-        pe::WriteImageWithResources(stub, resources, SystemName(partial));
+    const pe::WriteReport written = pe::WriteImageWithResources(stub, resources, Utf8Of(partial));
     report.DroppedCertificate = written.DroppedCertificate;
     report.ImageSize = written.SizeOfImage;
   } catch (const pe::PeWriteError& e) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "archive/archive_paths.h"
 #include "archive/vexa_header.h"
@@ -146,16 +147,17 @@ private:
 
   // Whether anything below Folder is recorded.
   bool Walk(const fs::path& Folder, const std::string& Relative) {
-    std::vector<fs::path> entries;
+    // In the order of the UTF-8 names, which is not that of UTF-16 ones (U+E000 and above
+    // against the characters past U+FFFF): vexa.exe and vexa pack a tree alike.
+    std::vector<std::pair<std::string, fs::path>> entries;
     std::error_code error;
     for (fs::directory_iterator it(Folder, error), end; !error && it != end; it.increment(error))
-      entries.push_back(it->path());
+      entries.emplace_back(NameOf(it->path()), it->path());
     if (error)
       throw ToolError(Shown(Folder) + ": " + error.message());
     std::sort(entries.begin(), entries.end());
     bool recorded = false;
-    for (const fs::path& entry : entries) {
-      const std::string name = NameOf(entry);
+    for (const auto& [name, entry] : entries) {
       const std::string relative = Relative.empty() ? name : Relative + "/" + name;
       if (Excluded(relative))
         continue;

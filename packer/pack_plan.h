@@ -14,19 +14,11 @@
 #include "packer/compressor.h"
 #include "packer/icon_file.h"
 #include "packer/pack_inputs.h"
+#include "packer/solid_blocks.h"
 #include "pe/version_info.h"
 #include "texts/archive_texts.h"
 
 namespace vexa::tool {
-
-// The default limit of a solid block's bytes. Within a block LZMA2 finds repeats as far back
-// as its dictionary reaches (64 MiB at the default level), so a block twice that size loses
-// little to the fresh start of the next one, and payloads up to 128 MiB are one stream, as
-// solid as can be. Larger ones are several blocks that the threads compress side by side
-// (575 MB of programs make 5), each thread holding one block's files mapped and one encoder
-// (about 10 times the dictionary). The limit is a fixed number, never derived from the
-// threads, so that the archive is the same whatever --jobs is.
-inline constexpr std::uint64_t DefaultBlockSize = std::uint64_t{128} << 20;
 
 enum class DestinationKind { TempFolder, FixedFolder, AskFolder };
 
@@ -57,10 +49,9 @@ struct PackPlan {
 
   std::optional<int> Level; // compression level; nothing: every item stored
   CompressionMethod Method = CompressionMethod::Lzma2; // with a Level; the stub must read it
-  // With LZMA2, consecutive items share one stream, a solid block, while their sizes add up
-  // to at most BlockSize bytes; a larger item is a block of its own. Nothing: every item
+  // With LZMA2, consecutive items share one stream, a solid block. Nothing: every item
   // alone. The other methods compress every item alone.
-  std::optional<std::uint64_t> BlockSize = DefaultBlockSize;
+  std::optional<SolidBlocks> Blocks = SolidBlocks{};
   std::optional<std::string> Password; // in the archive's code page; nothing: not encrypted
 
   std::span<const std::uint8_t> Stub; // the stub's image; the caller keeps it alive

@@ -31,7 +31,11 @@ TRemoveOnExit::~TRemoveOnExit() {
 }
 
 TWorkFile::TWorkFile(fs::path Path) : Path(std::move(Path)), Remover(this->Path) {
-  File = std::fopen(SystemName(this->Path).c_str(), "w+b");
+#ifdef _WIN32
+  File = ::_wfopen(this->Path.c_str(), L"w+b");
+#else
+  File = std::fopen(this->Path.c_str(), "w+b");
+#endif
   if (!File)
     throw ToolError("cannot create the work file " + Utf8Of(this->Path));
 }
@@ -85,6 +89,6 @@ void TWorkFile::Close() {
     Failed();
 }
 
-std::string TWorkFile::Name() const { return SystemName(Path); }
+std::string TWorkFile::Name() const { return Utf8Of(Path); }
 
 } // namespace vexa::tool

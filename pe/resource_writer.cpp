@@ -414,7 +414,7 @@ public:
   // Closes and deletes the partial output.
   void Discard() {
     platform::CloseFile(std::exchange(Handle, platform::InvalidFileHandle));
-    std::remove(Path.c_str());
+    platform::RemoveFile(Path);
   }
 
 private:

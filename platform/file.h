@@ -1,5 +1,7 @@
 #pragma once
-// The file calls the portable core needs, over the OS's native handle.
+// The file calls the portable core needs, over the OS's native handle. Paths are the
+// tool's UTF-8 text: the bytes as they are on POSIX, the wide (UTF-16) name on Windows, so
+// that every name reaches its file whatever the ANSI code page spells.
 
 #include <cstdint>
 #include <string>
@@ -14,6 +16,8 @@ inline constexpr FileHandle InvalidFileHandle = -1;
 FileHandle CreateFileExclusive(const std::string& Path);
 // Opens an existing file for reading. InvalidFileHandle on failure.
 FileHandle OpenFileForReading(const std::string& Path);
+// Deletes the file Path where it can; nothing tells whether it did.
+void RemoveFile(const std::string& Path);
 // Bytes transferred; 0 when the call fails.
 std::int32_t ReadFile(FileHandle Handle, void* Buffer, std::int32_t Count);
 std::int32_t WriteFile(FileHandle Handle, const void* Buffer, std::int32_t Count);

@@ -9,7 +9,6 @@
 #include "texts/archive_texts.h"
 #include "texts/stub_texts.h"
 #include "tool_base/item_checksums.h"
-#include "tool_base/local_path.h"
 #include "tool_base/tool_error.h"
 
 namespace vexa::tool {
@@ -35,7 +34,7 @@ std::string ItemPathsDamageOf(const std::uint8_t* Bytes, std::size_t Size, std::
 } // namespace
 
 TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
-  if (const std::string problem = File.Open(SystemName(PathFromUtf8(Path))); !problem.empty())
+  if (const std::string problem = File.Open(Path); !problem.empty())
     throw ToolError(problem);
   try {
     Resources = std::make_unique<TPeResourceModule>(pe::PeImage::Parse(File.Bytes()), &File);

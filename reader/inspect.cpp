@@ -96,7 +96,7 @@ std::string PaddedName(std::string Name, std::size_t Width) {
   return Name;
 }
 
-std::string RatioText(std::uint32_t Original, std::uint32_t Stored) {
+std::string RatioText(std::uint64_t Original, std::uint64_t Stored) {
   if (Original == 0)
     return "-";
   char text[16];
@@ -269,14 +269,18 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
   std::uint64_t original = 0;
   std::uint64_t stored = 0;
   const std::vector<std::size_t> blocks = BlockNumbers(header);
+  // A block's stored bytes are its first item's, so the ratio shown there is the block's; the
+  // items continuing it have none of their own.
+  std::vector<std::uint64_t> blockSizes(blocks.empty() ? 0 : blocks.back() + 1);
+  for (std::size_t i = 0; i < header.Items.size(); ++i)
+    blockSizes[blocks[i]] += OriginalSize(*header.Items[i]);
   for (std::size_t i = 0; i < header.Items.size(); ++i) {
     const TItemRecord& item = *header.Items[i];
     // A path longer than the column pushes the others right.
     Out << PaddedName(Archive.ItemPath(i), 32);
-    // A block's stored bytes are its first item's: the others have no ratio of their own.
     const std::string ratio = Compressed(item) == imLzma2Continued
                                   ? "-"
-                                  : RatioText(OriginalSize(item), StoredSize(item));
+                                  : RatioText(blockSizes[blocks[i]], StoredSize(item));
     std::snprintf(line, sizeof line, " %12u %12u %7s %-8s %5llu %s\n", OriginalSize(item),
                   StoredSize(item), ratio.c_str(), MethodName(item),
                   static_cast<unsigned long long>(blocks[i]), DateText(FileTime(item)).c_str());
@@ -287,9 +291,7 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
   std::snprintf(line, sizeof line, "%-32s %12llu %12llu %7s\n",
                 (std::to_string(header.Items.size()) + " item(s)").c_str(),
                 static_cast<unsigned long long>(original), static_cast<unsigned long long>(stored),
-                original
-                    ? RatioText(100, static_cast<std::uint32_t>(100.0 * stored / original)).c_str()
-                    : "-");
+                RatioText(original, stored).c_str());
   Out << line;
   if (const std::optional<TItemPaths>& paths = Archive.ItemPaths())
     for (const std::u16string& folder : paths->EmptyFolders)

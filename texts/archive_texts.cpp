@@ -31,7 +31,7 @@ bool IsAnsiCodePage(unsigned CodePage) {
 std::u16string English(std::uint16_t Id) { return *Utf16FromUtf8(FindStubText(Id)->English); }
 
 std::string ReadTextsFile(const std::string& Path) {
-  std::ifstream in(SystemName(PathFromUtf8(Path)), std::ios::binary);
+  std::ifstream in(PathFromUtf8(Path), std::ios::binary);
   if (!in)
     throw ToolError("--texts " + Path + ": cannot be read");
   std::ostringstream content;

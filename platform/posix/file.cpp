@@ -18,6 +18,8 @@ FileHandle OpenFileForReading(const std::string& Path) {
   return fd < 0 ? InvalidFileHandle : fd;
 }
 
+void RemoveFile(const std::string& Path) { ::unlink(Path.c_str()); }
+
 std::int32_t ReadFile(FileHandle Handle, void* Buffer, std::int32_t Count) {
   ssize_t n;
   do
@@ -32,7 +34,8 @@ std::int32_t WriteFile(FileHandle Handle, const void* Buffer, std::int32_t Count
   const char* p = static_cast<const char*>(Buffer);
   std::int32_t done = 0;
   while (done < Count) {
-    const ssize_t n = ::write(static_cast<int>(Handle), p + done, static_cast<size_t>(Count - done));
+    const ssize_t n =
+        ::write(static_cast<int>(Handle), p + done, static_cast<size_t>(Count - done));
     if (n < 0 && errno == EINTR)
       continue;
     if (n <= 0)

@@ -14,21 +14,20 @@ HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
 // (its guard for files replaced by truncation), stalling the status window for a quarter
 // of a second per 512 MiB. Only a file that exists is overwritten.
 FileHandle CreateFileExclusive(const std::string& Path) {
-  const auto create = [&Path](DWORD Disposition) {
-    return ::CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, Disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  };
-  HANDLE handle = create(CREATE_NEW);
-  if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS)
-    handle = create(CREATE_ALWAYS);
-  return reinterpret_cast<FileHandle>(handle);
+  const std::wstring wide = win32::WideFromUtf8(Path);
+  const FileHandle handle = win32::CreateFileExclusive(wide, false);
+  if (handle == InvalidFileHandle && ::GetLastError() == ERROR_FILE_EXISTS)
+    return win32::CreateFileExclusive(wide, true);
+  return handle;
 }
 
 FileHandle OpenFileForReading(const std::string& Path) {
-  return reinterpret_cast<FileHandle>(::CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                                    nullptr));
+  return reinterpret_cast<FileHandle>(::CreateFileW(win32::WideFromUtf8(Path).c_str(), GENERIC_READ,
+                                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                    FILE_ATTRIBUTE_NORMAL, nullptr));
 }
+
+void RemoveFile(const std::string& Path) { ::DeleteFileW(win32::WideFromUtf8(Path).c_str()); }
 
 std::int32_t ReadFile(FileHandle Handle, void* Buffer, std::int32_t Count) {
   DWORD done = 0;
@@ -60,6 +59,17 @@ platform::FileHandle CreateFileExclusive(const std::wstring& Path, bool Overwrit
   return reinterpret_cast<platform::FileHandle>(
       ::CreateFileW(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                     Overwrite ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::wstring WideFromUtf8(std::string_view Utf8) {
+  if (Utf8.empty())
+    return {};
+  const int size = static_cast<int>(Utf8.size());
+  std::wstring wide(
+      static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), size, nullptr, 0)),
+      L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), size, wide.data(), static_cast<int>(wide.size()));
+  return wide;
 }
 
 } // namespace vexa::win32

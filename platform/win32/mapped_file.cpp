@@ -4,6 +4,7 @@
 
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/system_message.h"
+#include "platform/win32/wide_file.h"
 #include "platform/win32/windows.h"
 
 namespace vexa::platform {
@@ -18,8 +19,9 @@ std::string Failure(const std::string& Path, DWORD Error) {
 
 std::string MappedFile::Open(const std::string& Path) {
   Close();
-  win32::ScopedFileHandle file(::CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  win32::ScopedFileHandle file(::CreateFileW(win32::WideFromUtf8(Path).c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file)
     return Failure(Path, ::GetLastError());
   LARGE_INTEGER size{};
@@ -30,7 +32,7 @@ std::string MappedFile::Open(const std::string& Path) {
   if (size.QuadPart == 0) // a mapping of an empty file cannot be created
     return {};
   win32::ScopedKernelHandle mapping(
-      ::CreateFileMappingA(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+      ::CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
   if (!mapping)
     return Failure(Path, ::GetLastError());
   // The view keeps the file and the mapping alive after both handles are closed.

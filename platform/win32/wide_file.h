@@ -3,6 +3,7 @@
 // names that the ANSI code page cannot spell.
 
 #include <string>
+#include <string_view>
 
 #include "platform/file.h"
 
@@ -12,5 +13,8 @@ namespace vexa::win32 {
 // a file that is there already is overwritten only when Overwrite is true, else the call
 // fails with ERROR_FILE_EXISTS. InvalidFileHandle on failure.
 platform::FileHandle CreateFileExclusive(const std::wstring& Path, bool Overwrite);
+
+// Utf8, the tool's text, in UTF-16.
+std::wstring WideFromUtf8(std::string_view Utf8);
 
 } // namespace vexa::win32

@@ -44,7 +44,7 @@ std::string WritableRegion::Map(std::FILE* File, std::uint64_t Offset, std::size
     return GrowFailure(Size);
   if (skip + Size == 0)
     return {};
-  win32::ScopedKernelHandle mapping(::CreateFileMappingA(file, nullptr, PAGE_READWRITE,
+  win32::ScopedKernelHandle mapping(::CreateFileMappingW(file, nullptr, PAGE_READWRITE,
                                                          static_cast<DWORD>(end >> 32),
                                                          static_cast<DWORD>(end), nullptr));
   if (!mapping)

@@ -111,12 +111,15 @@ def quoted(arg: str) -> str:
     return f'"{arg}"' if " " in arg else arg
 
 
-def wine_pack(name, options, compare, files=FILES, inputs=None, empty=(), jobs=1):
+def wine_pack(name, options, compare, files=FILES, inputs=None, empty=(), jobs=1, then=None):
     """vexa.exe under Wine packs out/wine.exe on `jobs` threads from the same files and options
     as `vexa` on Linux on all of its own; `compare(wine_bytes, linux_bytes, vexa)` judges the
     two. Both pack `files` dated AWKWARD_DATE with the stub of the build under test: named one
     by one, or as `inputs` (paths below in/) with the folders `empty` made there. The program
-    started is vexa.exe itself, put in the archive's place.
+    started is vexa.exe itself, put in the archive's place. `then` has vexa.exe go on with
+    out/wine.exe: the pack and then["runs"] ((args, output) as vexa_exe_runs takes them) run
+    in turn before the program, which is started last with then["args"]; then["written"] and
+    then["folders"] are the files and empty folders those runs leave.
 
     qemu-user runs a 32-bit Windows program on several threads unreliably (a two-thread
     program that does nothing but allocate memory crashes in it now and then), so where it
@@ -147,43 +150,43 @@ def wine_pack(name, options, compare, files=FILES, inputs=None, empty=(), jobs=1
             raise ScenarioError(f"no vexa.exe to run: {e}") from e
 
     windows_inputs = " ".join('"{run}\\in\\' + path.replace("/", "\\") + '"' for path in inputs)
-    return {"name": name, "files": files, "inputs": inputs, "pack": options, "mkdirs": ["out"],
-            "craft": craft,
-            "args": f'pack -o "{{run}}\\out\\wine.exe" --jobs {jobs} '
-                    f'{" ".join(map(quoted, options))} {windows_inputs}',
-            "written": {"out/wine.exe":
-                        lambda data: compare(data, seen["linux"], seen["vexa"])}}
+    pack = (f'pack -o "{{run}}\\out\\wine.exe" --jobs {jobs} '
+            f'{" ".join(map(quoted, options))} {windows_inputs}')
+    sc = {"name": name, "files": files, "inputs": inputs, "pack": options, "mkdirs": ["out"],
+          "craft": craft, "args": pack,
+          "written": {"out/wine.exe": lambda data: compare(data, seen["linux"], seen["vexa"])}}
+    if then:
+        sc["before"] = [step for args, output in [(pack, None), *then["runs"]]
+                        for step in vexa_exe_runs(args, output)]
+        sc["args"] = then["args"]
+        sc["written"].update(then["written"])
+        sc["folders"] = then["folders"]
+        sc["timeout_ms"] = 120000
+    return sc
 
 
-def wine_extract(name, files, inputs, empty=()):
-    """vexa.exe under Wine extracts into out/tree the archive that `vexa` on Linux packed from
-    `inputs` (paths below in/, with the folders `empty` made there): each folder made and
-    opened from the one above it, each file made in its folder's handle."""
-    def craft(crafter):
-        build = build_of(crafter)
-        arch = windows_arch(crafter.exe)
-        folder = crafter.exe.parent.parent / "in"
-        for path in empty:
-            (folder / path).mkdir(parents=True, exist_ok=True)
-        native(crafter, "pack", "-o", folder / "tree.exe", "--stub", build / arch / "vexasfx.exe",
-               "--temp", *(folder / path for path in inputs))
-        try:
-            shutil.copyfile(build / arch / "vexa.exe", crafter.exe)
-        except OSError as e:
-            raise ScenarioError(f"no vexa.exe to run: {e}") from e
+def vexa_exe_runs(args, output=None):
+    """Driver steps that run vexa.exe (in the archive's place) with `args` and wait for it to
+    end with exit code 0; with `output`, a path below the run folder, through cmd.exe, which
+    writes what vexa.exe prints there."""
+    exe = "{run}\\app\\setup.exe"
+    spawn = {"do": "spawn", "exe": exe, "args": args}
+    if output is not None:
+        target = "{run}\\" + output.replace("/", "\\")
+        spawn = {"do": "spawn", "exe": "C:\\windows\\system32\\cmd.exe",
+                 "args": f"/c {exe} {args} > {target}"}
 
-    def below(path):
-        return path.split("/", 1)[1]
+    def ended(result, info):
+        codes = result["exit_codes"]
+        return [] if codes == [0] else [f"vexa.exe {args[:60]} ended with {codes}"]
 
-    return {"name": name, "files": files, "inputs": inputs, "pack": ["--temp"],
-            "mkdirs": ["out"], "craft": craft,
-            "args": 'extract "{run}\\in\\tree.exe" -C "{run}\\out\\tree"',
-            "written": {f"out/tree/{below(path)}": path for path in files},
-            "folders": [f"out/tree/{below(path)}" for path in empty]}
+    return [spawn, {"do": "reap", "timeout": 120000, "check": ended}]
 
 
-# An application folder: names past 32 bytes, a folder name in Windows-1252, a program in a
-# subfolder, a file left out, and an empty folder made before both pack.
+# An application folder: names past 32 bytes, a folder name in Windows-1252, Cyrillic and CJK
+# names, which code page 1252 (the test prefix's) cannot spell, a name past U+FFFF and one
+# after the surrogates that sort apart in UTF-8 and UTF-16, a program in a subfolder, a file
+# left out, and empty folders made before both pack.
 TREE = {
     "app/bin/Microsoft.Extensions.DependencyInjection.dll": FILES["noise.bin"],
     "app/bin/setup.exe": b"MZ" + FILES["readme.txt"][:5000],
@@ -191,7 +194,32 @@ TREE = {
     "app/Caf\u00e9/cr\u00e8me.txt": FILES["caf\u00e9.txt"],
     "app/locales/en-US.pak": FILES["readme.txt"],
     "app/readme.txt": b"Read me.\r\n",
+    "app/\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b/\u043e\u0442\u0447\u0451\u0442 "
+    "\u0437\u0430 \u0433\u043e\u0434.txt": FILES["readme.txt"][:7000],
+    "app/\u6570\u636e/\u8aac\u660e\u66f8.txt": "\u8aac\u660e\u66f8\r\n".encode(),
+    "app/\u6570\u636e/\U0001f4e6.bin": FILES["noise.bin"][:3000],
+    "app/\u6570\u636e/\uff46\uff55\uff4c\uff4c.txt": b"full width\r\n",
 }
+TREE_EMPTY = ["app/logs/empty",
+              "app/\u0436\u0443\u0440\u043d\u0430\u043b/\u043f\u0443\u0441\u0442\u043e"]
+
+
+def tree_read_back(folder):
+    """vexa.exe lists out/wine.exe into out/list.txt, extracts it to `folder` below the run
+    folder, and verifies it: the listing names every item, and `folder` holds the tree packed."""
+    packed = {path.removeprefix("app/"): data for path, data in TREE.items()
+              if not path.endswith(".pdb")}
+
+    def listed(data):
+        return all(path.replace("/", "\\") in data.decode("utf-8", "replace") for path in packed)
+
+    extract = "extract {run}\\out\\wine.exe -C {run}\\" + folder.replace("/", "\\")
+    return {"runs": [("list {run}\\out\\wine.exe", "out/list.txt"), (extract, None)],
+            "args": "verify {run}\\out\\wine.exe",
+            "written": {"out/list.txt": listed,
+                        **{f"{folder}/{path}": data for path, data in packed.items()}},
+            "folders": [f"{folder}/{path.removeprefix('app/')}" for path in TREE_EMPTY]}
+
 
 # The compression methods, each a dimension of the compressed scenarios below: LZMA2 solid
 # packs the four files as one block, whose items the stub writes in turn.
@@ -211,21 +239,23 @@ SCENARIOS = [
                                         "--description", "Caf\u00e9 Demo Setup",
                                         "--product-version", "2.1.7", "--company", "ACME"],
               lambda wine, linux, vexa: wine == linux),
-    # A folder tree: the same paths, FileName stand-ins and empty folders, in the same order.
+    # A folder tree: the same paths, FileName stand-ins and empty folders, in the same order;
+    # and vexa.exe lists, extracts and verifies what it packed, by every name.
     wine_pack("tool_wine_pack_tree", ["--temp", "--run", "bin/setup.exe",
                                       "--program-in-destination", "--exclude", "*.pdb"],
               lambda wine, linux, vexa: wine == linux and verifies(vexa, wine),
-              files=TREE, inputs=["app"], empty=["app/logs/empty"]),
-    # The tree comes out of vexa.exe as out of vexa: its folders, names past 32 bytes and
-    # beyond the code page, and the empty folder.
-    wine_extract("tool_wine_extract_tree", TREE, inputs=["app"], empty=["app/logs/empty"]),
+              files=TREE, inputs=["app"], empty=TREE_EMPTY, then=tree_read_back("out/tree")),
     # A link where a folder goes, which the check by path before writing does not see under
-    # Wine: opening that folder shows it, the run stops there, and nothing lands outside.
-    {**wine_extract("tool_wine_extract_link_in_the_way", TREE, inputs=["app"]),
+    # Wine: opening that folder shows it, the extraction stops there (the items before it are
+    # written), and nothing lands outside.
+    {**wine_pack("tool_wine_extract_link_in_the_way", ["--temp"],
+                 lambda wine, linux, vexa: wine == linux, files=TREE, inputs=["app"],
+                 then={"runs": [], "args": "extract {run}\\out\\wine.exe -C {run}\\out\\tree",
+                       "written": {f"out/tree/{path.removeprefix('app/')}": data
+                                   for path, data in TREE.items() if path < "app/locales"},
+                       "folders": []}),
      "mkdirs": ["out", "outside"], "links": {"out/tree/locales": "../../outside"},
-     "exit_code": 1,
-     "written": {f"out/tree/{path.split('/', 1)[1]}": path
-                 for path in TREE if path < "app/locales"}},
+     "exit_code": 1},
 ]
 for method, chosen in METHODS.items():
     SCENARIOS += [

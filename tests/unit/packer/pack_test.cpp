@@ -541,6 +541,48 @@ TEST_F(PackTest, SolidBlocksFollowTheLimitAndStoreWhatDoesNotShrink) {
   }
 }
 
+// The partition alone, on sizes: a limit the author gives is filled item by item; the
+// default makes as few blocks as its limit allows, in pairs from 8 MiB on, cut where the
+// bytes divide most evenly, and never over its limit.
+TEST(SolidBlockStartsTest, FillsAGivenLimitAndBalancesTheDefault) {
+  constexpr std::uint64_t MiB = 1 << 20;
+  const SolidBlocks given{100, false};
+  const SolidBlocks byDefault{};
+  const SolidBlocks smallDefault{100 * MiB, true};
+  const struct {
+    const char* Name;
+    std::vector<std::uint64_t> Sizes;
+    SolidBlocks Rule;
+    std::vector<std::size_t> Starts;
+  } cases[] = {
+      {"no items", {}, given, {}},
+      {"a given limit, filled", {50, 40, 10, 1, 60, 60}, given, {0, 3, 5}},
+      {"a given limit: a larger item alone", {10, 200, 10, 0, 0}, given, {0, 1, 2}},
+      {"the default under 8 MiB: one block", {4 * MiB, 4 * MiB - 1}, byDefault, {0}},
+      {"the default from 8 MiB: two near-equal blocks",
+       {3 * MiB, 1 * MiB, 2 * MiB, 1 * MiB, 1 * MiB},
+       byDefault,
+       {0, 2}},
+      {"the default: an item of most of the bytes makes no more blocks",
+       {1 * MiB, 20 * MiB, 1 * MiB, 1 * MiB},
+       byDefault,
+       {0, 2}},
+      {"an odd count made even: each block near a quarter",
+       {30 * MiB, 30 * MiB, 30 * MiB, 30 * MiB, 30 * MiB, 30 * MiB, 30 * MiB, 30 * MiB},
+       smallDefault,
+       {0, 2, 4, 6}},
+      {"the limit holds where the cuts would not",
+       {10 * MiB, 95 * MiB, 95 * MiB},
+       smallDefault,
+       {0, 1, 2}},
+      {"empty items stay with the item before them", {5 * MiB, 0, 5 * MiB, 0}, byDefault, {0, 2}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(SolidBlockStarts(c.Sizes, c.Rule), c.Starts);
+  }
+}
+
 TEST_F(PackTest, EncryptedArchivesDifferOnlyInTheCheckBlocksRandomPadding) {
   const fs::path data = Put("data.bin", CompressibleBytes(50000));
   PackOptions o = Options({data}, "first.exe");

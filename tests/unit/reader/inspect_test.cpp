@@ -140,6 +140,19 @@ TEST_P(InspectTest, ListShowsEveryItemAndHowItIsStored) {
   std::ostringstream table;
   ListArchive(archive, false, table, err);
   EXPECT_NE(table.str().find("4 item(s)"), std::string::npos) << table.str();
+  if (IsSolid(GetParam())) {
+    // The block's stream stands on its first item, and so does the block's ratio: with one
+    // block, the whole archive's.
+    const std::string text = table.str();
+    const auto wordOf = [&](std::size_t LineAt, std::size_t Nth) {
+      std::istringstream line(text.substr(LineAt, text.find('\n', LineAt) - LineAt));
+      std::string word;
+      for (std::size_t i = 0; i < Nth; ++i)
+        line >> word;
+      return word;
+    };
+    EXPECT_EQ(wordOf(text.find("empty.dat"), 4), wordOf(text.find("4 item(s)"), 5)) << text;
+  }
   EXPECT_NE(json.str().find("\"item_resources_past_header\": 0,"), std::string::npos);
   EXPECT_EQ(err.str(), "");
 }
