@@ -41,7 +41,7 @@ FolderHandle::Outcome FolderHandle::OpenIn(const FolderHandle& Parent,
                                            const std::filesystem::path& Name, std::string& Why) {
   Close();
   // Every folder above is held open, so the path leads through them; the last component is
-  // opened as what stands there, a link or a junction included, and judged by its handle.
+  // opened as what stands there, a link or a junction included, and judged by that.
   const std::filesystem::path path = Parent.Reached / Name;
   if (!::CreateDirectoryW(path.c_str(), nullptr) && !Exists(::GetLastError()))
     return Failure(Why);
