@@ -13,6 +13,7 @@
 #include "archive/archive_paths.h"
 #include "archive/item_paths.h"
 #include "pe/resource_writer.h"
+#include "platform/folder_handle.h"
 #include "reader/archive_checks.h"
 #include "reader/archive_file.h"
 #include "streams/file_stream.h"
@@ -401,10 +402,11 @@ std::optional<std::vector<std::string>> ItemComponents(const TArchiveFile& Archi
 }
 
 struct ExtractTargets {
-  // One per item, in the system's form: a path object would keep every component apart as
-  // well, which across thousands of items costs several times the text.
+  // One per item, from the destination, in the system's form: a path object would keep
+  // every component apart as well, which across thousands of items costs several times the
+  // text.
   std::vector<fs::path::string_type> Files;
-  std::vector<fs::path> EmptyFolders; // the recorded ones that can be made
+  std::vector<fs::path> EmptyFolders; // the recorded ones that can be made, from the destination
 };
 
 // Where each item goes under Directory, and the empty folders. Every refusal comes before
@@ -437,11 +439,11 @@ public:
                       " would be the same file on Windows; refusing to extract anything");
     target /= PathFromUtf8(parts->back());
     std::error_code error;
-    const fs::file_type type = fs::symlink_status(target, error).type();
+    const fs::file_type type = fs::symlink_status(Directory / target, error).type();
     if (type == fs::file_type::directory)
-      throw ToolError(Shown(target) + " is a folder; refusing to extract anything");
+      throw ToolError(Shown(Directory / target) + " is a folder; refusing to extract anything");
     if (type != fs::file_type::not_found && !Force)
-      throw ToolError(Shown(target) + " exists; use --force to overwrite");
+      throw ToolError(Shown(Directory / target) + " exists; use --force to overwrite");
     return target;
   }
 
@@ -480,12 +482,12 @@ private:
     return ToolError(Archive.Path() + ": " + Who + " " + Why + "; refusing to extract anything");
   }
 
-  // The folder of the first Count parts, each checked the first time anything needs it;
-  // Key gets its key. Who needs it: item Index, or a recorded empty folder (Index is then
-  // the item count).
+  // The folder of the first Count parts, from Directory, each checked the first time
+  // anything needs it; Key gets its key. Who needs it: item Index, or a recorded empty folder
+  // (Index is then the item count).
   fs::path Folder(const std::vector<std::string>& Parts, std::size_t Count, const std::string& Who,
                   std::size_t Index, std::string& Key) {
-    fs::path target = Directory;
+    fs::path target;
     for (std::size_t p = 0; p < Count; ++p) {
       if (p)
         Key += '\\';
@@ -497,17 +499,18 @@ private:
       target = at->second.first;
       if (!added)
         continue;
+      const fs::path path = Directory / target;
       std::error_code error;
-      switch (fs::symlink_status(target, error).type()) {
+      switch (fs::symlink_status(path, error).type()) {
       case fs::file_type::not_found:
       case fs::file_type::directory:
         break;
       case fs::file_type::symlink:
-        throw Refused(Who, "would be written through the link " + Shown(target));
+        throw Refused(Who, "would be written through the link " + Shown(path));
       case fs::file_type::none:
-        throw ToolError(Shown(target) + ": " + error.message());
+        throw ToolError(Shown(path) + ": " + error.message());
       default:
-        throw Refused(Who, "needs a folder where " + Shown(target) + " is not one");
+        throw Refused(Who, "needs a folder where " + Shown(path) + " is not one");
       }
     }
     if (!Key.empty())
@@ -537,6 +540,75 @@ ExtractTargets PlanTargets(const TArchiveFile& Archive, const fs::path& Director
         targets.EmptyFolders.push_back(std::move(*path));
   return targets;
 }
+
+// The folders of the tree being written, each opened from the one above it and held while
+// what is in it is written: the plan checked every path, and a link planted in a folder's or
+// a file's place after that is refused here rather than followed.
+class TTreeWriter {
+public:
+  TTreeWriter(const TArchiveFile& Archive, const fs::path& Directory) : Archive(Archive) {
+    Held.emplace_back();
+    std::string why;
+    if (Held.back().second.Open(Directory, why) != platform::FolderHandle::Outcome::Done)
+      throw ToolError("cannot open " + Shown(Directory) + ": " + why);
+  }
+
+  // The folder Relative, from the destination, made where it is missing. Who needs it, for
+  // the refusal of a link.
+  const platform::FolderHandle& Folder(const fs::path& Relative, const std::string& Who) {
+    std::size_t depth = 1;
+    for (const fs::path& part : Relative) {
+      if (depth < Held.size() && Held[depth].first == part) {
+        ++depth;
+        continue;
+      }
+      Held.resize(depth);
+      platform::FolderHandle folder;
+      std::string why;
+      switch (folder.OpenIn(Held.back().second, part, why)) {
+      case platform::FolderHandle::Outcome::Done:
+        break;
+      case platform::FolderHandle::Outcome::Link:
+        throw ToolError(Archive.Path() + ": " + Who + " would be written through the link " +
+                        Shown(Held.back().second.Path() / part) +
+                        ", made after the check; extraction stopped");
+      default:
+        throw ToolError("cannot create " + Shown(Held.back().second.Path() / part) + ": " + why);
+      }
+      Held.emplace_back(part, std::move(folder));
+      ++depth;
+    }
+    Held.resize(depth);
+    return Held.back().second;
+  }
+
+  // Creates the file Relative; Replace as --force says.
+  std::unique_ptr<TFileStream> Create(const fs::path& Relative, bool Replace,
+                                      const std::string& Who) {
+    const platform::FolderHandle& folder = Folder(Relative.parent_path(), Who);
+    const fs::path shown = folder.Path() / Relative.filename();
+    platform::FileHandle file = platform::InvalidFileHandle;
+    std::string why;
+    switch (folder.OpenNewFile(Relative.filename(), Replace, file, why)) {
+    case platform::FolderHandle::Outcome::Done:
+      return std::make_unique<TFileStream>(file);
+    case platform::FolderHandle::Outcome::Exists:
+      throw ToolError(Shown(shown) + " exists; use --force to overwrite");
+    default:
+      throw ToolError(Shown(shown) + ": " + why);
+    }
+  }
+
+  // Removes the file Relative, which Create made.
+  void Remove(const fs::path& Relative, const std::string& Who) {
+    Folder(Relative.parent_path(), Who).RemoveFile(Relative.filename());
+  }
+
+private:
+  const TArchiveFile& Archive;
+  // The destination, then the folders of the last path asked for, each by its name.
+  std::vector<std::pair<fs::path, platform::FolderHandle>> Held;
+};
 
 void WarnOfItemsPastHeader(const TArchiveFile& Archive, std::ostream& Err) {
   if (const std::optional<std::string> warning = ItemsPastHeaderWarning(Archive))
@@ -655,6 +727,7 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   fs::create_directories(directory, error);
   if (error)
     throw ToolError("cannot create " + Options.Directory + ": " + error.message());
+  TTreeWriter tree(archive, directory);
 
   std::uint64_t total = 0;
   for (const auto& item : header.Items)
@@ -664,20 +737,10 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   std::optional<std::size_t> opened; // the item whose file is open
   const auto begin = [&](std::size_t Index) {
     file.reset();
-    const fs::path target = targets[Index];
     // The stub makes no folders, but here the user chose the folder to fill, so the
-    // subfolders that item names ask for are made in it.
-    fs::create_directories(target.parent_path(), error);
-    if (error)
-      throw ToolError("cannot create " + Shown(target.parent_path()) + ": " + error.message());
-    // --force replaces a link itself; writing through it could land outside the folder.
-    if (fs::is_symlink(target, error))
-      fs::remove(target, error);
-    try {
-      file = std::make_unique<TFileStream>(Utf8Of(target), fmCreate);
-    } catch (const Exception& e) {
-      throw ToolError(Shown(target) + ": " + e.message());
-    }
+    // subfolders that item names ask for are made in it. --force replaces a link itself;
+    // writing through it could land outside the folder.
+    file = tree.Create(targets[Index], Options.Force, ItemText(archive, Index));
     opened = Index;
   };
   const auto write = [&](const std::uint8_t* Bytes, std::int32_t Count) {
@@ -685,7 +748,7 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
       file->WriteBuffer(Bytes, Count);
       progress.Advance(static_cast<std::uint64_t>(Count));
     } catch (const Exception& e) {
-      throw ToolError(Shown(targets[*opened]) + ": " + e.message());
+      throw ToolError(Shown(directory / targets[*opened]) + ": " + e.message());
     }
   };
   for (std::size_t i = 0; i < header.Items.size();) {
@@ -697,17 +760,15 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
       const fs::path target = targets[first.Index];
       // A file that is not the item would pass for it.
       if (opened == first.Index)
-        fs::remove(target, error);
+        tree.Remove(target, ItemText(archive, first.Index));
       throw ToolError(Path + ": " + ItemText(archive, first.Index) + " " + first.Problem + "; " +
-                      Shown(target) + " was not kept (vexa verify lists every damaged item)");
+                      Shown(directory / target) +
+                      " was not kept (vexa verify lists every damaged item)");
     }
   }
   progress.Done();
-  for (const fs::path& folder : planned.EmptyFolders) {
-    fs::create_directories(folder, error);
-    if (error)
-      throw ToolError("cannot create " + Shown(folder) + ": " + error.message());
-  }
+  for (const fs::path& folder : planned.EmptyFolders)
+    tree.Folder(folder, "the empty folder " + Shown(folder));
   Out << header.Items.size() << " file(s) written to " << Options.Directory << "\n";
 }
 

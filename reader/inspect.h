@@ -26,7 +26,9 @@ struct ExtractOptions {
 // cannot hold, two items that are one file on Windows, a link or a file where a subfolder goes, a
 // damaged ITEMPATHS, or an existing file without Force, refuses the whole extraction, and so does
 // an image checksum that shows a vexa-packed archive changed after packing. Item resources past the
-// header's last item are warned of on Err. Raises ToolError.
+// header's last item are warned of on Err. The writes go through folder handles, never
+// through a link, so one planted in the folder while extract runs is refused too, and
+// nothing goes outside. Raises ToolError.
 void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, std::ostream& Out,
                       std::ostream& Err);
 

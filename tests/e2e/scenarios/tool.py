@@ -245,6 +245,17 @@ SCENARIOS = [
                                       "--program-in-destination", "--exclude", "*.pdb"],
               lambda wine, linux, vexa: wine == linux and verifies(vexa, wine),
               files=TREE, inputs=["app"], empty=TREE_EMPTY, then=tree_read_back("out/tree")),
+    # A link where a folder goes, which the check by path before writing does not see under
+    # Wine: opening that folder shows it, the extraction stops there (the items before it are
+    # written), and nothing lands outside.
+    {**wine_pack("tool_wine_extract_link_in_the_way", ["--temp"],
+                 lambda wine, linux, vexa: wine == linux, files=TREE, inputs=["app"],
+                 then={"runs": [], "args": "extract {run}\\out\\wine.exe -C {run}\\out\\tree",
+                       "written": {f"out/tree/{path.removeprefix('app/')}": data
+                                   for path, data in TREE.items() if path < "app/locales"},
+                       "folders": []}),
+     "mkdirs": ["out", "outside"], "links": {"out/tree/locales": "../../outside"},
+     "exit_code": 1},
 ]
 for method, chosen in METHODS.items():
     SCENARIOS += [

@@ -388,6 +388,58 @@ TEST_F(InspectRefusalTest, ATreeComesBackWholeWithItsPathsAndEmptyFolders) {
   }
 }
 
+// A link planted once extract has checked every target (here while it asks for the
+// password), where a folder or a file goes: refused, and nothing is written outside.
+TEST_F(InspectRefusalTest, ALinkPlantedWhileExtractRunsIsNeverWrittenThrough) {
+  Put("in/sub/a.txt", Text("first"));
+  Put("in/b.txt", Text("second"));
+  PackOptions o = Options({Dir / "in"});
+  o.Password.Text = "pass";
+  RunPackCommand(o);
+  WriteBytes(Dir / "outside.txt", Text("outside"));
+  fs::create_directories(Dir / "elsewhere");
+  struct Case {
+    const char* Place; // in the destination
+    const char* Target;
+    const char* Refusal;
+  };
+  const Case cases[] = {
+      {"sub", "elsewhere", "would be written through the link"},
+      {"sub", "outside.txt", "would be written through the link"},
+      {"sub", "nowhere", "would be written through the link"},
+      {"b.txt", "outside.txt", "b.txt exists; use --force to overwrite"},
+      {"b.txt", "elsewhere", "b.txt exists; use --force to overwrite"},
+      {"b.txt", "nowhere", "b.txt exists; use --force to overwrite"},
+  };
+  ExtractOptions options;
+  options.Directory = Path("unpacked");
+  for (const bool force : {false, true})
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.Place) + " -> " + c.Target + (force ? " with --force" : ""));
+      fs::remove_all(Dir / "unpacked");
+      options.Force = force;
+      options.Password = [&](unsigned) {
+        fs::create_directories(Dir / "unpacked");
+        fs::create_symlink(Dir / c.Target, Dir / "unpacked" / c.Place);
+        return std::string("pass");
+      };
+      std::ostringstream out, err;
+      const bool folder = std::string(c.Place) == "sub";
+      try {
+        ExtractArchiveTo(Path("out.exe"), options, out, err);
+        // --force replaces a link where a file goes, and only the link.
+        EXPECT_TRUE(force && !folder) << "written with a link in the way";
+        EXPECT_EQ(ReadBytes(Dir / "unpacked" / "b.txt"), Text("second"));
+      } catch (const ToolError& e) {
+        EXPECT_FALSE(force && !folder) << e.what();
+        EXPECT_NE(std::string(e.what()).find(c.Refusal), std::string::npos) << e.what();
+      }
+      EXPECT_EQ(ReadBytes(Dir / "outside.txt"), Text("outside"));
+      EXPECT_TRUE(fs::is_empty(Dir / "elsewhere"));
+      EXPECT_FALSE(fs::exists(Dir / "nowhere"));
+    }
+}
+
 // ITEMPATHS as a hostile builder may write it: extract refuses before writing anything,
 // anywhere, and verify names the item; an unsafe empty folder is left unmade; a damaged
 // resource is named with the items it leaves without a path.

@@ -1,0 +1,107 @@
+#include "platform/folder_handle.h"
+
+#include <utility>
+
+#include "platform/win32/system_message.h"
+#include "platform/win32/windows.h"
+
+namespace vexa::platform {
+
+namespace {
+
+HANDLE H(FileHandle Handle) { return reinterpret_cast<HANDLE>(Handle); }
+
+FolderHandle::Outcome Failure(std::string& Why) {
+  Why = win32::SystemMessage(::GetLastError());
+  return FolderHandle::Outcome::Failed;
+}
+
+bool Exists(DWORD Error) { return Error == ERROR_FILE_EXISTS || Error == ERROR_ALREADY_EXISTS; }
+
+// Held with reading shared and nothing else, the folder can be neither renamed nor deleted
+// nor written to as a file (how a reparse point would be set on it) while it is open.
+HANDLE OpenFolder(const std::filesystem::path& Path, DWORD Flags) {
+  return ::CreateFileW(Path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | Flags, nullptr);
+}
+
+} // namespace
+
+FolderHandle::Outcome FolderHandle::Open(const std::filesystem::path& Path, std::string& Why) {
+  Close();
+  const HANDLE folder = OpenFolder(Path, 0);
+  if (folder == INVALID_HANDLE_VALUE)
+    return Failure(Why);
+  Handle = reinterpret_cast<FileHandle>(folder);
+  Reached = Path;
+  return Outcome::Done;
+}
+
+FolderHandle::Outcome FolderHandle::OpenIn(const FolderHandle& Parent,
+                                           const std::filesystem::path& Name, std::string& Why) {
+  Close();
+  // Every folder above is held open, so the path leads through them; the last component is
+  // opened as what stands there, a link or a junction included, and judged by that.
+  const std::filesystem::path path = Parent.Reached / Name;
+  if (!::CreateDirectoryW(path.c_str(), nullptr) && !Exists(::GetLastError()))
+    return Failure(Why);
+  const HANDLE folder = OpenFolder(path, FILE_FLAG_OPEN_REPARSE_POINT);
+  if (folder == INVALID_HANDLE_VALUE)
+    return Failure(Why);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(folder, &info)) {
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(folder);
+    ::SetLastError(error);
+    return Failure(Why);
+  }
+  // Wine shows a Unix link to a folder as a reparse point by its path, not by a handle
+  // opened on it.
+  const DWORD byPath = ::GetFileAttributesW(path.c_str());
+  const DWORD attributes = info.dwFileAttributes | (byPath == INVALID_FILE_ATTRIBUTES ? 0 : byPath);
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::CloseHandle(folder);
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      return Outcome::Link;
+    ::SetLastError(ERROR_DIRECTORY);
+    return Failure(Why);
+  }
+  Handle = reinterpret_cast<FileHandle>(folder);
+  Reached = path;
+  return Outcome::Done;
+}
+
+void FolderHandle::Close() {
+  if (Handle != InvalidFileHandle)
+    ::CloseHandle(H(std::exchange(Handle, InvalidFileHandle)));
+}
+
+FolderHandle::Outcome FolderHandle::OpenNewFile(const std::filesystem::path& Name, bool Replace,
+                                                FileHandle& File, std::string& Why) const {
+  const std::filesystem::path path = Reached / Name;
+  // CREATE_NEW: never an existing file, so never through a link that stands there.
+  const auto create = [&] {
+    return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  };
+  HANDLE file = create();
+  if (file == INVALID_HANDLE_VALUE && Exists(::GetLastError())) {
+    if (!Replace)
+      return Outcome::Exists;
+    // DeleteFileW removes a link itself, not what it leads to.
+    if (!::DeleteFileW(path.c_str()))
+      return Failure(Why);
+    file = create();
+  }
+  if (file == INVALID_HANDLE_VALUE)
+    return Exists(::GetLastError()) ? Outcome::Exists : Failure(Why);
+  File = reinterpret_cast<FileHandle>(file);
+  return Outcome::Done;
+}
+
+bool FolderHandle::RemoveFile(const std::filesystem::path& Name) const {
+  return ::DeleteFileW((Reached / Name).c_str()) != 0;
+}
+
+} // namespace vexa::platform
