@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "platform/win32/wide_file.h"
 #include "platform/win32/windows.h"
 
 namespace vexa::win32 {
@@ -46,15 +47,6 @@ std::string AnsiPath(const wchar_t* Path) {
   return ansi;
 }
 
-std::wstring WideFromAnsi(std::string_view Ansi) {
-  if (Ansi.empty())
-    return {};
-  const int size = static_cast<int>(Ansi.size());
-  std::wstring wide(
-      static_cast<std::size_t>(::MultiByteToWideChar(CP_ACP, 0, Ansi.data(), size, nullptr, 0)),
-      L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, Ansi.data(), size, wide.data(), static_cast<int>(wide.size()));
-  return wide;
-}
+std::wstring WideFromAnsi(std::string_view Ansi) { return WideFromCodePage(Ansi, CP_ACP); }
 
 } // namespace vexa::win32

@@ -61,15 +61,17 @@ platform::FileHandle CreateFileExclusive(const std::wstring& Path, bool Overwrit
                     Overwrite ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-std::wstring WideFromUtf8(std::string_view Utf8) {
-  if (Utf8.empty())
+std::wstring WideFromCodePage(std::string_view Text, unsigned CodePage) {
+  if (Text.empty())
     return {};
-  const int size = static_cast<int>(Utf8.size());
+  const int size = static_cast<int>(Text.size());
   std::wstring wide(
-      static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), size, nullptr, 0)),
+      static_cast<std::size_t>(::MultiByteToWideChar(CodePage, 0, Text.data(), size, nullptr, 0)),
       L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), size, wide.data(), static_cast<int>(wide.size()));
+  ::MultiByteToWideChar(CodePage, 0, Text.data(), size, wide.data(), static_cast<int>(wide.size()));
   return wide;
 }
+
+std::wstring WideFromUtf8(std::string_view Utf8) { return WideFromCodePage(Utf8, CP_UTF8); }
 
 } // namespace vexa::win32

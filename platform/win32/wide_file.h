@@ -14,6 +14,8 @@ namespace vexa::win32 {
 // fails with ERROR_FILE_EXISTS. InvalidFileHandle on failure.
 platform::FileHandle CreateFileExclusive(const std::wstring& Path, bool Overwrite);
 
+// Text in CodePage (CP_ACP, CP_UTF8 or any other), in UTF-16.
+std::wstring WideFromCodePage(std::string_view Text, unsigned CodePage);
 // Utf8, the tool's text, in UTF-16.
 std::wstring WideFromUtf8(std::string_view Utf8);
 
