@@ -26,10 +26,10 @@ std::vector<std::size_t> SolidBlockStarts(std::span<const std::uint64_t> Sizes,
   for (std::size_t i = 0; i < Sizes.size(); ++i) {
     // An item goes to the block its middle falls in; an empty one at a cut stays behind it.
     const std::uint64_t middle = before + Sizes[i] / 2;
-    const bool pastCut = nextCut < count && middle > cut(nextCut);
+    const std::uint64_t cutsBefore = nextCut;
     while (nextCut < count && middle > cut(nextCut))
       ++nextCut;
-    if (starts.empty() || pastCut || inBlock + Sizes[i] > Rule.Limit) {
+    if (starts.empty() || nextCut != cutsBefore || inBlock + Sizes[i] > Rule.Limit) {
       starts.push_back(i);
       inBlock = 0;
     }
