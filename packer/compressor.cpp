@@ -1,6 +1,7 @@
 #include "packer/compressor.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 
@@ -8,6 +9,7 @@
 #include <zlib.h>
 
 #include "archive/lzma2_item.h"
+#include "platform/large_pages.h"
 #include "tool_base/tool_error.h"
 
 namespace vexa {
@@ -100,6 +102,18 @@ void CheckLzma(lzma_ret Result) {
     throw std::logic_error("liblzma refused to compress: error " + std::to_string(Result));
 }
 
+// The match finder's tables and the dictionary are read at scattered places millions of
+// times a second: they go on large pages where the system has them.
+void* AllocateForLzma(void*, std::size_t Count, std::size_t Size) {
+  if (Size != 0 && Count > SIZE_MAX / Size)
+    return nullptr;
+  return platform::AllocateLargePaged(Count * Size);
+}
+
+void FreeForLzma(void*, void* Block) { platform::FreeLargePaged(Block); }
+
+constexpr lzma_allocator LzmaAllocator = {AllocateForLzma, FreeForLzma, nullptr};
+
 bool LooksLikeAProgram(std::span<const std::uint8_t> Input) {
   return Input.size() >= 2 && Input[0] == 'M' && Input[1] == 'Z';
 }
@@ -114,6 +128,7 @@ TLzma2Compressor::TLzma2Compressor(int Level) {
       Level > MaxPreset ? MaxPreset | LZMA_PRESET_EXTREME : static_cast<std::uint32_t>(Level);
   if (lzma_lzma_preset(&Preset, preset))
     throw std::logic_error("liblzma has no preset " + std::to_string(Level));
+  Encoder.allocator = &LzmaAllocator;
 }
 
 TLzma2Compressor::~TLzma2Compressor() { lzma_end(&Encoder); }

@@ -132,7 +132,8 @@ private:
 // of its bytes.
 //
 // Memory: liblzma's encoder, about ten times the dictionary (674 MiB at presets 8 and 9
-// for items of 64 MiB and more), for the life of the compressor.
+// for items of 64 MiB and more), for the life of the compressor, on large pages where the
+// system grants them (platform/large_pages.h).
 class TLzma2Compressor final : public TCompressor {
 public:
   // Level 0 to 12, else std::invalid_argument.
