@@ -69,23 +69,44 @@ std::vector<std::uint8_t> EncodeItemPaths(const TItemPaths& Paths) {
   return bytes;
 }
 
-std::optional<TItemPaths> DecodeItemPaths(const std::uint8_t* Data, std::size_t Size,
-                                          std::size_t ItemCount) {
-  if (Size % 2 != 0)
+std::optional<TItemPathTable> TItemPathTable::Decode(const std::uint8_t* Data, std::size_t Size,
+                                                     std::size_t ItemCount) {
+  if (Size % 2 != 0 || (Size != 0 && (Data[Size - 2] != 0 || Data[Size - 1] != 0)))
     return std::nullopt;
-  TItemPaths paths;
-  std::u16string path;
+  TItemPathTable table;
+  table.ItemCount = ItemCount;
+  // Sized first: a doubled buffer would keep half as much again unused.
+  std::size_t paths = 0;
+  for (std::size_t at = 0; at < Size; at += 2)
+    paths += Data[at] == 0 && Data[at + 1] == 0;
+  if (paths < ItemCount)
+    return std::nullopt;
+  table.Units.reserve(Size / 2);
+  table.Ends.reserve(paths);
   for (std::size_t at = 0; at < Size; at += 2) {
     const char16_t unit = static_cast<char16_t>(Data[at] | (Data[at + 1] << 8));
-    if (unit != 0) {
-      path += unit;
-      continue;
-    }
-    (paths.Items.size() < ItemCount ? paths.Items : paths.EmptyFolders).push_back(path);
-    path.clear();
+    if (unit == 0)
+      table.Ends.push_back(static_cast<std::uint32_t>(table.Units.size()));
+    table.Units += unit;
   }
-  if (!path.empty() || paths.Items.size() < ItemCount)
+  return table;
+}
+
+std::u16string_view TItemPathTable::Path(std::size_t Index) const {
+  const std::size_t begin = Index == 0 ? 0 : Ends[Index - 1] + 1;
+  return std::u16string_view(Units).substr(begin, Ends[Index] - begin);
+}
+
+std::optional<TItemPaths> DecodeItemPaths(const std::uint8_t* Data, std::size_t Size,
+                                          std::size_t ItemCount) {
+  const std::optional<TItemPathTable> table = TItemPathTable::Decode(Data, Size, ItemCount);
+  if (!table)
     return std::nullopt;
+  TItemPaths paths;
+  for (std::size_t i = 0; i < ItemCount; ++i)
+    paths.Items.emplace_back(table->Item(i));
+  for (std::size_t i = 0; i < table->EmptyFolderCount(); ++i)
+    paths.EmptyFolders.emplace_back(table->EmptyFolder(i));
   return paths;
 }
 

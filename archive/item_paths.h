@@ -28,10 +28,30 @@ struct TItemPaths {
 // UTF-16LE, each path ended by a NUL unit: the items' paths, then the empty folders.
 std::vector<std::uint8_t> EncodeItemPaths(const TItemPaths& Paths);
 
-// Nothing when the bytes cannot be the resource of an archive of ItemCount items: an odd
-// length, a last path without its NUL, fewer paths than items. The paths come back as
-// stored; whether each is safe to write is IsSafeTreePath's question, asked per path, so
-// that one hostile path refuses its own item only.
+// The resource as a reader keeps it: every path in one buffer, so that thousands of items
+// cost two bytes a unit and four an item, where a string each would cost several times that.
+class TItemPathTable {
+public:
+  // Nothing when the bytes cannot be the resource of an archive of ItemCount items: an odd
+  // length, a last path without its NUL, fewer paths than items. The paths are kept as
+  // stored; whether each is safe to write is IsSafeTreePath's question, asked per path, so
+  // that one hostile path refuses its own item only.
+  static std::optional<TItemPathTable> Decode(const std::uint8_t* Data, std::size_t Size,
+                                              std::size_t ItemCount);
+
+  std::u16string_view Item(std::size_t Index) const { return Path(Index); }
+  std::size_t EmptyFolderCount() const { return Ends.size() - ItemCount; }
+  std::u16string_view EmptyFolder(std::size_t Index) const { return Path(ItemCount + Index); }
+
+private:
+  std::u16string_view Path(std::size_t Index) const;
+
+  std::u16string Units;            // the paths as stored, each ended by its NUL
+  std::vector<std::uint32_t> Ends; // where each path's NUL is: the items', then the folders'
+  std::size_t ItemCount = 0;
+};
+
+// The table's paths, each in a string of its own: nothing when it cannot be decoded.
 std::optional<TItemPaths> DecodeItemPaths(const std::uint8_t* Data, std::size_t Size,
                                           std::size_t ItemCount);
 

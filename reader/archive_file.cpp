@@ -50,7 +50,7 @@ TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
     PathsFound = true;
     const std::uint8_t* bytes = Resources->Lock(Resources->Load(found));
     const std::size_t size = Resources->SizeOf(found);
-    Paths = DecodeItemPaths(bytes, size, Loaded.Items.size());
+    Paths = TItemPathTable::Decode(bytes, size, Loaded.Items.size());
     if (!Paths)
       PathsDamage = ItemPathsDamageOf(bytes, size, Loaded.Items.size());
   }
@@ -58,7 +58,7 @@ TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
 
 std::string TArchiveFile::ItemPath(std::size_t Index) const {
   if (Paths)
-    return Utf8FromUtf16(Paths->Items[Index]);
+    return Utf8FromUtf16(Paths->Item(Index));
   return FromAnsi(FileName(*Loaded.Items[Index]), CodePage());
 }
 
