@@ -73,28 +73,60 @@ std::optional<TItemPathTable> TItemPathTable::Decode(const std::uint8_t* Data, s
                                                      std::size_t ItemCount) {
   if (Size % 2 != 0 || (Size != 0 && (Data[Size - 2] != 0 || Data[Size - 1] != 0)))
     return std::nullopt;
-  TItemPathTable table;
-  table.ItemCount = ItemCount;
+  const auto unitAt = [Data](std::size_t At) {
+    return static_cast<char16_t>(Data[At] | (Data[At + 1] << 8));
+  };
   // Sized first: a doubled buffer would keep half as much again unused.
   std::size_t paths = 0;
-  for (std::size_t at = 0; at < Size; at += 2)
-    paths += Data[at] == 0 && Data[at + 1] == 0;
+  std::size_t nameUnits = 0;
+  for (std::size_t at = 0, name = 0; at < Size; at += 2) {
+    const char16_t unit = unitAt(at);
+    if (unit == 0) {
+      ++paths;
+      nameUnits += name;
+    }
+    name = unit == 0 || unit == u'\\' ? 0 : name + 1;
+  }
   if (paths < ItemCount)
     return std::nullopt;
-  table.Units.reserve(Size / 2);
-  table.Ends.reserve(paths);
+  TItemPathTable table;
+  table.ItemCount = ItemCount;
+  table.Names.reserve(nameUnits);
+  table.NameEnds.reserve(paths);
+  table.FolderOf.reserve(paths);
+  std::u16string path;
   for (std::size_t at = 0; at < Size; at += 2) {
-    const char16_t unit = static_cast<char16_t>(Data[at] | (Data[at + 1] << 8));
-    if (unit == 0)
-      table.Ends.push_back(static_cast<std::uint32_t>(table.Units.size()));
-    table.Units += unit;
+    if (const char16_t unit = unitAt(at); unit != 0) {
+      path += unit;
+      continue;
+    }
+    table.Add(path);
+    path.clear();
   }
   return table;
 }
 
-std::u16string_view TItemPathTable::Path(std::size_t Index) const {
-  const std::size_t begin = Index == 0 ? 0 : Ends[Index - 1] + 1;
-  return std::u16string_view(Units).substr(begin, Ends[Index] - begin);
+void TItemPathTable::Add(std::u16string_view Path) {
+  const std::size_t separator = Path.rfind(u'\\');
+  const std::size_t split = separator == std::u16string_view::npos ? 0 : separator + 1;
+  const std::u16string_view folder = Path.substr(0, split);
+  const std::size_t last = FolderEnds.size() - 1;
+  const std::size_t lastBegin = last == 0 ? 0 : FolderEnds[last - 1];
+  if (std::u16string_view(Folders).substr(lastBegin) != folder) {
+    Folders += folder;
+    FolderEnds.push_back(static_cast<std::uint32_t>(Folders.size()));
+  }
+  FolderOf.push_back(static_cast<std::uint32_t>(FolderEnds.size() - 1));
+  Names += Path.substr(split);
+  NameEnds.push_back(static_cast<std::uint32_t>(Names.size()));
+}
+
+std::u16string TItemPathTable::Path(std::size_t Index) const {
+  const std::size_t folder = FolderOf[Index];
+  const std::size_t folderBegin = folder == 0 ? 0 : FolderEnds[folder - 1];
+  const std::size_t nameBegin = Index == 0 ? 0 : NameEnds[Index - 1];
+  return Folders.substr(folderBegin, FolderEnds[folder] - folderBegin) +
+         Names.substr(nameBegin, NameEnds[Index] - nameBegin);
 }
 
 std::optional<TItemPaths> DecodeItemPaths(const std::uint8_t* Data, std::size_t Size,

@@ -28,8 +28,9 @@ struct TItemPaths {
 // UTF-16LE, each path ended by a NUL unit: the items' paths, then the empty folders.
 std::vector<std::uint8_t> EncodeItemPaths(const TItemPaths& Paths);
 
-// The resource as a reader keeps it: every path in one buffer, so that thousands of items
-// cost two bytes a unit and four an item, where a string each would cost several times that.
+// The resource as a reader keeps it, for thousands of items: each path split after its last
+// backslash, its folder kept once for the run of paths in it (a packed tree lists a folder's
+// files together), and its name, all in a few buffers rather than a string each.
 class TItemPathTable {
 public:
   // Nothing when the bytes cannot be the resource of an archive of ItemCount items: an odd
@@ -39,15 +40,19 @@ public:
   static std::optional<TItemPathTable> Decode(const std::uint8_t* Data, std::size_t Size,
                                               std::size_t ItemCount);
 
-  std::u16string_view Item(std::size_t Index) const { return Path(Index); }
-  std::size_t EmptyFolderCount() const { return Ends.size() - ItemCount; }
-  std::u16string_view EmptyFolder(std::size_t Index) const { return Path(ItemCount + Index); }
+  std::u16string Item(std::size_t Index) const { return Path(Index); }
+  std::size_t EmptyFolderCount() const { return NameEnds.size() - ItemCount; }
+  std::u16string EmptyFolder(std::size_t Index) const { return Path(ItemCount + Index); }
 
 private:
-  std::u16string_view Path(std::size_t Index) const;
+  void Add(std::u16string_view Path);
+  std::u16string Path(std::size_t Index) const;
 
-  std::u16string Units;            // the paths as stored, each ended by its NUL
-  std::vector<std::uint32_t> Ends; // where each path's NUL is: the items', then the folders'
+  std::u16string Folders;                   // each up to and including its last backslash
+  std::vector<std::uint32_t> FolderEnds{0}; // where each ends; the first, empty, is no folder
+  std::u16string Names;                     // what follows each path's folder
+  std::vector<std::uint32_t> NameEnds;      // per path, the items' then the empty folders'
+  std::vector<std::uint32_t> FolderOf;      // per path, the number of its folder
   std::size_t ItemCount = 0;
 };
 
