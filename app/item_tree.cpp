@@ -85,10 +85,7 @@ std::wstring TItemTree::Joined(std::wstring_view Relative) const {
   if (!path.empty() && path.back() != L'\\')
     path += L'\\';
   path.append(Relative.begin(), Relative.end());
-  // CreateDirectoryW leaves room for an 8.3 name below the folder: 12 units less.
-  if (path.size() < MAX_PATH - 12 || path.starts_with(L"\\\\?\\"))
-    return path;
-  return path.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
+  return win32::LongFormOfFull(std::move(path));
 }
 
 // A reparse point is refused wherever it leads. Under Wine a Unix symbolic link to a

@@ -8,6 +8,7 @@
 #include "packer/compressor.h"
 #include "packer/embedded_stub.h"
 #include "packer/item_packer.h"
+#include "platform/path_facts.h"
 #include "texts/ansi_text.h"
 #include "tool_base/local_path.h"
 #include "tool_base/tool_error.h"
@@ -20,16 +21,23 @@ namespace {
 
 std::string Shown(const fs::path& Path) { return Utf8Of(Path); }
 
+bool IsFolder(const fs::path& Path) {
+  return platform::LookAt(Path).Leads == platform::PathFacts::Kind::Folder;
+}
+
+bool Exists(const fs::path& Path) {
+  return platform::LookAt(Path).Leads != platform::PathFacts::Kind::Missing;
+}
+
 // Refuses an output that could not be written, before any work is done for it.
 fs::path CheckedOutput(const std::string& Output) {
   if (Output.empty())
     throw UsageError("name the archive to write with -o OUT.exe");
   const fs::path path = PathFromUtf8(Output);
-  std::error_code error;
-  if (fs::is_directory(path, error))
+  if (IsFolder(path))
     throw ToolError(Output + ": is a folder; -o names the .exe to write");
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  if (!fs::is_directory(folder, error))
+  if (!IsFolder(folder))
     throw ToolError(Output + ": the folder " + Shown(folder) + " does not exist");
   return path;
 }
@@ -136,9 +144,9 @@ std::optional<std::int64_t> SourceDateEpoch() {
 // at 0, so it cannot be trusted to say no; equal absolute paths say yes there.
 bool SameFile(const fs::path& A, const fs::path& B) {
   std::error_code error;
-  if (fs::equivalent(A, B, error) && !error)
+  if (fs::equivalent(SystemPath(A), SystemPath(B), error) && !error)
     return true;
-  if (!fs::exists(A, error) || !fs::exists(B, error))
+  if (!Exists(A) || !Exists(B))
     return false;
   const auto key = [](const fs::path& Path) {
     std::error_code ignored;

@@ -23,7 +23,7 @@ namespace vexa::tool {
 namespace {
 
 std::string ReadPasswordFile(const std::string& Path) {
-  std::ifstream in(PathFromUtf8(Path), std::ios::binary);
+  std::ifstream in(SystemPath(PathFromUtf8(Path)), std::ios::binary);
   if (!in)
     throw ToolError("cannot read the password file " + Path);
   // The first line is the password; its line ending is the file's.

@@ -45,7 +45,7 @@ std::string WhereInFile(const std::string& Path, std::size_t Number) {
 
 // The file's lines by key, in UTF-8 as written.
 std::map<std::string, FileLine> ReadFile(const std::string& Path) {
-  std::ifstream in(PathFromUtf8(Path), std::ios::binary);
+  std::ifstream in(SystemPath(PathFromUtf8(Path)), std::ios::binary);
   std::ostringstream read;
   read << in.rdbuf();
   if (!in || in.bad())

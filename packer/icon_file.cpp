@@ -26,7 +26,7 @@ std::uint32_t U32(const std::uint8_t* p) {
 } // namespace
 
 TIconFile TIconFile::Read(const std::string& Path) {
-  std::ifstream in(PathFromUtf8(Path), std::ios::binary);
+  std::ifstream in(SystemPath(PathFromUtf8(Path)), std::ios::binary);
   if (!in)
     throw ToolError("cannot read the icon file " + Path);
   const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)),

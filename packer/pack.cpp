@@ -310,7 +310,7 @@ PackReport PackArchive(const PackPlan& Plan) {
     throw ToolError(Utf8Of(Plan.Output) + ": " + e.what());
   }
   std::error_code error;
-  fs::rename(partial, Plan.Output, error);
+  fs::rename(SystemPath(partial), SystemPath(Plan.Output), error);
   if (error)
     throw ToolError("cannot write " + Utf8Of(Plan.Output) + ": " + error.message());
   removePartial.Keep();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -11,6 +10,7 @@
 #include "archive/archive_paths.h"
 #include "archive/vexa_header.h"
 #include "packer/item_packer.h"
+#include "platform/path_facts.h"
 #include "texts/ansi_text.h"
 #include "tool_base/local_path.h"
 #include "tool_base/tool_error.h"
@@ -101,6 +101,7 @@ bool GlobMatches(std::string_view Pattern, std::string_view Text) {
 struct Found {
   fs::path::string_type Path; // the system's form, as PackInput keeps it
   std::string Relative;       // UTF-8, '/' between folders
+  platform::PathFacts Facts;  // of a file
 };
 
 // The files and empty folders below the inputs, each folder's entries in name order, so
@@ -111,28 +112,31 @@ public:
 
   void AddInput(const std::string& Input) {
     const fs::path path = PathFromUtf8(Input);
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error || !fs::exists(status))
+    platform::PathFacts facts = platform::LookAt(path);
+    switch (facts.Leads) {
+    case platform::PathFacts::Kind::Missing:
       throw ToolError(Input + ": no such file or folder");
-    if (fs::is_regular_file(status)) {
-      const std::string name = NameOf(path);
-      if (!Excluded(name))
-        Files.push_back({path.native(), name});
+    case platform::PathFacts::Kind::Unreadable:
+      throw ToolError(Input + ": " + facts.Why);
+    case platform::PathFacts::Kind::File:
+      if (const std::string name = NameOf(path.filename(), path); !Excluded(name))
+        Files.push_back({path.native(), name, std::move(facts)});
       return;
-    }
-    if (!fs::is_directory(status))
+    case platform::PathFacts::Kind::Folder:
+      Walk(path, "");
+      return;
+    case platform::PathFacts::Kind::Other:
       throw ToolError(Input + ": not a regular file or folder");
-    Walk(path, "");
+    }
   }
 
   std::vector<Found> Files;
   std::vector<Found> EmptyFolders;
 
 private:
-  // Entry's name in UTF-8.
-  static std::string NameOf(const fs::path& Entry) {
-    std::string name = Utf8Of(Entry.filename());
+  // Name, that of Entry, in UTF-8.
+  static std::string NameOf(const fs::path& Name, const fs::path& Entry) {
+    std::string name = Utf8Of(Name);
     if (!Utf16FromUtf8(name))
       throw ToolError(ShownBytes(Utf8Of(Entry)) +
                       ": the name is not valid UTF-8; an archive holds names in Unicode");
@@ -149,30 +153,33 @@ private:
   bool Walk(const fs::path& Folder, const std::string& Relative) {
     // In the order of the UTF-8 names, which is not that of UTF-16 ones (U+E000 and above
     // against the characters past U+FFFF): vexa.exe and vexa pack a tree alike.
+    std::vector<fs::path> names;
+    if (std::string why; !platform::ListFolder(Folder, names, why))
+      throw ToolError(Shown(Folder) + ": " + why);
     std::vector<std::pair<std::string, fs::path>> entries;
-    std::error_code error;
-    for (fs::directory_iterator it(Folder, error), end; !error && it != end; it.increment(error))
-      entries.emplace_back(NameOf(it->path()), it->path());
-    if (error)
-      throw ToolError(Shown(Folder) + ": " + error.message());
+    for (const fs::path& name : names) {
+      fs::path entry = Folder / name;
+      entries.emplace_back(NameOf(name, entry), std::move(entry));
+    }
     std::sort(entries.begin(), entries.end());
     bool recorded = false;
     for (const auto& [name, entry] : entries) {
       const std::string relative = Relative.empty() ? name : Relative + "/" + name;
       if (Excluded(relative))
         continue;
-      const fs::file_status own = fs::symlink_status(entry, error);
-      const fs::file_status target = fs::status(entry, error);
-      if (fs::is_directory(own)) {
+      platform::PathFacts facts = platform::LookAt(entry);
+      if (facts.Leads == platform::PathFacts::Kind::Folder && !facts.Link) {
         if (!Walk(entry, relative))
-          EmptyFolders.push_back({entry.native(), relative});
-      } else if (fs::is_regular_file(target)) {
+          EmptyFolders.push_back({entry.native(), relative, {}});
+      } else if (facts.Leads == platform::PathFacts::Kind::File) {
         // A link to a file packs the file it leads to.
-        Files.push_back({entry.native(), relative});
-      } else if (fs::is_symlink(own) && fs::is_directory(target)) {
+        Files.push_back({entry.native(), relative, std::move(facts)});
+      } else if (facts.Leads == platform::PathFacts::Kind::Folder) {
         throw ToolError(Shown(entry) +
                         ": is a symbolic link to a folder; name that folder as an input "
                         "of its own, or exclude the link");
+      } else if (facts.Leads == platform::PathFacts::Kind::Unreadable) {
+        throw ToolError(Shown(entry) + ": " + facts.Why);
       } else {
         throw ToolError(Shown(entry) + ": not a regular file");
       }
@@ -220,16 +227,9 @@ std::u16string CheckedTreePath(const Found& Entry) {
 }
 
 PackInput CheckedInput(const Found& File) {
-  std::error_code error;
-  const auto size = fs::file_size(File.Path, error);
-  if (error)
-    throw ToolError(Shown(File.Path) + ": " + error.message());
-  if (size > MaxItemSize)
+  if (File.Facts.Size > MaxItemSize)
     throw ToolError(Shown(File.Path) + ": the file is 4 GiB or larger; an item holds less");
-  const auto modified = fs::last_write_time(File.Path, error);
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-      fs::file_time_type::clock::to_sys(modified).time_since_epoch());
-  return {File.Path, CheckedTreePath(File), {}, size, error ? 0 : seconds.count()};
+  return {File.Path, CheckedTreePath(File), {}, File.Facts.Size, File.Facts.Modified};
 }
 
 // Refuses two paths that would be one file on Windows, and a file where another path

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/file.h"
+#include "platform/path_facts.h"
 #include "platform/random.h"
 #include "tool_base/local_path.h"
 #include "tool_base/tool_error.h"
@@ -18,21 +20,20 @@ fs::path WorkPath(const fs::path& Output, const std::string& Suffix) {
     std::snprintf(tag, sizeof tag, ".%02x%02x%02x%02x", random[0], random[1], random[2], random[3]);
     fs::path path = Output;
     path += PathFromUtf8(tag + Suffix);
-    std::error_code error;
-    if (!fs::exists(fs::symlink_status(path, error)))
+    if (const platform::PathFacts facts = platform::LookAt(path);
+        facts.Leads == platform::PathFacts::Kind::Missing && !facts.Link)
       return path;
   }
 }
 
 TRemoveOnExit::~TRemoveOnExit() {
-  std::error_code ignored;
   if (!Path.empty())
-    fs::remove(Path, ignored);
+    platform::RemoveFile(Utf8Of(Path));
 }
 
 TWorkFile::TWorkFile(fs::path Path) : Path(std::move(Path)), Remover(this->Path) {
 #ifdef _WIN32
-  File = ::_wfopen(this->Path.c_str(), L"w+b");
+  File = ::_wfopen(SystemPath(this->Path).c_str(), L"w+b");
 #else
   File = std::fopen(this->Path.c_str(), "w+b");
 #endif

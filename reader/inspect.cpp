@@ -15,6 +15,7 @@
 #include "archive/item_paths.h"
 #include "pe/resource_writer.h"
 #include "platform/folder_handle.h"
+#include "platform/path_facts.h"
 #include "reader/archive_checks.h"
 #include "reader/archive_file.h"
 #include "streams/file_stream.h"
@@ -449,13 +450,14 @@ public:
                       ItemText(Archive, *other) +
                       " would be the same file on Windows; refusing to extract anything");
     Files.emplace(std::hash<std::string>{}(key), static_cast<std::uint32_t>(Index));
-    const fs::path target = Directory / Targets.Folders[folder] / PathFromUtf8(parts->back());
-    std::error_code error;
-    const fs::file_type type = fs::symlink_status(target, error).type();
-    if (type == fs::file_type::directory)
-      throw ToolError(Shown(target) + " is a folder; refusing to extract anything");
-    if (type != fs::file_type::not_found && !Force)
-      throw ToolError(Shown(target) + " exists; use --force to overwrite");
+    const fs::path path = Directory / Targets.Folders[folder] / PathFromUtf8(parts->back());
+    const platform::PathFacts there = platform::LookAt(path);
+    if (there.Leads == platform::PathFacts::Kind::Folder && !there.Link)
+      throw ToolError(Shown(path) + " is a folder; refusing to extract anything");
+    if (there.Leads == platform::PathFacts::Kind::Unreadable)
+      throw ToolError(Shown(path) + ": " + there.Why);
+    if ((there.Link || there.Leads != platform::PathFacts::Kind::Missing) && !Force)
+      throw ToolError(Shown(path) + " exists; use --force to overwrite");
     return folder;
   }
 
@@ -538,15 +540,15 @@ private:
       Targets.Folders.push_back(Targets.Folders[number] / PathFromUtf8(Parts[p]));
       number = next;
       const fs::path path = Directory / Targets.Folders[number];
-      std::error_code error;
-      switch (fs::symlink_status(path, error).type()) {
-      case fs::file_type::not_found:
-      case fs::file_type::directory:
-        break;
-      case fs::file_type::symlink:
+      const platform::PathFacts there = platform::LookAt(path);
+      if (there.Link)
         throw Refused(Who, "would be written through the link " + Shown(path));
-      case fs::file_type::none:
-        throw ToolError(Shown(path) + ": " + error.message());
+      switch (there.Leads) {
+      case platform::PathFacts::Kind::Missing:
+      case platform::PathFacts::Kind::Folder:
+        break;
+      case platform::PathFacts::Kind::Unreadable:
+        throw ToolError(Shown(path) + ": " + there.Why);
       default:
         throw Refused(Who, "needs a folder where " + Shown(path) + " is not one");
       }

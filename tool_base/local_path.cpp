@@ -1,6 +1,7 @@
 #include "tool_base/local_path.h"
 
 #ifdef _WIN32
+#include "platform/win32/wide_file.h"
 #include "platform/win32/windows.h"
 #endif
 
@@ -15,6 +16,14 @@ fs::path PathFromUtf8(std::string_view Utf8) {
 std::string Utf8Of(const fs::path& Path) {
   const std::u8string text = Path.u8string();
   return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
+fs::path SystemPath(const fs::path& Path) {
+#ifdef _WIN32
+  return win32::LongPathForm(Path.native());
+#else
+  return Path;
+#endif
 }
 
 #ifdef _WIN32

@@ -14,6 +14,10 @@ namespace vexa::tool {
 std::filesystem::path PathFromUtf8(std::string_view Utf8);
 std::string Utf8Of(const std::filesystem::path& Path);
 
+// Path as the C runtime's and std::filesystem's file calls take it at any length: on
+// Windows in the \\?\ form once it is too long for the others.
+std::filesystem::path SystemPath(const std::filesystem::path& Path);
+
 #ifdef _WIN32
 // Text from the wide Windows calls (the command line, the environment, the console).
 std::string Utf8FromWide(std::wstring_view Wide);

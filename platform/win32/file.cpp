@@ -14,7 +14,7 @@ HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
 // (its guard for files replaced by truncation), stalling the status window for a quarter
 // of a second per 512 MiB. Only a file that exists is overwritten.
 FileHandle CreateFileExclusive(const std::string& Path) {
-  const std::wstring wide = win32::WideFromUtf8(Path);
+  const std::wstring wide = win32::WidePath(Path);
   const FileHandle handle = win32::CreateFileExclusive(wide, false);
   if (handle == InvalidFileHandle && ::GetLastError() == ERROR_FILE_EXISTS)
     return win32::CreateFileExclusive(wide, true);
@@ -22,12 +22,12 @@ FileHandle CreateFileExclusive(const std::string& Path) {
 }
 
 FileHandle OpenFileForReading(const std::string& Path) {
-  return reinterpret_cast<FileHandle>(::CreateFileW(win32::WideFromUtf8(Path).c_str(), GENERIC_READ,
+  return reinterpret_cast<FileHandle>(::CreateFileW(win32::WidePath(Path).c_str(), GENERIC_READ,
                                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-void RemoveFile(const std::string& Path) { ::DeleteFileW(win32::WideFromUtf8(Path).c_str()); }
+void RemoveFile(const std::string& Path) { ::DeleteFileW(win32::WidePath(Path).c_str()); }
 
 std::int32_t ReadFile(FileHandle Handle, void* Buffer, std::int32_t Count) {
   DWORD done = 0;
@@ -73,5 +73,27 @@ std::wstring WideFromCodePage(std::string_view Text, unsigned CodePage) {
 }
 
 std::wstring WideFromUtf8(std::string_view Utf8) { return WideFromCodePage(Utf8, CP_UTF8); }
+
+std::wstring LongFormOfFull(std::wstring FullPath) {
+  if (FullPath.size() < MAX_PATH - 12 || FullPath.starts_with(L"\\\\?\\") ||
+      FullPath.starts_with(L"\\\\.\\"))
+    return FullPath;
+  return FullPath.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + FullPath.substr(2)
+                                       : L"\\\\?\\" + FullPath;
+}
+
+std::wstring LongPathForm(const std::wstring& Path) {
+  if (Path.starts_with(L"\\\\?\\"))
+    return Path;
+  const DWORD needed = ::GetFullPathNameW(Path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(needed, L'\0');
+  const DWORD length = ::GetFullPathNameW(Path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed)
+    return Path;
+  full.resize(length);
+  return LongFormOfFull(std::move(full));
+}
+
+std::wstring WidePath(std::string_view Utf8) { return LongPathForm(WideFromUtf8(Utf8)); }
 
 } // namespace vexa::win32

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/win32/system_message.h"
+#include "platform/win32/wide_file.h"
 #include "platform/win32/windows.h"
 
 namespace vexa::platform {
@@ -16,11 +17,16 @@ FolderHandle::Outcome Failure(std::string& Why) {
   return FolderHandle::Outcome::Failed;
 }
 
+// Folders below a destination can lie deeper than MAX_PATH.
+std::wstring Reachable(const std::filesystem::path& Path) {
+  return win32::LongPathForm(Path.native());
+}
+
 bool Exists(DWORD Error) { return Error == ERROR_FILE_EXISTS || Error == ERROR_ALREADY_EXISTS; }
 
 // Held with reading shared and nothing else, the folder can be neither renamed nor deleted
 // nor written to as a file (how a reparse point would be set on it) while it is open.
-HANDLE OpenFolder(const std::filesystem::path& Path, DWORD Flags) {
+HANDLE OpenFolder(const std::wstring& Path, DWORD Flags) {
   return ::CreateFileW(Path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | Flags, nullptr);
 }
@@ -29,7 +35,7 @@ HANDLE OpenFolder(const std::filesystem::path& Path, DWORD Flags) {
 
 FolderHandle::Outcome FolderHandle::Open(const std::filesystem::path& Path, std::string& Why) {
   Close();
-  const HANDLE folder = OpenFolder(Path, 0);
+  const HANDLE folder = OpenFolder(Reachable(Path), 0);
   if (folder == INVALID_HANDLE_VALUE)
     return Failure(Why);
   Handle = reinterpret_cast<FileHandle>(folder);
@@ -43,9 +49,10 @@ FolderHandle::Outcome FolderHandle::OpenIn(const FolderHandle& Parent,
   // Every folder above is held open, so the path leads through them; the last component is
   // opened as what stands there, a link or a junction included, and judged by that.
   const std::filesystem::path path = Parent.Reached / Name;
-  if (!::CreateDirectoryW(path.c_str(), nullptr) && !Exists(::GetLastError()))
+  const std::wstring reachable = Reachable(path);
+  if (!::CreateDirectoryW(reachable.c_str(), nullptr) && !Exists(::GetLastError()))
     return Failure(Why);
-  const HANDLE folder = OpenFolder(path, FILE_FLAG_OPEN_REPARSE_POINT);
+  const HANDLE folder = OpenFolder(reachable, FILE_FLAG_OPEN_REPARSE_POINT);
   if (folder == INVALID_HANDLE_VALUE)
     return Failure(Why);
   BY_HANDLE_FILE_INFORMATION info;
@@ -57,7 +64,7 @@ FolderHandle::Outcome FolderHandle::OpenIn(const FolderHandle& Parent,
   }
   // Wine shows a Unix link to a folder as a reparse point by its path, not by a handle
   // opened on it.
-  const DWORD byPath = ::GetFileAttributesW(path.c_str());
+  const DWORD byPath = ::GetFileAttributesW(reachable.c_str());
   const DWORD attributes = info.dwFileAttributes | (byPath == INVALID_FILE_ATTRIBUTES ? 0 : byPath);
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT ||
       !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -79,7 +86,7 @@ void FolderHandle::Close() {
 
 FolderHandle::Outcome FolderHandle::OpenNewFile(const std::filesystem::path& Name, bool Replace,
                                                 FileHandle& File, std::string& Why) const {
-  const std::filesystem::path path = Reached / Name;
+  const std::wstring path = Reachable(Reached / Name);
   // CREATE_NEW: never an existing file, so never through a link that stands there.
   const auto create = [&] {
     return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -101,7 +108,7 @@ FolderHandle::Outcome FolderHandle::OpenNewFile(const std::filesystem::path& Nam
 }
 
 bool FolderHandle::RemoveFile(const std::filesystem::path& Name) const {
-  return ::DeleteFileW((Reached / Name).c_str()) != 0;
+  return ::DeleteFileW(Reachable(Reached / Name).c_str()) != 0;
 }
 
 } // namespace vexa::platform

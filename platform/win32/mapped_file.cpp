@@ -19,7 +19,7 @@ std::string Failure(const std::string& Path, DWORD Error) {
 
 std::string MappedFile::Open(const std::string& Path) {
   Close();
-  win32::ScopedFileHandle file(::CreateFileW(win32::WideFromUtf8(Path).c_str(), GENERIC_READ,
+  win32::ScopedFileHandle file(::CreateFileW(win32::WidePath(Path).c_str(), GENERIC_READ,
                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file)

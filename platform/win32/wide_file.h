@@ -19,4 +19,14 @@ std::wstring WideFromCodePage(std::string_view Text, unsigned CodePage);
 // Utf8, the tool's text, in UTF-16.
 std::wstring WideFromUtf8(std::string_view Utf8);
 
+// FullPath (full, \ between its components) as the wide file functions take it at any
+// length: in the \\?\ form once it is too long for the others. CreateDirectoryW leaves room
+// for an 8.3 name below the folder, 12 units less than MAX_PATH, so that is where it starts.
+std::wstring LongFormOfFull(std::wstring FullPath);
+// Path, in any form the system reads, likewise. The \\?\ form turns the system's
+// normalisation off, so the path is made full first.
+std::wstring LongPathForm(const std::wstring& Path);
+// Utf8, a path in the tool's text, likewise.
+std::wstring WidePath(std::string_view Utf8);
+
 } // namespace vexa::win32
