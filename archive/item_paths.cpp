@@ -129,19 +129,6 @@ std::u16string TItemPathTable::Path(std::size_t Index) const {
          Names.substr(nameBegin, NameEnds[Index] - nameBegin);
 }
 
-std::optional<TItemPaths> DecodeItemPaths(const std::uint8_t* Data, std::size_t Size,
-                                          std::size_t ItemCount) {
-  const std::optional<TItemPathTable> table = TItemPathTable::Decode(Data, Size, ItemCount);
-  if (!table)
-    return std::nullopt;
-  TItemPaths paths;
-  for (std::size_t i = 0; i < ItemCount; ++i)
-    paths.Items.emplace_back(table->Item(i));
-  for (std::size_t i = 0; i < table->EmptyFolderCount(); ++i)
-    paths.EmptyFolders.emplace_back(table->EmptyFolder(i));
-  return paths;
-}
-
 bool IsSafeTreePath(std::u16string_view Path) {
   if (Path.size() > MaxItemPathUnits)
     return false;

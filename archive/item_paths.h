@@ -56,10 +56,6 @@ private:
   std::size_t ItemCount = 0;
 };
 
-// The table's paths, each in a string of its own: nothing when it cannot be decoded.
-std::optional<TItemPaths> DecodeItemPaths(const std::uint8_t* Data, std::size_t Size,
-                                          std::size_t ItemCount);
-
 // A path of the resource is safe when, joined to the destination, it can name nothing but
 // a file or folder inside it. Backslash is its only separator. Every component must be
 // non-empty, hold more than dots and spaces (Windows resolves those to the folder itself or
