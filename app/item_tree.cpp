@@ -60,7 +60,7 @@ bool TItemTree::Load(const TResourceModule& Module, const TVexaHeader& Header) {
   const TResourceModule::Loaded loaded = Module.Load(found);
   const std::uint8_t* data = loaded ? Module.Lock(loaded) : nullptr;
   if (data)
-    Paths = DecodeItemPaths(data, Module.SizeOf(found), Header.Items.size());
+    Paths = TItemPathTable::Decode(data, Module.SizeOf(found), Header.Items.size());
   if (loaded)
     Module.Free(loaded);
   return Paths.has_value();
@@ -130,9 +130,10 @@ bool TItemTree::EnsureFoldersOf(std::wstring_view Relative) {
 std::optional<std::wstring> TItemTree::Target(std::size_t Index) {
   std::wstring relative;
   if (Paths) {
-    if (!IsSafeTreePath(Paths->Items[Index]))
+    const std::u16string path = Paths->Item(Index);
+    if (!IsSafeTreePath(path))
       return std::nullopt;
-    relative = View(Paths->Items[Index]);
+    relative = View(path);
   } else {
     const std::string name = FileName(*Archive->Items[Index]);
     if (!IsSafeItemPath(name))
@@ -165,8 +166,9 @@ void TItemTree::Written(const std::wstring& Path) { WrittenFiles.push_back(Path)
 
 void TItemTree::MakeEmptyFolders() {
   if (Paths)
-    for (const std::u16string& folder : Paths->EmptyFolders)
-      if (IsSafeTreePath(folder) && EnsureFoldersOf(View(folder)))
+    for (std::size_t i = 0; i < Paths->EmptyFolderCount(); ++i)
+      if (const std::u16string folder = Paths->EmptyFolder(i);
+          IsSafeTreePath(folder) && EnsureFoldersOf(View(folder)))
         EnsureFolder(View(folder));
 }
 

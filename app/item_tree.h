@@ -54,7 +54,7 @@ private:
   bool LeadsOutside(const std::wstring& Path) const;
 
   const TVexaHeader* Archive = nullptr;
-  std::optional<TItemPaths> Paths;
+  std::optional<TItemPathTable> Paths;
   std::wstring Destination;                 // a full path
   std::wstring FinalDestination;            // where it really is, upper case; empty when unknown
   std::vector<std::wstring> CheckedFolders; // sorted; a tree has few folders for its files

@@ -69,24 +69,64 @@ std::vector<std::uint8_t> EncodeItemPaths(const TItemPaths& Paths) {
   return bytes;
 }
 
-std::optional<TItemPaths> DecodeItemPaths(const std::uint8_t* Data, std::size_t Size,
-                                          std::size_t ItemCount) {
-  if (Size % 2 != 0)
+std::optional<TItemPathTable> TItemPathTable::Decode(const std::uint8_t* Data, std::size_t Size,
+                                                     std::size_t ItemCount) {
+  if (Size % 2 != 0 || (Size != 0 && (Data[Size - 2] != 0 || Data[Size - 1] != 0)))
     return std::nullopt;
-  TItemPaths paths;
+  const auto unitAt = [Data](std::size_t At) {
+    return static_cast<char16_t>(Data[At] | (Data[At + 1] << 8));
+  };
+  // Sized first: a doubled buffer would keep half as much again unused.
+  std::size_t paths = 0;
+  std::size_t nameUnits = 0;
+  for (std::size_t at = 0, name = 0; at < Size; at += 2) {
+    const char16_t unit = unitAt(at);
+    if (unit == 0) {
+      ++paths;
+      nameUnits += name;
+    }
+    name = unit == 0 || unit == u'\\' ? 0 : name + 1;
+  }
+  if (paths < ItemCount)
+    return std::nullopt;
+  TItemPathTable table;
+  table.ItemCount = ItemCount;
+  table.Names.reserve(nameUnits);
+  table.NameEnds.reserve(paths);
+  table.FolderOf.reserve(paths);
   std::u16string path;
   for (std::size_t at = 0; at < Size; at += 2) {
-    const char16_t unit = static_cast<char16_t>(Data[at] | (Data[at + 1] << 8));
-    if (unit != 0) {
+    if (const char16_t unit = unitAt(at); unit != 0) {
       path += unit;
       continue;
     }
-    (paths.Items.size() < ItemCount ? paths.Items : paths.EmptyFolders).push_back(path);
+    table.Add(path);
     path.clear();
   }
-  if (!path.empty() || paths.Items.size() < ItemCount)
-    return std::nullopt;
-  return paths;
+  return table;
+}
+
+void TItemPathTable::Add(std::u16string_view Path) {
+  const std::size_t separator = Path.rfind(u'\\');
+  const std::size_t split = separator == std::u16string_view::npos ? 0 : separator + 1;
+  const std::u16string_view folder = Path.substr(0, split);
+  const std::size_t last = FolderEnds.size() - 1;
+  const std::size_t lastBegin = last == 0 ? 0 : FolderEnds[last - 1];
+  if (std::u16string_view(Folders).substr(lastBegin) != folder) {
+    Folders += folder;
+    FolderEnds.push_back(static_cast<std::uint32_t>(Folders.size()));
+  }
+  FolderOf.push_back(static_cast<std::uint32_t>(FolderEnds.size() - 1));
+  Names += Path.substr(split);
+  NameEnds.push_back(static_cast<std::uint32_t>(Names.size()));
+}
+
+std::u16string TItemPathTable::Path(std::size_t Index) const {
+  const std::size_t folder = FolderOf[Index];
+  const std::size_t folderBegin = folder == 0 ? 0 : FolderEnds[folder - 1];
+  const std::size_t nameBegin = Index == 0 ? 0 : NameEnds[Index - 1];
+  return Folders.substr(folderBegin, FolderEnds[folder] - folderBegin) +
+         Names.substr(nameBegin, NameEnds[Index] - nameBegin);
 }
 
 bool IsSafeTreePath(std::u16string_view Path) {

@@ -28,12 +28,33 @@ struct TItemPaths {
 // UTF-16LE, each path ended by a NUL unit: the items' paths, then the empty folders.
 std::vector<std::uint8_t> EncodeItemPaths(const TItemPaths& Paths);
 
-// Nothing when the bytes cannot be the resource of an archive of ItemCount items: an odd
-// length, a last path without its NUL, fewer paths than items. The paths come back as
-// stored; whether each is safe to write is IsSafeTreePath's question, asked per path, so
-// that one hostile path refuses its own item only.
-std::optional<TItemPaths> DecodeItemPaths(const std::uint8_t* Data, std::size_t Size,
-                                          std::size_t ItemCount);
+// The resource as a reader keeps it, for thousands of items: each path split after its last
+// backslash, its folder kept once for the run of paths in it (a packed tree lists a folder's
+// files together), and its name, all in a few buffers rather than a string each.
+class TItemPathTable {
+public:
+  // Nothing when the bytes cannot be the resource of an archive of ItemCount items: an odd
+  // length, a last path without its NUL, fewer paths than items. The paths are kept as
+  // stored; whether each is safe to write is IsSafeTreePath's question, asked per path, so
+  // that one hostile path refuses its own item only.
+  static std::optional<TItemPathTable> Decode(const std::uint8_t* Data, std::size_t Size,
+                                              std::size_t ItemCount);
+
+  std::u16string Item(std::size_t Index) const { return Path(Index); }
+  std::size_t EmptyFolderCount() const { return NameEnds.size() - ItemCount; }
+  std::u16string EmptyFolder(std::size_t Index) const { return Path(ItemCount + Index); }
+
+private:
+  void Add(std::u16string_view Path);
+  std::u16string Path(std::size_t Index) const;
+
+  std::u16string Folders;                   // each up to and including its last backslash
+  std::vector<std::uint32_t> FolderEnds{0}; // where each ends; the first, empty, is no folder
+  std::u16string Names;                     // what follows each path's folder
+  std::vector<std::uint32_t> NameEnds;      // per path, the items' then the empty folders'
+  std::vector<std::uint32_t> FolderOf;      // per path, the number of its folder
+  std::size_t ItemCount = 0;
+};
 
 // A path of the resource is safe when, joined to the destination, it can name nothing but
 // a file or folder inside it. Backslash is its only separator. Every component must be

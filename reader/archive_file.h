@@ -55,7 +55,7 @@ public:
   // empty folders.
   bool HasItemPaths() const { return PathsFound; }
   // Its paths, as stored: nothing when there is none or it is damaged.
-  const std::optional<TItemPaths>& ItemPaths() const { return Paths; }
+  const std::optional<TItemPathTable>& ItemPaths() const { return Paths; }
   // Why ITEMPATHS cannot name this archive's items, naming those it leaves without a path;
   // empty when it can or there is none.
   const std::string& ItemPathsDamage() const { return PathsDamage; }
@@ -76,7 +76,7 @@ private:
   TVexaHeader Loaded;
   std::optional<unsigned> Recorded; // the code page
   bool PathsFound = false;
-  std::optional<TItemPaths> Paths;
+  std::optional<TItemPathTable> Paths;
   std::string PathsDamage;
 };
 

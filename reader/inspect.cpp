@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/archive_paths.h"
@@ -223,10 +224,9 @@ void ListJson(const TArchiveFile& Archive, std::ostream& Out) {
   Out << (header.Items.empty() ? "" : "\n  ") << "]";
   if (Archive.HasItemPaths()) {
     Out << ",\n  \"empty_folders\": [";
-    const std::vector<std::u16string> none;
-    const auto& folders = Archive.ItemPaths() ? Archive.ItemPaths()->EmptyFolders : none;
-    for (std::size_t i = 0; i < folders.size(); ++i)
-      Out << (i ? ", " : "") << JsonString(Utf8FromUtf16(folders[i]));
+    if (const std::optional<TItemPathTable>& paths = Archive.ItemPaths())
+      for (std::size_t i = 0; i < paths->EmptyFolderCount(); ++i)
+        Out << (i ? ", " : "") << JsonString(Utf8FromUtf16(paths->EmptyFolder(i)));
     Out << "]";
   }
   Out << "\n}\n";
@@ -294,9 +294,9 @@ void ListTable(const TArchiveFile& Archive, std::ostream& Out) {
                 static_cast<unsigned long long>(original), static_cast<unsigned long long>(stored),
                 RatioText(original, stored).c_str());
   Out << line;
-  if (const std::optional<TItemPaths>& paths = Archive.ItemPaths())
-    for (const std::u16string& folder : paths->EmptyFolders)
-      Out << Utf8FromUtf16(folder) << "\\ (empty folder)\n";
+  if (const std::optional<TItemPathTable>& paths = Archive.ItemPaths())
+    for (std::size_t i = 0; i < paths->EmptyFolderCount(); ++i)
+      Out << Utf8FromUtf16(paths->EmptyFolder(i)) << "\\ (empty folder)\n";
 }
 
 std::string ItemText(const TArchiveFile& Archive, std::size_t Index) {
@@ -388,10 +388,10 @@ std::size_t ReadBlock(const TArchiveFile& Archive, std::size_t First, const std:
 // name something outside the destination.
 std::optional<std::vector<std::string>> ItemComponents(const TArchiveFile& Archive,
                                                        std::size_t Index) {
-  if (const std::optional<TItemPaths>& paths = Archive.ItemPaths()) {
-    if (!IsSafeTreePath(paths->Items[Index]))
+  if (const std::optional<TItemPathTable>& paths = Archive.ItemPaths()) {
+    if (!IsSafeTreePath(paths->Item(Index)))
       return std::nullopt;
-    return SplitPath(Utf8FromUtf16(paths->Items[Index]), "\\/");
+    return SplitPath(Utf8FromUtf16(paths->Item(Index)), "\\/");
   }
   const std::string name = FileName(*Archive.Header().Items[Index]);
   if (!IsSafeItemPath(name))
@@ -403,11 +403,17 @@ std::optional<std::vector<std::string>> ItemComponents(const TArchiveFile& Archi
 }
 
 struct ExtractTargets {
-  // One per item, from the destination, in the system's form: a path object would keep
-  // every component apart as well, which across thousands of items costs several times the
-  // text.
-  std::vector<fs::path::string_type> Files;
+  // The folders the items go into, from the destination (the destination itself first), and
+  // the number of each item's folder there. An item's own name comes from its path again when
+  // it is written, so that across thousands of items each costs a number, not a path.
+  std::vector<fs::path> Folders;
+  std::vector<std::uint32_t> FolderOf;
   std::vector<fs::path> EmptyFolders; // the recorded ones that can be made, from the destination
+
+  // Item Index's file, from the destination.
+  fs::path File(const TArchiveFile& Archive, std::size_t Index) const {
+    return Folders[FolderOf[Index]] / PathFromUtf8(ItemComponents(Archive, Index)->back());
+  }
 };
 
 // Where each item goes under Directory, and the empty folders. Every refusal comes before
@@ -418,10 +424,14 @@ struct ExtractTargets {
 class TTargetPlanner {
 public:
   TTargetPlanner(const TArchiveFile& Archive, const fs::path& Directory,
-                 const std::string& DirectoryText)
-      : Archive(Archive), Directory(Directory), DirectoryText(DirectoryText) {}
+                 const std::string& DirectoryText, ExtractTargets& Targets)
+      : Archive(Archive), Directory(Directory), DirectoryText(DirectoryText), Targets(Targets) {
+    Targets.Folders.emplace_back();
+    Files.reserve(Archive.Header().Items.size());
+  }
 
-  fs::path File(std::size_t Index, bool Force) {
+  // The number of item Index's folder.
+  std::uint32_t File(std::size_t Index, bool Force) {
     const std::optional<std::vector<std::string>> parts = ItemComponents(Archive, Index);
     if (!parts)
       throw Refused(Index, "would not be a file inside " + DirectoryText);
@@ -429,17 +439,18 @@ public:
       if (const auto problem = WindowsNameProblem(part))
         throw Refused(Index, "has " + *problem);
     std::string key;
-    fs::path target = Folder(*parts, parts->size() - 1, ItemText(Archive, Index), Index, key);
+    const std::uint32_t folder =
+        Folder(*parts, parts->size() - 1, ItemText(Archive, Index), Index, key);
     key += NameKey(parts->back());
-    if (const auto folder = Folders.find(key); folder != Folders.end())
-      throw Refused(Index, "is a file where " + ItemText(Archive, folder->second.second) +
+    if (const auto needed = Folders.find(key); needed != Folders.end())
+      throw Refused(Index, "is a file where " + ItemText(Archive, needed->second.FirstItem) +
                                " needs a folder");
-    if (const auto [at, added] = Files.emplace(key, Index); !added)
+    if (const std::optional<std::size_t> other = FileAt(key))
       throw ToolError(Archive.Path() + ": " + ItemText(Archive, Index) + " and " +
-                      ItemText(Archive, at->second) +
+                      ItemText(Archive, *other) +
                       " would be the same file on Windows; refusing to extract anything");
-    target /= PathFromUtf8(parts->back());
-    const fs::path path = Directory / target;
+    Files.emplace(std::hash<std::string>{}(key), static_cast<std::uint32_t>(Index));
+    const fs::path path = Directory / Targets.Folders[folder] / PathFromUtf8(parts->back());
     const platform::PathFacts there = platform::LookAt(path);
     if (there.Leads == platform::PathFacts::Kind::Folder && !there.Link)
       throw ToolError(Shown(path) + " is a folder; refusing to extract anything");
@@ -447,12 +458,12 @@ public:
       throw ToolError(Shown(path) + ": " + there.Why);
     if ((there.Link || there.Leads != platform::PathFacts::Kind::Missing) && !Force)
       throw ToolError(Shown(path) + " exists; use --force to overwrite");
-    return target;
+    return folder;
   }
 
   // Nothing for a recorded folder that is unsafe or where an item is a file: the stub
   // skips it, and so does extract, saying why on Err.
-  std::optional<fs::path> EmptyFolder(const std::u16string& Path, std::ostream& Err) {
+  std::optional<fs::path> EmptyFolder(std::u16string_view Path, std::ostream& Err) {
     const std::string shown = Utf8FromUtf16(Path);
     std::vector<std::string> parts = SplitPath(shown, "\\/");
     const auto skip = [&](const std::string& Why) {
@@ -468,16 +479,21 @@ public:
     std::string key;
     for (const std::string& part : parts) {
       key += NameKey(part);
-      if (Files.contains(key))
+      if (FileAt(key))
         return skip("lies where an item is a file");
       key += '\\';
     }
     key.clear();
-    return Folder(parts, parts.size(), "the empty folder " + shown, Archive.Header().Items.size(),
-                  key);
+    return Targets.Folders[Folder(parts, parts.size(), "the empty folder " + shown,
+                                  Archive.Header().Items.size(), key)];
   }
 
 private:
+  struct PlannedFolder {
+    std::uint32_t Number; // in Targets.Folders
+    std::size_t FirstItem;
+  };
+
   ToolError Refused(std::size_t Index, const std::string& Why) const {
     return Refused(ItemText(Archive, Index), Why);
   }
@@ -485,24 +501,45 @@ private:
     return ToolError(Archive.Path() + ": " + Who + " " + Why + "; refusing to extract anything");
   }
 
-  // The folder of the first Count parts, from Directory, each checked the first time
-  // anything needs it; Key gets its key. Who needs it: item Index, or a recorded empty folder
-  // (Index is then the item count).
-  fs::path Folder(const std::vector<std::string>& Parts, std::size_t Count, const std::string& Who,
-                  std::size_t Index, std::string& Key) {
-    fs::path target;
+  // The key of the file of item Index, which File planned.
+  std::string FileKey(std::size_t Index) const {
+    const std::vector<std::string> parts = *ItemComponents(Archive, Index);
+    std::string key = NameKey(parts.front());
+    for (std::size_t p = 1; p < parts.size(); ++p)
+      key += '\\' + NameKey(parts[p]);
+    return key;
+  }
+
+  // The item planned so far whose file has Key.
+  std::optional<std::size_t> FileAt(const std::string& Key) const {
+    const auto [first, last] = Files.equal_range(std::hash<std::string>{}(Key));
+    for (auto at = first; at != last; ++at)
+      if (FileKey(at->second) == Key)
+        return at->second;
+    return std::nullopt;
+  }
+
+  // The number of the folder of the first Count parts, each checked the first time anything
+  // needs it; Key gets its key. Who needs it: item Index, or a recorded empty folder (Index is
+  // then the item count).
+  std::uint32_t Folder(const std::vector<std::string>& Parts, std::size_t Count,
+                       const std::string& Who, std::size_t Index, std::string& Key) {
+    std::uint32_t number = 0;
     for (std::size_t p = 0; p < Count; ++p) {
       if (p)
         Key += '\\';
       Key += NameKey(Parts[p]);
-      if (const auto file = Files.find(Key); file != Files.end())
-        throw Refused(Who,
-                      "needs a folder where " + ItemText(Archive, file->second) + " is a file");
-      const auto [at, added] = Folders.try_emplace(Key, target / PathFromUtf8(Parts[p]), Index);
-      target = at->second.first;
-      if (!added)
+      if (const std::optional<std::size_t> file = FileAt(Key))
+        throw Refused(Who, "needs a folder where " + ItemText(Archive, *file) + " is a file");
+      const auto next = static_cast<std::uint32_t>(Targets.Folders.size());
+      const auto [at, added] = Folders.try_emplace(Key, PlannedFolder{next, Index});
+      if (!added) {
+        number = at->second.Number;
         continue;
-      const fs::path path = Directory / target;
+      }
+      Targets.Folders.push_back(Targets.Folders[number] / PathFromUtf8(Parts[p]));
+      number = next;
+      const fs::path path = Directory / Targets.Folders[number];
       const platform::PathFacts there = platform::LookAt(path);
       if (there.Link)
         throw Refused(Who, "would be written through the link " + Shown(path));
@@ -518,14 +555,17 @@ private:
     }
     if (!Key.empty())
       Key += '\\';
-    return target;
+    return number;
   }
 
   const TArchiveFile& Archive;
   const fs::path& Directory;
   const std::string& DirectoryText;
-  std::map<std::string, std::size_t> Files;                        // by key: the item
-  std::map<std::string, std::pair<fs::path, std::size_t>> Folders; // by key: path, first item
+  ExtractTargets& Targets;
+  // By the hash of their key, the items planned so far: a key each would cost more than the
+  // item's path, and two keys with one hash are told apart by the items' paths.
+  std::unordered_multimap<std::size_t, std::uint32_t> Files;
+  std::map<std::string, PlannedFolder> Folders; // by key
 };
 
 ExtractTargets PlanTargets(const TArchiveFile& Archive, const fs::path& Directory,
@@ -533,13 +573,14 @@ ExtractTargets PlanTargets(const TArchiveFile& Archive, const fs::path& Director
   if (!Archive.ItemPathsDamage().empty())
     throw ToolError(Archive.Path() + ": " + Archive.ItemPathsDamage() +
                     "; refusing to extract anything");
-  TTargetPlanner planner(Archive, Directory, DirectoryText);
   ExtractTargets targets;
+  TTargetPlanner planner(Archive, Directory, DirectoryText, targets);
+  targets.FolderOf.reserve(Archive.Header().Items.size());
   for (std::size_t i = 0; i < Archive.Header().Items.size(); ++i)
-    targets.Files.push_back(planner.File(i, Force).native());
-  if (const std::optional<TItemPaths>& paths = Archive.ItemPaths())
-    for (const std::u16string& folder : paths->EmptyFolders)
-      if (std::optional<fs::path> path = planner.EmptyFolder(folder, Err))
+    targets.FolderOf.push_back(planner.File(i, Force));
+  if (const std::optional<TItemPathTable>& paths = Archive.ItemPaths())
+    for (std::size_t i = 0; i < paths->EmptyFolderCount(); ++i)
+      if (std::optional<fs::path> path = planner.EmptyFolder(paths->EmptyFolder(i), Err))
         targets.EmptyFolders.push_back(std::move(*path));
   return targets;
 }
@@ -631,10 +672,10 @@ std::vector<std::string> PathProblemsOf(const TArchiveFile& Archive) {
   std::vector<std::string> problems;
   if (!Archive.ItemPathsDamage().empty())
     problems.push_back(Archive.ItemPathsDamage());
-  if (const std::optional<TItemPaths>& paths = Archive.ItemPaths())
-    for (const std::u16string& folder : paths->EmptyFolders)
-      if (!IsSafeTreePath(folder))
-        problems.push_back("the empty folder " + Utf8FromUtf16(folder) +
+  if (const std::optional<TItemPathTable>& paths = Archive.ItemPaths())
+    for (std::size_t i = 0; i < paths->EmptyFolderCount(); ++i)
+      if (!IsSafeTreePath(paths->EmptyFolder(i)))
+        problems.push_back("the empty folder " + Utf8FromUtf16(paths->EmptyFolder(i)) +
                            " has a path the extractor refuses to make");
   return problems;
 }
@@ -722,7 +763,6 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   const fs::path directory = PathFromUtf8(Options.Directory);
   const ExtractTargets planned =
       PlanTargets(archive, directory, Options.Directory, Options.Force, Err);
-  const std::vector<fs::path::string_type>& targets = planned.Files;
   const std::string password = VerifiedPassword(archive, Options.Password);
   const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
 
@@ -738,12 +778,14 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   TProgress progress(Options.Progress, total);
   std::unique_ptr<TFileStream> file;
   std::optional<std::size_t> opened; // the item whose file is open
+  fs::path target;                   // and that file, from the destination
   const auto begin = [&](std::size_t Index) {
     file.reset();
+    target = planned.File(archive, Index);
     // The stub makes no folders, but here the user chose the folder to fill, so the
     // subfolders that item names ask for are made in it. --force replaces a link itself;
     // writing through it could land outside the folder.
-    file = tree.Create(targets[Index], Options.Force, ItemText(archive, Index));
+    file = tree.Create(target, Options.Force, ItemText(archive, Index));
     opened = Index;
   };
   const auto write = [&](const std::uint8_t* Bytes, std::int32_t Count) {
@@ -751,7 +793,7 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
       file->WriteBuffer(Bytes, Count);
       progress.Advance(static_cast<std::uint64_t>(Count));
     } catch (const Exception& e) {
-      throw ToolError(Shown(directory / targets[*opened]) + ": " + e.message());
+      throw ToolError(Shown(directory / target) + ": " + e.message());
     }
   };
   for (std::size_t i = 0; i < header.Items.size();) {
@@ -760,12 +802,12 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
     file.reset();
     if (!damaged.empty()) {
       const DamagedItem& first = damaged.front();
-      const fs::path target = targets[first.Index];
+      const fs::path damagedTarget = planned.File(archive, first.Index);
       // A file that is not the item would pass for it.
       if (opened == first.Index)
-        tree.Remove(target, ItemText(archive, first.Index));
+        tree.Remove(damagedTarget, ItemText(archive, first.Index));
       throw ToolError(Path + ": " + ItemText(archive, first.Index) + " " + first.Problem + "; " +
-                      Shown(directory / target) +
+                      Shown(directory / damagedTarget) +
                       " was not kept (vexa verify lists every damaged item)");
     }
   }
@@ -791,9 +833,9 @@ VerifyResult VerifyArchive(const std::string& Path, const PasswordSource& Passwo
   std::map<std::size_t, std::string> problems;
   for (DamagedItem& item : read)
     problems.emplace(item.Index, std::move(item.Problem));
-  const std::optional<TItemPaths>& paths = archive.ItemPaths();
+  const std::optional<TItemPathTable>& paths = archive.ItemPaths();
   for (std::size_t i = 0; i < header.Items.size(); ++i)
-    if (paths ? !IsSafeTreePath(paths->Items[i]) : !IsSafeItemPath(FileName(*header.Items[i])))
+    if (paths ? !IsSafeTreePath(paths->Item(i)) : !IsSafeItemPath(FileName(*header.Items[i])))
       problems[i] = paths ? "has a path the extractor refuses to write"
                           : "has a name the extractor refuses to write";
   for (auto& [index, problem] : problems)

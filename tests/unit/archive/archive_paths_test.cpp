@@ -90,23 +90,41 @@ TEST(SafeTreePathTest, EachComponentMustNameSomethingInside) {
   EXPECT_FALSE(IsSafeTreePath(deep + u"x"));
 }
 
+// The table's paths, each in a string of its own.
+std::optional<TItemPaths> Decoded(const std::vector<std::uint8_t>& Bytes, std::size_t Size,
+                                  std::size_t ItemCount) {
+  const std::optional<TItemPathTable> table = TItemPathTable::Decode(Bytes.data(), Size, ItemCount);
+  if (!table)
+    return std::nullopt;
+  TItemPaths paths;
+  for (std::size_t i = 0; i < ItemCount; ++i)
+    paths.Items.push_back(table->Item(i));
+  for (std::size_t i = 0; i < table->EmptyFolderCount(); ++i)
+    paths.EmptyFolders.push_back(table->EmptyFolder(i));
+  return paths;
+}
+
 TEST(ItemPathsTest, RoundTripAndDamagedResources) {
-  const TItemPaths paths{{u"a.txt", u"sub\\\u00E9t\u00E9.dll", u"x"}, {u"empty", u"sub\\also"}};
+  // Folders shared by runs of paths, left and come back to, and paths that are all folder,
+  // start with a separator, or have none: each comes back as stored.
+  const TItemPaths paths{{u"a.txt", u"sub\\\u00E9t\u00E9.dll", u"sub\\b\\c.txt", u"sub\\b\\d.txt",
+                          u"sub\\e.txt", u"sub\\", u"\\x", u"x"},
+                         {u"empty", u"sub\\also", u"sub\\b\\"}};
   const std::vector<std::uint8_t> bytes = EncodeItemPaths(paths);
-  const std::optional<TItemPaths> read = DecodeItemPaths(bytes.data(), bytes.size(), 3);
+  const std::optional<TItemPaths> read = Decoded(bytes, bytes.size(), 8);
   ASSERT_TRUE(read);
   EXPECT_EQ(read->Items, paths.Items);
   EXPECT_EQ(read->EmptyFolders, paths.EmptyFolders);
   // The same bytes read for more items take the folders for items, and then run short.
-  EXPECT_EQ(DecodeItemPaths(bytes.data(), bytes.size(), 5)->EmptyFolders.size(), 0u);
-  EXPECT_FALSE(DecodeItemPaths(bytes.data(), bytes.size(), 6));
-  EXPECT_FALSE(DecodeItemPaths(bytes.data(), bytes.size() - 1, 3)); // odd length
-  EXPECT_FALSE(DecodeItemPaths(bytes.data(), bytes.size() - 2, 3)); // last NUL missing
-  EXPECT_TRUE(DecodeItemPaths(nullptr, 0, 0));
+  EXPECT_EQ(Decoded(bytes, bytes.size(), 11)->Items.back(), u"sub\\b\\");
+  EXPECT_EQ(Decoded(bytes, bytes.size(), 11)->EmptyFolders.size(), 0u);
+  EXPECT_FALSE(Decoded(bytes, bytes.size(), 12));
+  EXPECT_FALSE(Decoded(bytes, bytes.size() - 1, 8)); // odd length
+  EXPECT_FALSE(Decoded(bytes, bytes.size() - 2, 8)); // last NUL missing
+  EXPECT_TRUE(TItemPathTable::Decode(nullptr, 0, 0));
   // An empty path is stored as read, and refused per item by the path rule.
   const std::vector<std::uint8_t> empty{0, 0};
-  EXPECT_EQ(DecodeItemPaths(empty.data(), empty.size(), 1)->Items,
-            std::vector<std::u16string>{u""});
+  EXPECT_EQ(Decoded(empty, empty.size(), 1)->Items, std::vector<std::u16string>{u""});
 }
 
 TEST(ItemPathsTest, FoldersOutermostFirst) {

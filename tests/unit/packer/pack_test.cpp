@@ -357,14 +357,22 @@ TEST_F(PackTest, ATreeKeepsItsPathsBesideFileNamesEveryReaderCanWrite) {
                                              "~1.dll", "~6.txt", "~7.txt"}));
   EXPECT_EQ(header.ProgramPath(), "bin\\setup.exe");
   const Bytes paths = ResourceBytes(Path("out.exe"), "ITEMPATHS");
-  const std::optional<TItemPaths> decoded = DecodeItemPaths(paths.data(), paths.size(), 7);
+  const std::optional<TItemPathTable> decoded =
+      TItemPathTable::Decode(paths.data(), paths.size(), 7);
   ASSERT_TRUE(decoded);
-  EXPECT_EQ(decoded->Items,
-            (std::vector<std::u16string>{u"bin\\Microsoft.Extensions.DependencyInjection.dll",
-                                         u"bin\\readme.txt", u"bin\\setup.exe", u"readme.txt",
-                                         u"~1.dll", u"данные\\한글.txt", u"ソ.txt"}));
+  const std::vector<std::u16string> items{u"bin\\Microsoft.Extensions.DependencyInjection.dll",
+                                          u"bin\\readme.txt",
+                                          u"bin\\setup.exe",
+                                          u"readme.txt",
+                                          u"~1.dll",
+                                          u"данные\\한글.txt",
+                                          u"ソ.txt"};
+  for (std::size_t i = 0; i < items.size(); ++i)
+    EXPECT_EQ(decoded->Item(i), items[i]);
   // data is not empty: the packer saw something in it, which it left out.
-  EXPECT_EQ(decoded->EmptyFolders, (std::vector<std::u16string>{u"data", u"logs\\empty"}));
+  ASSERT_EQ(decoded->EmptyFolderCount(), 2u);
+  EXPECT_EQ(decoded->EmptyFolder(0), u"data");
+  EXPECT_EQ(decoded->EmptyFolder(1), u"logs\\empty");
 }
 
 // --exclude without '/' judges every name; with '/', the path below the input.
