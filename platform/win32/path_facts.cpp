@@ -13,11 +13,15 @@ bool IsMissing(DWORD Error) {
   return Error == ERROR_FILE_NOT_FOUND || Error == ERROR_PATH_NOT_FOUND;
 }
 
-// FILETIME counts 100 ns from 1601.
+// FILETIME counts 100 ns from 1601. Rounded down, as POSIX's st_mtime is, so that a time
+// before 1970 gives the same second on both sides.
 std::int64_t UnixSeconds(const FILETIME& Time) {
-  const auto ticks = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(Time.dwHighDateTime) << 32) | Time.dwLowDateTime);
-  return (ticks - 116444736000000000) / 10000000;
+  constexpr std::int64_t TicksPerSecond = 10000000;
+  const std::int64_t ticks =
+      static_cast<std::int64_t>((static_cast<std::uint64_t>(Time.dwHighDateTime) << 32) |
+                                Time.dwLowDateTime) -
+      116444736000000000;
+  return ticks / TicksPerSecond - (ticks % TicksPerSecond < 0);
 }
 
 void Describe(DWORD Attributes, DWORD SizeHigh, DWORD SizeLow, const FILETIME& Written,
