@@ -36,20 +36,15 @@ std::string ItemPathsDamageOf(const std::uint8_t* Bytes, std::size_t Size, std::
 TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
   if (const std::string problem = File.Open(Path); !problem.empty())
     throw ToolError(problem);
-  // The resource tree, the header and the paths are each copied out of the file, and as
-  // large as their copies with thousands of items: their pages leave memory once copied.
-  const auto copied = [this] { File.Release(File.Data(), File.Size()); };
   try {
     Resources = std::make_unique<TPeResourceModule>(pe::PeImage::Parse(File.Bytes()), &File);
   } catch (const pe::PeFormatError& e) {
     throw ToolError(Path + " is not a Windows program that vexa can read: " + e.what());
   }
-  copied();
   LoadProblem.clear();
   if (!Loaded.LoadFromResource(*Resources, "Header", RememberLoadProblem))
     throw ToolError(Path + " holds no usable archive: the extractor would say \"" + LoadProblem +
                     "\"");
-  copied();
   Recorded = RecordedCodePage(Resources->Image());
   if (const TResourceModule::Found found = Resources->Find(ItemPathsResourceName)) {
     PathsFound = true;
@@ -58,8 +53,10 @@ TArchiveFile::TArchiveFile(const std::string& Path) : FilePath(Path) {
     Paths = TItemPathTable::Decode(bytes, size, Loaded.Items.size());
     if (!Paths)
       PathsDamage = ItemPathsDamageOf(bytes, size, Loaded.Items.size());
-    copied();
   }
+  // The resource tree, the header and the paths are copied out of the file now, and with
+  // thousands of items their pages are as large as the copies: they leave memory.
+  File.Release(File.Data(), File.Size());
 }
 
 std::string TArchiveFile::ItemPath(std::size_t Index) const {
