@@ -1,6 +1,12 @@
 #include "platform/folder_handle.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #include <gtest/gtest.h>
+
+#include "platform/path_facts.h"
 
 #include "pe/pe_test_util.h"
 
@@ -110,6 +116,41 @@ TEST_F(FolderHandleTest, ALinkAtAFilesPlaceIsReplacedNeverFollowed) {
   std::string why;
   EXPECT_EQ(Destination.OpenNewFile("sub", true, file, why), Outcome::Failed);
   EXPECT_TRUE(fs::is_directory(Root / "sub"));
+}
+
+// What the checks by path see before anything is written: a link is told apart from what it
+// leads to, and one that leads nowhere is still a link.
+TEST_F(FolderHandleTest, LookAtTellsALinkFromWhatItLeadsTo) {
+  using Kind = PathFacts::Kind;
+  pe::test::WriteAll(Root / "file.txt", {'a', 'b', 'c'});
+  PlantLink("to-file", OutsideFile);
+  PlantLink("to-folder", Outside);
+  PlantLink("dangling", Scratch / "nothing");
+  ASSERT_EQ(::mkfifo((Root / "fifo").c_str(), 0600), 0);
+  const struct {
+    const char* Name;
+    Kind Leads;
+    bool Link;
+  } cases[] = {{"file.txt", Kind::File, false},   {"sub", Kind::Folder, false},
+               {"to-file", Kind::File, true},     {"to-folder", Kind::Folder, true},
+               {"dangling", Kind::Missing, true}, {"missing", Kind::Missing, false},
+               {"fifo", Kind::Other, false}};
+  for (const auto& c : cases) {
+    const PathFacts facts = LookAt(Root / c.Name);
+    EXPECT_EQ(facts.Leads, c.Leads) << c.Name;
+    EXPECT_EQ(facts.Link, c.Link) << c.Name;
+  }
+  EXPECT_EQ(LookAt(Root / "to-file").Size, 3u);
+  EXPECT_EQ(LookAt(Root / "file.txt" / "below").Leads, Kind::Missing);
+
+  std::vector<fs::path> names;
+  std::string why;
+  ASSERT_TRUE(ListFolder(Root, names, why)) << why;
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names,
+            (std::vector<fs::path>{"dangling", "fifo", "file.txt", "sub", "to-file", "to-folder"}));
+  EXPECT_FALSE(ListFolder(Root / "missing", names, why));
+  EXPECT_FALSE(why.empty());
 }
 
 } // namespace
