@@ -66,4 +66,9 @@ private:
   std::filesystem::path Reached;
 };
 
+// Makes the folder at Path, which the user named, and every missing folder above it, at any
+// depth; links on the way are followed. False, with Why, when it cannot be made or something
+// other than a folder stands there.
+bool MakeFolders(const std::filesystem::path& Path, std::string& Why);
+
 } // namespace vexa::platform

@@ -766,10 +766,8 @@ void ExtractArchiveTo(const std::string& Path, const ExtractOptions& Options, st
   const std::string password = VerifiedPassword(archive, Options.Password);
   const std::optional<std::vector<std::uint32_t>> checksums = archive.Checksums();
 
-  std::error_code error;
-  fs::create_directories(directory, error);
-  if (error)
-    throw ToolError("cannot create " + Options.Directory + ": " + error.message());
+  if (std::string why; !platform::MakeFolders(directory, why))
+    throw ToolError("cannot create " + Options.Directory + ": " + why);
   TTreeWriter tree(archive, directory);
 
   std::uint64_t total = 0;

@@ -94,4 +94,12 @@ bool FolderHandle::RemoveFile(const std::filesystem::path& Name) const {
   return ::unlinkat(Fd(Handle), Name.c_str(), 0) == 0;
 }
 
+bool MakeFolders(const std::filesystem::path& Path, std::string& Why) {
+  std::error_code error;
+  std::filesystem::create_directories(Path, error);
+  if (error)
+    Why = error.message();
+  return !error;
+}
+
 } // namespace vexa::platform

@@ -111,4 +111,37 @@ bool FolderHandle::RemoveFile(const std::filesystem::path& Name) const {
   return ::DeleteFileW(Reachable(Reached / Name).c_str()) != 0;
 }
 
+namespace {
+
+// Makes Full after the folders above it that are missing. Full is in the form LongPathForm
+// gives: CreateDirectoryW refuses a path deeper than 248 characters in any other.
+bool MakeFullFolders(const std::wstring& Full) {
+  if (::CreateDirectoryW(Full.c_str(), nullptr) || Exists(::GetLastError()))
+    return true;
+  if (::GetLastError() != ERROR_PATH_NOT_FOUND)
+    return false;
+  // A separator at the end names the same folder.
+  const std::size_t last =
+      Full.size() < 2 ? std::wstring::npos : Full.find_last_of(L'\\', Full.size() - 2);
+  if (last == std::wstring::npos || !MakeFullFolders(win32::LongFormOfFull(Full.substr(0, last))))
+    return false;
+  return ::CreateDirectoryW(Full.c_str(), nullptr) || Exists(::GetLastError());
+}
+
+} // namespace
+
+bool MakeFolders(const std::filesystem::path& Path, std::string& Why) {
+  const std::wstring full = Reachable(Path);
+  if (!MakeFullFolders(full)) {
+    Why = win32::SystemMessage(::GetLastError());
+    return false;
+  }
+  const DWORD attributes = ::GetFileAttributesW(full.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_DIRECTORY)
+    return true;
+  Why = win32::SystemMessage(attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError()
+                                                                   : ERROR_DIRECTORY);
+  return false;
+}
+
 } // namespace vexa::platform

@@ -203,6 +203,8 @@ TREE = {
     "app/" + "/".join(f"level {i} " + "x" * 50 for i in range(5)) + "/past MAX_PATH.txt":
         b"deep\r\n",
 }
+# Where vexa.exe extracts the tree: a folder deeper than MAX_PATH, which it makes itself.
+DEEP_OUT = "out/" + "/".join(f"deep{i}" + "y" * 56 for i in range(4))
 TREE_EMPTY = ["app/logs/empty",
               "app/\u0436\u0443\u0440\u043d\u0430\u043b/\u043f\u0443\u0441\u0442\u043e"]
 
@@ -247,7 +249,7 @@ SCENARIOS = [
     wine_pack("tool_wine_pack_tree", ["--temp", "--run", "bin/setup.exe",
                                       "--program-in-destination", "--exclude", "*.pdb"],
               lambda wine, linux, vexa: wine == linux and verifies(vexa, wine),
-              files=TREE, inputs=["app"], empty=TREE_EMPTY, then=tree_read_back("out/tree")),
+              files=TREE, inputs=["app"], empty=TREE_EMPTY, then=tree_read_back(DEEP_OUT)),
     # A link where a folder goes: the check before writing sees it, so nothing is written,
     # and nothing lands outside.
     {**wine_pack("tool_wine_extract_link_in_the_way", ["--temp"],
@@ -255,6 +257,12 @@ SCENARIOS = [
                  then={"runs": [], "args": "extract {run}\\out\\wine.exe -C {run}\\out\\tree",
                        "written": {}, "folders": ["out/tree"]}),
      "mkdirs": ["out", "outside"], "links": {"out/tree/locales": "../../outside"},
+     "exit_code": 1},
+    # A destination below a file: refused with a message, not made and not written.
+    {**wine_pack("tool_wine_extract_below_a_file", ["--temp"],
+                 lambda wine, linux, vexa: wine == linux,
+                 then={"runs": [], "written": {}, "folders": [],
+                       "args": "extract {run}\\out\\wine.exe -C {run}\\out\\wine.exe\\x"}),
      "exit_code": 1},
 ]
 for method, chosen in METHODS.items():
