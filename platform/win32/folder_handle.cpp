@@ -24,6 +24,12 @@ std::wstring Reachable(const std::filesystem::path& Path) {
 
 bool Exists(DWORD Error) { return Error == ERROR_FILE_EXISTS || Error == ERROR_ALREADY_EXISTS; }
 
+// Makes the folder Path, in the form Reachable gives; true too when something of that name
+// is there already, which the caller then judges.
+bool MakeFolder(const std::wstring& Path) {
+  return ::CreateDirectoryW(Path.c_str(), nullptr) || Exists(::GetLastError());
+}
+
 // Held with reading shared and nothing else, the folder can be neither renamed nor deleted
 // nor written to as a file (how a reparse point would be set on it) while it is open.
 HANDLE OpenFolder(const std::wstring& Path, DWORD Flags) {
@@ -50,7 +56,7 @@ FolderHandle::Outcome FolderHandle::OpenIn(const FolderHandle& Parent,
   // opened as what stands there, a link or a junction included, and judged by that.
   const std::filesystem::path path = Parent.Reached / Name;
   const std::wstring reachable = Reachable(path);
-  if (!::CreateDirectoryW(reachable.c_str(), nullptr) && !Exists(::GetLastError()))
+  if (!MakeFolder(reachable))
     return Failure(Why);
   const HANDLE folder = OpenFolder(reachable, FILE_FLAG_OPEN_REPARSE_POINT);
   if (folder == INVALID_HANDLE_VALUE)
@@ -116,16 +122,15 @@ namespace {
 // Makes Full after the folders above it that are missing. Full is in the form LongPathForm
 // gives: CreateDirectoryW refuses a path deeper than 248 characters in any other.
 bool MakeFullFolders(const std::wstring& Full) {
-  if (::CreateDirectoryW(Full.c_str(), nullptr) || Exists(::GetLastError()))
+  if (MakeFolder(Full))
     return true;
   if (::GetLastError() != ERROR_PATH_NOT_FOUND)
     return false;
   // A separator at the end names the same folder.
   const std::size_t last =
       Full.size() < 2 ? std::wstring::npos : Full.find_last_of(L'\\', Full.size() - 2);
-  if (last == std::wstring::npos || !MakeFullFolders(win32::LongFormOfFull(Full.substr(0, last))))
-    return false;
-  return ::CreateDirectoryW(Full.c_str(), nullptr) || Exists(::GetLastError());
+  return last != std::wstring::npos &&
+         MakeFullFolders(win32::LongFormOfFull(Full.substr(0, last))) && MakeFolder(Full);
 }
 
 } // namespace

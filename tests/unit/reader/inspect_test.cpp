@@ -264,6 +264,17 @@ TEST_F(InspectRefusalTest, ExtractRefusesUnsafeNamesAndExistingFilesBeforeWritin
     EXPECT_FALSE(fs::exists(Dir / "unpacked")) << names[1];
   }
 
+  // A destination that cannot be made, below a file, is named in the refusal.
+  options.Directory = Path("a.txt/unpacked");
+  try {
+    ExtractArchiveTo(Path("out.exe"), options, out, err);
+    ADD_FAILURE() << "extracted below a file";
+  } catch (const ToolError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot create " + options.Directory), std::string::npos)
+        << e.what();
+  }
+  options.Directory = Path("unpacked");
+
   fs::create_directories(Dir / "unpacked");
   WriteBytes(Dir / "unpacked" / "b.txt", Text("mine"));
   EXPECT_THROW(ExtractArchiveTo(Path("out.exe"), options, out, err), ToolError);
